@@ -1,0 +1,26 @@
+# Top-level entry points. Every target installs what it needs first.
+BUILD   ?= build
+PRESET  ?= default
+CTEST_J ?= 2
+
+.PHONY: deps configure build test gui demo clean
+
+deps:
+	@scripts/install-deps.sh
+
+configure: deps
+	@[ -f $(BUILD)/build.ninja ] || cmake --preset $(PRESET)
+
+build: configure
+	cmake --build $(BUILD)
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(CTEST_J) --timeout 300
+
+gui: build
+	@scripts/install-deps.sh xvfb xauth
+	@if [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then $(BUILD)/bin/qrb-flash; \
+	 else xvfb-run -a $(BUILD)/bin/qrb-flash; fi
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,115 @@
+// The main window's logic: all shared state and every operation and event
+// handler of the application shell, the data pipe, the S19 reader and the
+// reflash engine. It reaches the world only through the ports it is given.
+//
+// The implementation is split by subsystem: app/Form1*.cpp, pipe/*.cpp,
+// image/*.cpp, engine/*.cpp.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/Controls.h"
+#include "app/Platform.h"
+#include "app/ReflashSession.h"
+#include "image/FileDialog.h"
+#include "image/SequentialFile.h"
+#include "pipe/SerialDiagnostics.h"
+#include "pipe/SerialLibrary.h"
+#include "pipe/TcpControl.h"
+
+namespace qrb {
+
+class Form2;
+
+struct Form1Controls {
+  ListBox& List1;  // Status
+  ListBox& List2;  // Debug
+  TextBox& Text2;  // chosen S19 file
+  TextBox& Text3;  // open link
+  CommandButton& SelectSourceFile;
+  CommandButton& ProgramFlash;
+  CommandButton& VerifyFlash;
+  CommandButton& SelectDataPipe;
+  Timer& Timer1;
+};
+
+struct Form1Services {
+  SerialLibrary& Serial;
+  TcpControl& Winsock1Data;
+  FileDialog& CommonDialog1;
+  Clock& WallClock;
+  Application& App;
+  SerialDiagnostics* SerialReasons = nullptr;  // optional
+};
+
+class Form1 : public TcpEvents {
+ public:
+  Form1(const Form1Controls& controls, const Form1Services& services);
+  ~Form1() override;
+  Form1(const Form1&) = delete;
+  Form1& operator=(const Form1&) = delete;
+
+  void AttachSettingsDialog(Form2* dialog) { form2_ = dialog; }
+
+  ReflashSession S;
+
+  // ---- application shell (app/) ----
+  void InitVariables();
+  void PostMsg1(const std::string& message);
+  void PostMsg2(std::string& Msgy);
+  void ClearStatusList_Click();
+  void ClearDebugList_Click();
+  // The exit sequence; returns true when the program was ended.
+  bool AbortProgram_Click();
+
+  // ---- data pipe (pipe/) ----
+  void FlushDataPipe();
+  void GetAByte();
+  void SendAPacket();
+  void Fifo1Put(std::uint8_t& b);
+  std::int32_t Fifo1Get();
+  void InitComPort();
+  void CloseDataPipe();
+  void InitWinSock();
+  void SelectDataPipe_Click();
+  void Winsock1Data_Connect() override;
+  void Winsock1Data_DataArrival(std::int32_t IncomingByteCount) override;
+  void Winsock1Data_ConnectFailed(const std::string& reason) override;
+  void Winsock1Data_Dropped(const std::string& reason) override;
+
+  // ---- S19 source file and reader (image/) ----
+  void SelectSourceFile_Click();
+  // Closes and re-opens the chosen file at its start; false (with a Debug
+  // line) when it cannot be opened.
+  bool ReopenSourceFile();
+  void GetARecord();
+  std::uint8_t HexToByte(const std::string& pair);
+  std::uint8_t ReadDataByte();  // next two characters through HexToByte
+  void SkipRecordTrailer();     // checksum pair and line end
+  SequentialFile SourceFile;
+
+  // ---- reflash engine (engine/) ----
+  void Timer1_Timer();
+  void ProgramFlash_Click();
+  void VerifyFlash_Click();
+  void SetProgramMode(std::int16_t mode);
+  void AbortSequence();
+  void FillBlock();
+  void SendProgramBlock();
+  void SendVerifyBlock();
+
+  // Controls and services, for the subsystems' implementation files.
+  Form1Controls C;
+  Form1Services P;
+  Form2* form2_ = nullptr;
+
+ private:
+  // ---- engine internals (engine/) ----
+  void StartRun(bool programPath);
+  void DispatchProgramMode();
+  friend struct EngineStates;
+};
+
+}  // namespace qrb

@@ -1,0 +1,105 @@
+// The main window's shared state: every field the data pipe, the S19 reader
+// and the reflash engine work on.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qrb {
+
+// Flags are 16-bit integers: true = -1, false = 0.
+using Flag = std::int16_t;
+inline constexpr Flag True = -1;
+inline constexpr Flag False = 0;
+
+inline constexpr std::int16_t PipeSerial = 1;
+inline constexpr std::int16_t PipeEthernet = 5;
+
+inline constexpr int PacketBufferSize = 301;
+inline constexpr int Fifo1Size = 1025;
+inline constexpr int BlockSize = 256;
+
+// Port record of the serial library: the chosen line characteristics.
+struct ComPortRecord {
+  std::int32_t BaudCode = 0;
+  std::int16_t Characteristic[4] = {0, 0, 0, 0};
+};
+
+// How the last run ended; read by the command-line front end.
+enum class RunOutcome { None, Running, Succeeded, Failed };
+
+struct ReflashSession {
+  // Sequencer.
+  std::int16_t ProgramMode = 0;
+  std::int32_t FailTimer = 0;
+  std::int32_t FailTimerReload = 0;
+  Flag TimerIsrActive = False;
+
+  // Message lists.
+  std::string StatusLine;
+  std::string DebugLine;
+
+  // Data pipe.
+  std::int16_t DataPipe = 0;
+  std::int32_t LastByte = 0;
+  std::array<std::int32_t, PacketBufferSize> PacketBuffer{};
+  std::int32_t PacketLength = 0;
+  std::array<std::uint8_t, Fifo1Size> Fifo1{};
+  std::int32_t Fifo1In = 0;
+  std::int32_t Fifo1Out = 0;
+  Flag Fifo1Empty = False;
+  Flag Fifo1Full = False;
+
+  // Serial link.
+  Flag ComInitialized = False;
+  std::int32_t ComPort = 0;
+  std::int16_t ComSpeed = 0;
+  std::int16_t ComIRQ = 0;
+  std::int16_t ComAddr = 0;
+  std::int32_t ComStatus = 0;
+  ComPortRecord ComPortInfo;
+
+  // Ethernet link.
+  Flag EthernetInitialized = False;
+  Flag WinsockIsrActive = False;
+  std::string IPAddress;
+  std::int32_t PortNumber = 0;
+  std::vector<std::uint8_t> IncomingBytes;
+  std::int32_t IncomingLBound = 0;
+  std::int32_t IncomingUBound = 0;
+
+  // S19 reader.
+  std::string SourceFilePath;
+  std::int16_t SourceFileSelected = 0;  // 1 when a file is chosen and open
+  std::string RecordType = "xx";
+  std::string HexPair = "xx";
+  std::int16_t RecordByteCount = 0;
+  std::int32_t RecordAddress = 0;
+  std::int32_t AddressByte3 = 0;
+  std::int32_t AddressByte2 = 0;
+  std::int32_t AddressByte1 = 0;
+  std::int32_t AddressByte0 = 0;
+  Flag RecordValid = False;
+  Flag RecordFresh = False;
+  // False once the current run met anything that makes the image unreliable
+  // (an invalid digit, a premature end, a refused or unexpected record).
+  bool ImageReadClean = true;
+
+  // Blocks.
+  std::array<std::uint8_t, BlockSize + 1> BlockData{};
+  std::int32_t CurrentAddress = 0;
+  std::int32_t BlockAddress = 0;
+  std::int16_t BlockFill = 0;
+  std::int32_t BlockAddressLow = 0;
+  std::int16_t BlockIndex = 0;
+  std::array<std::uint8_t, 4> BlockAddressBytes{};
+  std::int32_t TotalErrors = 0;
+  std::int32_t BlockErrors = 0;
+  std::int16_t ReadIndex = 0;
+
+  RunOutcome Outcome = RunOutcome::None;
+};
+
+}  // namespace qrb

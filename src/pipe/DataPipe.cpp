@@ -1,0 +1,92 @@
+// The engine's whole view of the link: flush, get one byte, send one packet.
+#include "app/Form1.h"
+#include "app/Text.h"
+
+namespace qrb {
+
+void Form1::FlushDataPipe() {
+  switch (S.DataPipe) {
+    case PipeSerial:
+      S.ComStatus = P.Serial.FlushReceiveBuffer(S.ComPort);
+      if (S.ComStatus != 0) {
+        S.DebugLine = "** Error flushing receive buffer: " + Dec(S.ComStatus);
+        PostMsg2(S.DebugLine);
+      }
+      S.ComStatus = P.Serial.FlushTransmitBuffer(S.ComPort);
+      if (S.ComStatus != 0) {
+        S.DebugLine = "** Error flushing transmit buffer: " + Dec(S.ComStatus);
+        PostMsg2(S.DebugLine);
+      }
+      break;
+    case PipeEthernet:
+      S.Fifo1.fill(0);
+      S.Fifo1Empty = True;
+      S.Fifo1Full = False;
+      S.Fifo1In = 0;
+      S.Fifo1Out = 0;
+      break;
+    default:
+      S.DebugLine = "Invalid DataPipe in FlushDataPipe: " + Dec(S.DataPipe);
+      PostMsg2(S.DebugLine);
+      break;
+  }
+}
+
+void Form1::GetAByte() {
+  S.LastByte = -1;
+  switch (S.DataPipe) {
+    case PipeSerial:
+      S.ComStatus = P.Serial.ser_rs232_getpacket(S.ComPort, 0, "0");
+      if (S.ComStatus != 0) {
+        S.DebugLine = "Error getting a packet: " + Dec(S.ComStatus);
+        PostMsg2(S.DebugLine);
+        return;
+      }
+      S.LastByte = P.Serial.GetByte(S.ComPort);
+      break;
+    case PipeEthernet:
+      S.LastByte = Fifo1Get();
+      break;
+    default:
+      S.DebugLine = "Invalid DataPipe in GetAByte: " + Dec(S.DataPipe);
+      PostMsg2(S.DebugLine);
+      break;
+  }
+}
+
+void Form1::SendAPacket() {
+  if (S.PacketLength == 0) return;
+  if (S.PacketLength < 0 || S.PacketLength > PacketBufferSize) {
+    S.DebugLine = "Packet not sent: length " + Dec(S.PacketLength) + " is outside 1 to " + Dec(PacketBufferSize) + ".";
+    PostMsg2(S.DebugLine);
+    return;
+  }
+  switch (S.DataPipe) {
+    case PipeSerial:
+      for (std::int32_t i = 0; i < S.PacketLength; ++i) {
+        S.ComStatus = P.Serial.PutByte(S.ComPort, S.PacketBuffer[static_cast<std::size_t>(i)]);
+        if (S.ComStatus != 0) {
+          S.DebugLine = "Error in put byte: " + Dec(S.ComStatus);
+          PostMsg2(S.DebugLine);
+        }
+      }
+      S.ComStatus = P.Serial.ser_rs232_putpacket(S.ComPort, 0, "0");
+      if (S.ComStatus != 0) {
+        S.DebugLine = "Error in put packet: " + Dec(S.ComStatus);
+        PostMsg2(S.DebugLine);
+      }
+      break;
+    case PipeEthernet: {
+      std::vector<std::uint8_t> bytes(static_cast<std::size_t>(S.PacketLength));
+      for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(S.PacketBuffer[i] & 255);
+      P.Winsock1Data.SendData(bytes);
+      break;
+    }
+    default:
+      S.DebugLine = "Invalid DataPipe in SendAPacket: " + Dec(S.DataPipe);
+      PostMsg2(S.DebugLine);
+      break;
+  }
+}
+
+}  // namespace qrb

@@ -1,0 +1,62 @@
+// The Ethernet link: a TCP client connection whose received bytes go to Fifo1.
+#include "app/Form1.h"
+#include "app/Text.h"
+
+namespace qrb {
+
+void Form1::InitWinSock() {
+  // Drop any earlier socket, pending or failed, before connecting again.
+  P.Winsock1Data.Close();
+  S.EthernetInitialized = False;
+
+  P.Winsock1Data.SetLocalPort(0);
+  P.Winsock1Data.SetRemoteHost(S.IPAddress);
+  P.Winsock1Data.SetRemotePort(S.PortNumber);
+  P.Winsock1Data.Connect();
+  S.WinsockIsrActive = False;
+  S.DebugLine = "Ethernet connection pending.";
+  PostMsg2(S.DebugLine);
+}
+
+void Form1::Winsock1Data_Connect() {
+  S.DebugLine = "Ethernet connection complete.";
+  PostMsg2(S.DebugLine);
+  S.EthernetInitialized = True;
+  C.Text3.SetText("Ethernet IP address: " + S.IPAddress + "   Port number: " + Dec(S.PortNumber));
+  C.Timer1.SetEnabled(true);
+}
+
+void Form1::Winsock1Data_DataArrival(std::int32_t IncomingByteCount) {
+  if (S.WinsockIsrActive != False) return;
+  S.WinsockIsrActive = True;
+
+  S.IncomingBytes = P.Winsock1Data.GetData();
+  S.IncomingLBound = 0;
+  S.IncomingUBound = static_cast<std::int32_t>(S.IncomingBytes.size()) - 1;
+  if (S.IncomingUBound - S.IncomingLBound + 1 != IncomingByteCount) {
+    S.DebugLine = "Byte counts are not equal.";
+    PostMsg2(S.DebugLine);
+    S.DebugLine = "IncomingByteCount = " + Dec(IncomingByteCount);
+    PostMsg2(S.DebugLine);
+    S.DebugLine = "UBound = " + Dec(S.IncomingUBound) + "  LBound = " + Dec(S.IncomingLBound);
+    PostMsg2(S.DebugLine);
+  }
+  for (std::uint8_t& b : S.IncomingBytes) Fifo1Put(b);
+
+  S.WinsockIsrActive = False;
+}
+
+void Form1::Winsock1Data_ConnectFailed(const std::string& reason) {
+  S.EthernetInitialized = False;
+  S.DebugLine = "Ethernet connection to " + S.IPAddress + " port " + Dec(S.PortNumber) + " failed: " + reason;
+  PostMsg2(S.DebugLine);
+}
+
+void Form1::Winsock1Data_Dropped(const std::string& reason) {
+  if (S.EthernetInitialized == False) return;
+  S.EthernetInitialized = False;
+  S.DebugLine = "Ethernet connection lost: " + reason;
+  PostMsg2(S.DebugLine);
+}
+
+}  // namespace qrb

@@ -1,0 +1,114 @@
+// The "COM Port Parameters" dialog and the main window's "Select Data Pipe".
+#include "pipe/Form2.h"
+
+#include <charconv>
+
+#include "app/Form1.h"
+#include "app/Text.h"
+
+namespace qrb {
+
+namespace {
+
+void Check(const std::map<int, OptionButton*>& group, int index) {
+  auto it = group.find(index);
+  if (it != group.end()) it->second->SetValue(true);
+}
+
+// A TCP port: a whole number from 1 to 65535, blanks around it allowed.
+bool ParsePortNumber(const std::string& text, std::int32_t& port) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return false;
+  const auto last = text.find_last_not_of(' ');
+  const char* begin = text.data() + first;
+  const char* end = text.data() + last + 1;
+  long value = 0;
+  auto [ptr, ec] = std::from_chars(begin, end, value);
+  if (ec != std::errc() || ptr != end || value < 1 || value > 65535) return false;
+  port = static_cast<std::int32_t>(value);
+  return true;
+}
+
+}  // namespace
+
+Form2::Form2(Form1& main, const Form2Controls& controls) : C(controls), main_(main) {}
+
+void Form2::ApplyStartState() {
+  const ReflashSession& s = main_.S;
+  C.IPAddress.SetText(s.IPAddress);
+  C.PortNumber.SetText(Dec(s.PortNumber));
+  Check(C.ComxBtn, s.ComPort);
+  Check(C.ComBaudBtn, s.ComSpeed);
+  Check(C.ComIoBtn, s.ComAddr);
+  Check(C.ComIrqBtn, s.ComIRQ);
+  Check(C.DataPipeSelect, s.DataPipe);
+  EnableComButtons(true);
+  C.IPAddress.SetEnabled(false);
+  C.PortNumber.SetEnabled(false);
+}
+
+void Form2::Show() { C.Dialog.Show(); }
+
+void Form2::EnableComButtons(bool enabled) {
+  for (auto* group : {&C.ComxBtn, &C.ComBaudBtn, &C.ComIoBtn, &C.ComIrqBtn})
+    for (auto& [index, button] : *group) button->SetEnabled(enabled);
+}
+
+void Form2::DataPipeSelect_Click(int index) {
+  main_.S.DataPipe = static_cast<std::int16_t>(index);
+  if (main_.S.DataPipe == PipeSerial) {
+    EnableComButtons(true);
+    C.IPAddress.SetEnabled(false);
+    C.PortNumber.SetEnabled(false);
+  } else if (main_.S.DataPipe == PipeEthernet) {
+    EnableComButtons(false);
+    C.IPAddress.SetEnabled(true);
+    C.PortNumber.SetEnabled(true);
+  }
+}
+
+void Form2::ComxBtn_Click(int index) { main_.S.ComPort = index; }
+void Form2::ComBaudBtn_Click(int index) { main_.S.ComSpeed = static_cast<std::int16_t>(index); }
+void Form2::ComIoBtn_Click(int index) { main_.S.ComAddr = static_cast<std::int16_t>(index); }
+void Form2::ComIrqBtn_Click(int index) { main_.S.ComIRQ = static_cast<std::int16_t>(index); }
+
+void Form2::Initialize_Click() {
+  ReflashSession& s = main_.S;
+  if (s.DataPipe == PipeSerial) {
+    main_.InitComPort();
+  } else if (s.DataPipe == PipeEthernet) {
+    std::int32_t port = 0;
+    if (!ParsePortNumber(C.PortNumber.Text(), port)) {
+      std::string line = "Port number \"" + C.PortNumber.Text() + "\" is not a whole number from 1 to 65535.";
+      main_.PostMsg2(line);
+      return;  // the dialog stays open, nothing changed
+    }
+    s.IPAddress = C.IPAddress.Text();
+    s.PortNumber = port;
+    main_.InitWinSock();
+  } else {
+    std::string line = "Invalid DataPipe selection: " + Dec(s.DataPipe);
+    main_.PostMsg2(line);
+  }
+  C.Dialog.Hide();
+}
+
+void Form2::Cancel1_Click() {
+  std::string line = "Comms selection cancelled.";
+  main_.PostMsg2(line);
+  C.Dialog.Hide();
+}
+
+void Form1::SelectDataPipe_Click() {
+  if (S.TimerIsrActive != False || S.WinsockIsrActive != False) {
+    S.DebugLine = "Com setup attempt failed, timer stopped. --> Try again !";
+    PostMsg2(S.DebugLine);
+    C.Timer1.SetEnabled(false);
+    return;
+  }
+  CloseDataPipe();
+  C.Text3.SetText("");
+  if (form2_ != nullptr) form2_->Show();
+}
+
+}  // namespace qrb

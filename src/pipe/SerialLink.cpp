@@ -1,0 +1,117 @@
+// Opening and closing the serial COM link.
+#include <array>
+
+#include "app/Form1.h"
+#include "app/Text.h"
+
+namespace qrb {
+
+namespace {
+
+struct ComSpeedEntry {
+  std::int32_t baudCode;
+  const char* text;
+};
+// Indexed by ComSpeed - 1.
+constexpr std::array<ComSpeedEntry, 4> ComSpeeds{{
+    {8, "19.2 kbaud"},
+    {9, "38.4 kbaud"},
+    {10, "57.6 kbaud"},
+    {11, "115.2 kbaud"},
+}};
+
+constexpr std::array<std::int16_t, 4> ComIrqs{4, 3, 5, 7};
+constexpr std::array<std::int16_t, 4> ComAddrs{0x3F8, 0x2F8, 0x3E8, 0x2E8};
+
+template <typename T, std::size_t N>
+bool OneOf(const std::array<T, N>& values, T value) {
+  for (T v : values)
+    if (v == value) return true;
+  return false;
+}
+
+}  // namespace
+
+void Form1::InitComPort() {
+  auto postDebug = [this](std::string text) {
+    S.DebugLine = std::move(text);
+    PostMsg2(S.DebugLine);
+  };
+  // A failed open or set-up: the library's code, then the operating system's reason.
+  auto reportFailure = [this, &postDebug](const char* text) {
+    postDebug(text + Dec(S.ComStatus));
+    if (P.SerialReasons != nullptr) postDebug(P.SerialReasons->DescribeFailure(S.ComPort, S.ComStatus));
+  };
+
+  if (S.ComPort < 1 || S.ComPort > 4) return postDebug("COM Port selection is invalid.");
+  if (S.ComSpeed < 1 || S.ComSpeed > 4) return postDebug("COM Speed selection is invalid.");
+  if (!OneOf(ComIrqs, S.ComIRQ)) return postDebug("COM IRQ selection is invalid.");
+  if (!OneOf(ComAddrs, S.ComAddr)) return postDebug("COM I/O address selection is invalid.");
+  if (S.ComInitialized != False) return postDebug("** ERROR ** COM Port already open.");
+
+  S.ComStatus = P.Serial.InitializePort(S.ComPort, S.ComPort - 1, S.ComAddr, S.ComIRQ, 9, 0, 8192, 8192, 0);
+  if (S.ComStatus != 0) return reportFailure("Error initializing COM port: ");
+
+  // From here on the library holds the port: release it again on a failure,
+  // so that the next attempt can open it.
+  S.ComStatus = P.Serial.ser_rs232_getport(S.ComPort, S.ComPortInfo);
+  if (S.ComStatus != 0) {
+    reportFailure("Error setting COM port parameters: ");
+    P.Serial.UnInitializePort(S.ComPort);
+    return;
+  }
+
+  const ComSpeedEntry& speed = ComSpeeds[static_cast<std::size_t>(S.ComSpeed - 1)];
+  S.ComPortInfo.BaudCode = speed.baudCode;
+  S.ComPortInfo.Characteristic[0] = 0;
+  S.ComPortInfo.Characteristic[1] = 3;
+  S.ComPortInfo.Characteristic[2] = 0;
+  S.ComPortInfo.Characteristic[3] = 0;
+  S.ComStatus = P.Serial.SetPortCharacteristics(S.ComPort, speed.baudCode, 0, 3, 0, 0);
+  if (S.ComStatus != 0) {
+    reportFailure("Error setting COM port characteristics: ");
+    P.Serial.UnInitializePort(S.ComPort);
+    return;
+  }
+
+  S.ComStatus = P.Serial.CdrvSetTimerResolution(S.ComPort, 1);
+  if (S.ComStatus != 0) postDebug("Error setting timer resolution: " + Dec(S.ComStatus));
+  S.ComStatus = P.Serial.SetTimeout(S.ComPort, 1);
+  if (S.ComStatus != 0) postDebug("Error setting time out: " + Dec(S.ComStatus));
+  S.ComStatus = P.Serial.SetPaceTime(S.ComPort, 0);
+  if (S.ComStatus != 0) postDebug("Error setting pace time: " + Dec(S.ComStatus));
+
+  S.StatusLine = "COM port initialized and opened.";
+  PostMsg1(S.StatusLine);
+  C.Text3.SetText("COM" + Dec(S.ComPort) + ": at " + speed.text);
+  S.ComInitialized = True;
+  FlushDataPipe();
+  S.PacketLength = 0;
+  S.TimerIsrActive = False;
+  C.Timer1.SetEnabled(true);
+}
+
+void Form1::CloseDataPipe() {
+  C.Timer1.SetEnabled(false);
+  S.TimerIsrActive = False;
+
+  if (S.EthernetInitialized != False) {
+    P.Winsock1Data.Close();
+    S.DebugLine = "Ethernet connection closed.";
+    PostMsg2(S.DebugLine);
+    S.EthernetInitialized = False;
+    S.WinsockIsrActive = False;
+  }
+
+  if (S.ComInitialized != False) {
+    S.ComStatus = P.Serial.UnInitializePort(S.ComPort);
+    if (S.ComStatus != 0)
+      S.DebugLine = "Error: " + Dec(S.ComStatus) + " closing COM port: " + Dec(S.ComPort);
+    else
+      S.DebugLine = "Closed COM port: " + Dec(S.ComPort);
+    PostMsg2(S.DebugLine);
+    S.ComInitialized = False;
+  }
+}
+
+}  // namespace qrb

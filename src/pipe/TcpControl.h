@@ -1,0 +1,34 @@
+// The TCP client control of the Ethernet link and the events it raises.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qrb {
+
+class TcpEvents {
+ public:
+  virtual ~TcpEvents() = default;
+  virtual void Winsock1Data_Connect() = 0;
+  virtual void Winsock1Data_DataArrival(std::int32_t IncomingByteCount) = 0;
+  // A connection attempt that failed, with the operating system's reason.
+  virtual void Winsock1Data_ConnectFailed(const std::string& reason) = 0;
+  // An established connection that the board (or the network) dropped.
+  virtual void Winsock1Data_Dropped(const std::string& reason) = 0;
+};
+
+class TcpControl {
+ public:
+  virtual ~TcpControl() = default;
+  virtual void SetEvents(TcpEvents* events) = 0;
+  virtual void SetLocalPort(std::int32_t port) = 0;
+  virtual void SetRemoteHost(const std::string& host) = 0;
+  virtual void SetRemotePort(std::int32_t port) = 0;
+  virtual void Connect() = 0;  // asynchronous
+  virtual std::vector<std::uint8_t> GetData() = 0;  // everything received so far
+  virtual void SendData(const std::vector<std::uint8_t>& bytes) = 0;
+  virtual void Close() = 0;
+};
+
+}  // namespace qrb

@@ -1,0 +1,230 @@
+// A main window and settings dialog on plain controls, with fakes at every
+// port, for driving the core deterministically.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Form1.h"
+#include "app/HeadlessControls.h"
+#include "pipe/Form2.h"
+
+namespace qrb::test {
+
+// Records every call; results can be scripted per function name.
+class FakeSerialLibrary : public SerialLibrary {
+ public:
+  std::vector<std::string> calls;        // "Name(arg,arg,...)"
+  std::map<std::string, std::int32_t> results;  // by function name, default 0
+  std::deque<std::int32_t> putByteResults;      // consumed per PutByte, then 0
+  std::deque<std::uint8_t> rx;           // bytes the board has sent
+  std::vector<std::uint8_t> tx;          // bytes put, in order
+  std::vector<std::vector<std::uint8_t>> packets;  // tx split at each putpacket
+  bool open = false;
+
+  std::int32_t InitializePort(std::int32_t port, std::int32_t portIndex, std::int16_t io, std::int16_t irq,
+                              std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d,
+                              std::int32_t e) override {
+    Record("InitializePort", {port, portIndex, io, irq, a, b, c, d, e});
+    const auto r = Result("InitializePort");
+    if (r == 0) open = true;
+    return r;
+  }
+  std::int32_t ser_rs232_getport(std::int32_t port, ComPortRecord&) override {
+    Record("ser_rs232_getport", {port});
+    return Result("ser_rs232_getport");
+  }
+  std::int32_t SetPortCharacteristics(std::int32_t port, std::int32_t baud, std::int16_t a, std::int16_t b,
+                                      std::int16_t c, std::int16_t d) override {
+    Record("SetPortCharacteristics", {port, baud, a, b, c, d});
+    return Result("SetPortCharacteristics");
+  }
+  std::int32_t CdrvSetTimerResolution(std::int32_t port, std::int32_t v) override {
+    Record("CdrvSetTimerResolution", {port, v});
+    return Result("CdrvSetTimerResolution");
+  }
+  std::int32_t SetTimeout(std::int32_t port, std::int32_t v) override {
+    Record("SetTimeout", {port, v});
+    return Result("SetTimeout");
+  }
+  std::int32_t SetPaceTime(std::int32_t port, std::int32_t v) override {
+    Record("SetPaceTime", {port, v});
+    return Result("SetPaceTime");
+  }
+  std::int32_t FlushReceiveBuffer(std::int32_t port) override {
+    Record("FlushReceiveBuffer", {port});
+    const auto r = Result("FlushReceiveBuffer");
+    if (r == 0) rx.clear();
+    return r;
+  }
+  std::int32_t FlushTransmitBuffer(std::int32_t port) override {
+    Record("FlushTransmitBuffer", {port});
+    return Result("FlushTransmitBuffer");
+  }
+  std::int32_t ser_rs232_getpacket(std::int32_t port, std::int32_t len, const std::string& text) override {
+    Record("ser_rs232_getpacket", {port, len}, text);
+    return Result("ser_rs232_getpacket");
+  }
+  std::int32_t GetByte(std::int32_t port) override {
+    Record("GetByte", {port});
+    if (rx.empty()) return -1;
+    const std::int32_t b = rx.front();
+    rx.pop_front();
+    return b;
+  }
+  std::int32_t PutByte(std::int32_t port, std::int32_t byte) override {
+    Record("PutByte", {port, byte});
+    tx.push_back(static_cast<std::uint8_t>(byte));
+    pending_.push_back(static_cast<std::uint8_t>(byte));
+    if (putByteResults.empty()) return 0;
+    const auto r = putByteResults.front();
+    putByteResults.pop_front();
+    return r;
+  }
+  std::int32_t ser_rs232_putpacket(std::int32_t port, std::int32_t len, const std::string& text) override {
+    Record("ser_rs232_putpacket", {port, len}, text);
+    packets.push_back(pending_);
+    pending_.clear();
+    return Result("ser_rs232_putpacket");
+  }
+  std::int32_t UnInitializePort(std::int32_t port) override {
+    Record("UnInitializePort", {port});
+    open = false;
+    return Result("UnInitializePort");
+  }
+
+  // Calls whose name is one of the given, in order (empty: all).
+  std::vector<std::string> CallNames() const {
+    std::vector<std::string> names;
+    for (const auto& c : calls) names.push_back(c.substr(0, c.find('(')));
+    return names;
+  }
+
+ private:
+  void Record(const std::string& name, std::initializer_list<std::int64_t> args, const std::string& text = {}) {
+    std::string s = name + "(";
+    bool first = true;
+    for (auto a : args) {
+      s += (first ? "" : ",") + std::to_string(a);
+      first = false;
+    }
+    if (!text.empty()) s += ",\"" + text + "\"";
+    calls.push_back(s + ")");
+  }
+  std::int32_t Result(const std::string& name) const {
+    auto it = results.find(name);
+    return it == results.end() ? 0 : it->second;
+  }
+  std::vector<std::uint8_t> pending_;
+};
+
+class FakeTcpControl : public TcpControl {
+ public:
+  TcpEvents* events = nullptr;
+  std::vector<std::string> calls;
+  std::vector<std::vector<std::uint8_t>> sent;  // one entry per SendData
+  std::vector<std::uint8_t> received;           // waiting for GetData
+  std::string host;
+  std::int32_t port = 0;
+
+  void SetEvents(TcpEvents* e) override { events = e; }
+  void SetLocalPort(std::int32_t p) override { calls.push_back("SetLocalPort(" + std::to_string(p) + ")"); }
+  void SetRemoteHost(const std::string& h) override {
+    host = h;
+    calls.push_back("SetRemoteHost(" + h + ")");
+  }
+  void SetRemotePort(std::int32_t p) override {
+    port = p;
+    calls.push_back("SetRemotePort(" + std::to_string(p) + ")");
+  }
+  void Connect() override { calls.push_back("Connect"); }
+  std::vector<std::uint8_t> GetData() override {
+    calls.push_back("GetData");
+    return std::exchange(received, {});
+  }
+  void SendData(const std::vector<std::uint8_t>& bytes) override { sent.push_back(bytes); }
+  void Close() override { calls.push_back("Close"); }
+
+  // The board sends bytes: they arrive with one data-arrival event.
+  void Arrive(const std::vector<std::uint8_t>& bytes) {
+    received.insert(received.end(), bytes.begin(), bytes.end());
+    if (events != nullptr) events->Winsock1Data_DataArrival(static_cast<std::int32_t>(received.size()));
+  }
+};
+
+class FakeFileDialog : public FileDialog {
+ public:
+  bool cancel = false;
+  std::string answer;
+  FileDialogSettings seen;
+  int shown = 0;
+  bool ShowOpen(FileDialogSettings& s) override {
+    ++shown;
+    seen = s;
+    if (cancel) return false;
+    s.FileName = answer;
+    return true;
+  }
+};
+
+// Each read advances by `step` seconds every `readsPerStep` reads.
+class FakeClock : public Clock {
+ public:
+  int second = 0;
+  int reads = 0;
+  int readsPerStep = 3;
+  int Seconds() override {
+    ++reads;
+    if (reads % readsPerStep == 0) second = (second + 1) % 60;
+    return second;
+  }
+};
+
+class FakeApp : public Application {
+ public:
+  int ended = 0;
+  void EndProgram() override { ++ended; }
+};
+
+struct Harness {
+  PlainListBox List1, List2;
+  PlainTextBox Text2, Text3;
+  PlainButton SelectSourceFile{"Select Source File"}, ProgramFlash{"Program FLASH"}, VerifyFlash{"Verify FLASH"},
+      SelectDataPipe{"Select Data Pipe"};
+  PlainTimer Timer1;
+  FakeSerialLibrary serial;
+  FakeTcpControl tcp;
+  FakeFileDialog dialog;
+  FakeClock clock;
+  FakeApp app;
+
+  PlainWindow form2Window;
+  std::map<int, PlainOptionButton> options[5];  // DataPipeSelect, Comx, ComBaud, ComIo, ComIrq
+  PlainTextBox IPAddressBox, PortNumberBox;
+
+  Form1 form1{Form1Controls{List1, List2, Text2, Text3, SelectSourceFile, ProgramFlash, VerifyFlash,
+                            SelectDataPipe, Timer1},
+              Form1Services{serial, tcp, dialog, clock, app}};
+  std::unique_ptr<Form2> form2;
+
+  Harness() {
+    const int indexes[5][4] = {{1, 5, 0, 0}, {1, 2, 3, 4}, {1, 2, 3, 4}, {0x3F8, 0x2F8, 0x3E8, 0x2E8}, {4, 3, 5, 7}};
+    std::map<int, OptionButton*> groups[5];
+    for (int g = 0; g < 5; ++g)
+      for (int i = 0; i < (g == 0 ? 2 : 4); ++i) groups[g][indexes[g][i]] = &options[g][indexes[g][i]];
+    form2 = std::make_unique<Form2>(
+        form1, Form2Controls{form2Window, groups[0], groups[1], groups[2], groups[3], groups[4], IPAddressBox,
+                             PortNumberBox});
+    form1.AttachSettingsDialog(form2.get());
+    form1.InitVariables();
+  }
+
+  ReflashSession& S() { return form1.S; }
+  const std::vector<std::string>& Status() const { return List1.Lines(); }
+  const std::vector<std::string>& Debug() const { return List2.Lines(); }
+};
+
+}  // namespace qrb::test
