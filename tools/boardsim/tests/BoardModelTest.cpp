@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "BoardModel.h"
+#include "FlashFile.h"
+
+namespace qrb::sim {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+const Bytes Open{0xF1, 0xA5};
+const Bytes EnterFlash{0xE1, 0x96};
+
+Bytes ProgramPacket(std::uint32_t address, std::uint8_t seed) {
+  Bytes p{0x57, 0x3A, std::uint8_t(address >> 24), std::uint8_t(address >> 16),
+          std::uint8_t(address >> 8), std::uint8_t(address), 0x01, 0x00};
+  for (int i = 0; i < 256; ++i) p.push_back(static_cast<std::uint8_t>(seed + i));
+  return p;
+}
+
+Bytes ReadBackPacket(std::uint32_t address) {
+  return {0x57, 0x37, std::uint8_t(address >> 24), std::uint8_t(address >> 16),
+          std::uint8_t(address >> 8), std::uint8_t(address), 0x01, 0x00};
+}
+
+Bytes Join(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
+}
+
+Bytes FeedAll(BoardModel& board, const Bytes& bytes) { return board.Feed(bytes).Bytes(); }
+
+TEST(BoardModel, HandshakeFromStartupIdleAndFromFlashMode) {
+  BoardModel board(BoardMode::StartupIdle, 0x07);
+  EXPECT_EQ(FeedAll(board, Open), (Bytes{0x91, 0x12, 0x92, 0x04, 0x07}));
+  EXPECT_EQ(board.Mode(), BoardMode::StartupIdle);
+  EXPECT_EQ(FeedAll(board, EnterFlash), (Bytes{0x91, 0x2E, 0x92, 0x04, 0x07}));
+  EXPECT_EQ(board.Mode(), BoardMode::Flash);
+  EXPECT_EQ(FeedAll(board, Open), (Bytes{0x91, 0x2E, 0x92, 0x04, 0x07}));
+
+  BoardModel flash(BoardMode::Flash, 0x00);
+  EXPECT_EQ(FeedAll(flash, Open), (Bytes{0x91, 0x2E, 0x92, 0x04, 0x00}));
+}
+
+// The same conversation, cut into pieces of every size from 1 byte to all of
+// it at once, gives the same answer and the same FLASH.
+TEST(BoardModel, PacketsMayArriveSplitOrJoined) {
+  const Bytes conversation =
+      Join({Open, EnterFlash, ProgramPacket(0x1000, 3), ReadBackPacket(0x1000), ReadBackPacket(0x1100)});
+  BoardModel whole;
+  const Bytes expected = FeedAll(whole, conversation);
+  ASSERT_EQ(expected.size(), 5u + 5 + 2 + 258 + 258);
+  for (std::size_t piece : {1u, 2u, 3u, 7u, 9u, 263u, 265u}) {
+    BoardModel board;
+    Bytes got;
+    for (std::size_t at = 0; at < conversation.size(); at += piece) {
+      const std::size_t n = std::min(piece, conversation.size() - at);
+      const Bytes answer = FeedAll(board, Bytes(conversation.begin() + at, conversation.begin() + at + n));
+      got.insert(got.end(), answer.begin(), answer.end());
+    }
+    EXPECT_EQ(got, expected) << "pieces of " << piece;
+    EXPECT_EQ(board.Blocks(), whole.Blocks());
+  }
+}
+
+TEST(BoardModel, ProgramStoresTheBlockAndReadBackReturnsIt) {
+  BoardModel board(BoardMode::Flash);
+  EXPECT_EQ(FeedAll(board, ProgramPacket(0x12345600, 0x40)), (Bytes{0x61, 0x3A}));
+  const Bytes back = FeedAll(board, ReadBackPacket(0x12345600));
+  ASSERT_EQ(back.size(), 258u);
+  EXPECT_EQ(back[0], 0x61);
+  EXPECT_EQ(back[1], 0x37);
+  for (int i = 0; i < 256; ++i) EXPECT_EQ(back[2 + i], static_cast<std::uint8_t>(0x40 + i));
+  // Never-written FLASH reads 0xFF, also across a block boundary.
+  const Bytes blank = FeedAll(board, ReadBackPacket(0x12345680 + 0x100));
+  EXPECT_EQ(Bytes(blank.begin() + 2, blank.end()), Bytes(256, 0xFF));
+  EXPECT_EQ(board.BlocksProgrammed(), 1);
+  EXPECT_EQ(board.ReadBacks(), 2);
+}
+
+TEST(BoardModel, IdleBoardIgnoresBlockCommandsAndGarbageIsSkipped) {
+  BoardModel board(BoardMode::StartupIdle, 0x15);
+  EXPECT_TRUE(FeedAll(board, Join({ProgramPacket(0x1000, 1), ReadBackPacket(0x1000)})).empty());
+  EXPECT_TRUE(board.Blocks().empty());
+  // Unknown bytes, a half opening packet and a wrong second byte are dropped
+  // until a packet the board knows starts.
+  EXPECT_EQ(FeedAll(board, Join({{0x00, 0xF1, 0x00, 0xE1, 0x12, 0x57, 0x99, 0x13}, Open})),
+            (Bytes{0x91, 0x12, 0x92, 0x04, 0x15}));
+}
+
+struct FaultCase {
+  const char* name;
+  BoardFaults faults;
+  Bytes expected;  // the whole answer to Open, EnterFlash, program 0x1000, read-back 0x1000
+  bool drop = false;
+};
+
+BoardFaults With(void (*set)(BoardFaults&)) {
+  BoardFaults f;
+  set(f);
+  return f;
+}
+
+TEST(BoardModel, InjectedFaults) {
+  const Bytes data = ProgramPacket(0x1000, 0);
+  Bytes readBack{0x61, 0x37};
+  readBack.insert(readBack.end(), data.begin() + 8, data.end());
+  const Bytes idleStatus{0x91, 0x12, 0x92, 0x04, 0x15}, flashStatus{0x91, 0x2E, 0x92, 0x04, 0x15};
+  const Bytes ack{0x61, 0x3A};
+  Bytes corrupted = readBack;
+  for (int i = 2; i < 5; ++i) corrupted[i] ^= 0xFF;
+
+  const std::vector<FaultCase> cases{
+      {"none", {}, Join({idleStatus, flashStatus, ack, readBack})},
+      {"wrong byte, inverted", With([](BoardFaults& f) { f.WrongByteReply = 2; f.WrongByteIndex = 1; }),
+       Join({idleStatus, {0x91, 0xD1, 0x92, 0x04, 0x15}, ack, readBack})},
+      {"wrong byte, given", With([](BoardFaults& f) { f.WrongByteReply = 3; f.WrongByteValue = 0x62; }),
+       Join({idleStatus, flashStatus, {0x62, 0x3A}, readBack})},
+      {"silent from reply 3", With([](BoardFaults& f) { f.SilentFromReply = 3; }), Join({idleStatus, flashStatus})},
+      {"corrupt read-back", With([](BoardFaults& f) { f.CorruptReadBack = 1; f.CorruptByteCount = 3; }),
+       Join({idleStatus, flashStatus, ack, corrupted})},
+      {"stray bytes", With([](BoardFaults& f) { f.StrayBeforeStatus = {0x00, 0x00}; }),
+       Join({{0x00, 0x00}, idleStatus, flashStatus, ack, readBack})},
+      {"drop after read-back 1", With([](BoardFaults& f) { f.DropAfterReadBacks = 1; }), Join({idleStatus, flashStatus, ack, readBack}), true},
+  };
+  for (const FaultCase& c : cases) {
+    BoardModel board(BoardMode::StartupIdle, 0x15, c.faults);
+    const BoardReply reply = board.Feed(Join({Open, EnterFlash, data, ReadBackPacket(0x1000), Open}));
+    Bytes expected = c.expected;
+    if (!c.drop && !c.faults.SilentFromReply) {  // the last opening packet is answered too
+      if (!c.faults.StrayBeforeStatus.empty()) expected.insert(expected.end(), {0x00, 0x00});
+      expected.insert(expected.end(), flashStatus.begin(), flashStatus.end());
+    }
+    EXPECT_EQ(reply.Bytes(), expected) << c.name;
+    EXPECT_EQ(reply.DropLink, c.drop) << c.name;
+    // Faults of the link never touch the FLASH.
+    EXPECT_EQ(board.ReadByte(0x1000 + 1), 1) << c.name;
+  }
+}
+
+TEST(BoardModel, SplitReplyComesInTwoHalvesWithTheDelay) {
+  BoardModel board(BoardMode::Flash, 0x15, With([](BoardFaults& f) { f.SplitReply = 1; f.SplitDelayMs = 150; }));
+  const BoardReply reply = board.Feed(Open);
+  ASSERT_EQ(reply.Segments.size(), 2u);
+  EXPECT_EQ(reply.Segments[0].Bytes, (Bytes{0x91, 0x2E}));
+  EXPECT_EQ(reply.Segments[0].DelayMs, 0);
+  EXPECT_EQ(reply.Segments[1].Bytes, (Bytes{0x92, 0x04, 0x15}));
+  EXPECT_EQ(reply.Segments[1].DelayMs, 150);
+}
+
+TEST(BoardModel, DropForgetsWhatFollowedAndTheBoardAnswersAgainLater) {
+  BoardModel board(BoardMode::Flash, 0x15, With([](BoardFaults& f) { f.DropAfterReadBacks = 1; }));
+  const BoardReply reply = board.Feed(Join({ReadBackPacket(0), ProgramPacket(0, 9)}));
+  EXPECT_TRUE(reply.DropLink);
+  EXPECT_TRUE(board.Blocks().empty());  // the program packet after the drop never arrived
+  EXPECT_EQ(FeedAll(board, Open), (Bytes{0x91, 0x2E, 0x92, 0x04, 0x15}));
+}
+
+std::string TempPath(const char* name) { return ::testing::TempDir() + name; }
+
+Bytes ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes{std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST(FlashFile, SRecordsAndBinaryRoundTrip) {
+  BoardModel board(BoardMode::Flash);
+  board.Write(0x80001000, Bytes{1, 2, 3});
+  board.Write(0x80001300, Bytes(300, 0x5A));  // two blocks
+
+  const std::string srec = TempPath("flash.s19");
+  ASSERT_EQ(SaveFlash(board, srec, 0), "");
+  const Bytes text = ReadFile(srec);
+  ASSERT_GE(text.size(), 4u);
+  EXPECT_EQ(std::string(text.end() - 2, text.end()), "\r\n");
+  BoardModel loaded;
+  ASSERT_EQ(LoadFlash(loaded, srec, 0), "");
+  EXPECT_EQ(loaded.Blocks(), board.Blocks());
+
+  const std::string bin = TempPath("flash.bin");
+  ASSERT_EQ(SaveFlash(board, bin, 0x80001000), "");
+  const Bytes image = ReadFile(bin);
+  ASSERT_EQ(image.size(), 0x500u);  // to the end of the highest written block
+  EXPECT_EQ(image[0], 1);
+  EXPECT_EQ(image[3], 0xFF);
+  EXPECT_EQ(image[0x100], 0xFF);  // a never-written block in between
+  EXPECT_EQ(image[0x300 + 299], 0x5A);
+  EXPECT_EQ(image[0x300 + 300], 0xFF);
+  BoardModel fromBinary;
+  ASSERT_EQ(LoadFlash(fromBinary, bin, 0x80001000), "");
+  EXPECT_EQ(fromBinary.ReadByte(0x80001300 + 299), 0x5A);
+}
+
+TEST(FlashFile, RefusesDamagedSRecords) {
+  const std::string path = TempPath("bad.s19");
+  for (const char* text : {"S1051000AABB00\r\n", "S10510zzAABB\r\n", "S105100\r\n"}) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+    BoardModel board;
+    EXPECT_NE(LoadFlash(board, path, 0), "") << text;
+  }
+  EXPECT_NE(LoadFlash(*std::make_unique<BoardModel>(), TempPath("missing.s19"), 0), "");
+}
+
+}  // namespace
+}  // namespace qrb::sim
