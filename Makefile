@@ -24,3 +24,15 @@ gui: build
 
 clean:
 	rm -rf $(BUILD)
+
+# ---- Hardening: Windows cross build of the core ----
+WINDOWS_BUILD ?= build-windows
+
+.PHONY: windows-test
+
+# The std-only core and its unit tests, cross-compiled with mingw-w64 and run under wine.
+windows-test:
+	@scripts/install-deps.sh mingw-w64 wine wine64 googletest
+	@[ -f $(WINDOWS_BUILD)/build.ninja ] || cmake --preset windows -B $(WINDOWS_BUILD)
+	cmake --build $(WINDOWS_BUILD) --target unit_tests
+	cd $(WINDOWS_BUILD) && ctest -L windows --output-on-failure --timeout 600
