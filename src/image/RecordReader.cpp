@@ -1,0 +1,160 @@
+// The S19 record reader: one record header, then one data byte at a time,
+// straight from the file, two characters per read.
+#include <cstdint>
+
+#include "app/Form1.h"
+#include "app/Text.h"
+
+namespace qrb {
+
+namespace {
+
+constexpr std::uint32_t FirstRefusedS3Address = 0x80000000u;
+
+// Ends the data: no further record or byte is taken in this run.
+void EndData(Form1& f) {
+  f.S.RecordValid = False;
+  f.S.RecordFresh = False;
+}
+
+// The image can no longer be trusted for this run.
+void MarkUnclean(Form1& f) { f.S.ImageReadClean = false; }
+
+void PrematureEnd(Form1& f) {
+  f.S.DebugLine = "S19 file ends inside a record.  Premature end of file.";
+  f.PostMsg2(f.S.DebugLine);
+  EndData(f);
+  f.S.RecordByteCount = 0;
+  MarkUnclean(f);
+}
+
+void Refuse(Form1& f) {
+  f.PostMsg2(f.S.DebugLine);
+  EndData(f);
+  f.S.RecordByteCount = 0;
+  MarkUnclean(f);
+}
+
+// Reads the next two characters into HexPair; false (premature end reported)
+// when the file ends before both are there.
+bool ReadPair(Form1& f) {
+  f.S.HexPair = f.SourceFile.Read(2);
+  if (f.S.HexPair.size() == 2) return true;
+  PrematureEnd(f);
+  return false;
+}
+
+bool OnlyLineEnd(const std::string& chars) {
+  for (const char c : chars)
+    if (c != '\r' && c != '\n') return false;
+  return true;
+}
+
+// Nibble value of an upper-case hexadecimal digit, or -1.
+int Nibble(unsigned char code) {
+  if (code >= 0x30 && code <= 0x39) return code - 48;
+  if (code >= 0x41 && code <= 0x46) return code - 55;
+  return -1;
+}
+
+}  // namespace
+
+std::uint8_t Form1::HexToByte(const std::string& pair) {
+  static constexpr const char* Names[2] = {"Nib1 not valid: ", "Nib0 not valid: "};
+  int result = 0;
+  for (std::size_t i = 0; i < 2; ++i) {
+    const auto code = static_cast<unsigned char>(i < pair.size() ? pair[i] : '\0');
+    int nibble = Nibble(code);
+    if (nibble < 0) {
+      S.DebugLine = Names[i] + Hex(code);
+      PostMsg2(S.DebugLine);
+      MarkUnclean(*this);
+      nibble = 0;
+    }
+    result = result * 16 + nibble;
+  }
+  return static_cast<std::uint8_t>(result);
+}
+
+void Form1::GetARecord() {
+  S.RecordValid = True;
+  S.RecordFresh = True;
+
+  S.RecordType = SourceFile.Read(2);
+  if (SourceFile.AtEnd()) {
+    // A record type cut short is a truncated file; line-end characters alone
+    // are the file's normal end.
+    if (!OnlyLineEnd(S.RecordType)) {
+      PrematureEnd(*this);
+      return;
+    }
+    S.DebugLine = "S19 EOF encountered.";
+    PostMsg2(S.DebugLine);
+    EndData(*this);
+    return;
+  }
+
+  if (!ReadPair(*this)) return;
+  S.RecordByteCount = HexToByte(S.HexPair);
+
+  int addressBytes = 0;
+  if (S.RecordType == "S1") {
+    addressBytes = 2;
+  } else if (S.RecordType == "S2") {
+    addressBytes = 3;
+  } else if (S.RecordType == "S3") {
+    addressBytes = 4;
+  } else {
+    if (S.RecordType == "S5") {
+      S.DebugLine = "S5 record detected.";
+    } else if (S.RecordType == "S7") {
+      S.DebugLine = "S7 record detected.";
+    } else if (S.RecordType == "S8") {
+      S.DebugLine = "S8 record detected.  Operation terminated.";
+    } else if (S.RecordType == "S9") {
+      S.DebugLine = "S9 record detected.";
+    } else {
+      S.DebugLine = "Unexpected record found.";
+      MarkUnclean(*this);
+    }
+    PostMsg2(S.DebugLine);
+    EndData(*this);
+    return;
+  }
+
+  if (S.RecordByteCount < addressBytes + 1) {
+    S.DebugLine = S.RecordType + " record count $" + Hex(S.RecordByteCount) +
+                  " is too small for its address and checksum.  Record refused.";
+    Refuse(*this);
+    return;
+  }
+
+  std::int32_t* const bytes[4] = {&S.AddressByte3, &S.AddressByte2, &S.AddressByte1, &S.AddressByte0};
+  std::uint32_t address = 0;
+  for (int i = 4 - addressBytes; i < 4; ++i) {
+    if (!ReadPair(*this)) return;
+    *bytes[i] = HexToByte(S.HexPair);
+    address = address * 256 + static_cast<std::uint32_t>(*bytes[i]);
+  }
+  if (address >= FirstRefusedS3Address) {
+    S.DebugLine = "S3 record address $" + Hex(address) + " is outside the data range.  Record refused.";
+    Refuse(*this);
+    return;
+  }
+  S.RecordAddress = static_cast<std::int32_t>(address);
+  S.RecordByteCount = static_cast<std::int16_t>(S.RecordByteCount - (addressBytes + 1));
+}
+
+std::uint8_t Form1::ReadDataByte() {
+  if (!ReadPair(*this)) return 0;
+  return HexToByte(S.HexPair);
+}
+
+void Form1::SkipRecordTrailer() {
+  if (!ReadPair(*this)) return;  // checksum pair, never checked
+  // The line end: whatever is there, up to two characters, even none at the
+  // very end of the file.
+  S.HexPair = SourceFile.Read(2);
+}
+
+}  // namespace qrb

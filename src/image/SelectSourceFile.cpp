@@ -1,0 +1,57 @@
+// Choosing the S19 file and re-opening it at the start of every run.
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+#include "app/Form1.h"
+
+namespace qrb {
+
+void Form1::SelectSourceFile_Click() {
+  SourceFile.Close();
+  C.Text2.SetText("");
+
+  FileDialogSettings dialog;
+  dialog.FileName = "*.s19";
+  S.SourceFilePath.clear();
+  S.SourceFileSelected = 0;
+  dialog.CancelError = true;  // Cancel is a failure, reported below
+
+  dialog.Flags = 4;  // no read-only check box
+  dialog.Filter = "S19 Files (*.S19)";
+  dialog.DefaultExt = "s19";
+  dialog.FilterIndex = 1;
+  std::error_code ec;
+  dialog.InitDir = std::filesystem::current_path(ec).string();
+
+  const bool chosen = P.CommonDialog1.ShowOpen(dialog);
+  if (chosen) {
+    S.SourceFilePath = dialog.FileName;
+    if (S.SourceFilePath.empty()) {
+      S.DebugLine = "No S19 source file selected.";
+      PostMsg2(S.DebugLine);
+      return;
+    }
+    if (SourceFile.Open(S.SourceFilePath)) {
+      S.SourceFileSelected = 1;
+      C.Text2.SetText(S.SourceFilePath);
+      return;
+    }
+  }
+  S.SourceFilePath.clear();
+  S.DebugLine = "S19 source file selection cancelled.";
+  PostMsg2(S.DebugLine);
+}
+
+bool Form1::ReopenSourceFile() {
+  SourceFile.Close();
+  errno = 0;
+  if (SourceFile.Open(S.SourceFilePath)) return true;
+  const int error = errno;
+  S.DebugLine = "** ERROR ** Cannot re-open the S19 source file " + S.SourceFilePath + ": " +
+                (error != 0 ? std::generic_category().message(error) : std::string("cannot be opened")) + ".";
+  PostMsg2(S.DebugLine);
+  return false;
+}
+
+}  // namespace qrb
