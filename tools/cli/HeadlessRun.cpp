@@ -1,0 +1,206 @@
+#include "HeadlessRun.h"
+
+#include <QEventLoop>
+#include <QString>
+#include <QTimer>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "ProgressLine.h"
+#include "S19Scan.h"
+#include "app/Form1.h"
+#include "app/HeadlessControls.h"
+#include "app/Text.h"
+#include "app/qt/core/QtApplication.h"
+#include "app/qt/core/QtTimer.h"
+#include "app/qt/core/SystemClock.h"
+#include "image/FileDialog.h"
+#include "pipe/Form2.h"
+#include "pipe/qt/QtSerialLibrary.h"
+#include "pipe/qt/QtTcpControl.h"
+
+namespace qrb::cli {
+namespace {
+
+constexpr int ExitFailed = 1;
+constexpr int ExitCannotStart = 2;
+
+void Complain(const std::string& message) { std::fprintf(stderr, "qrb-flash-cli: %s\n", message.c_str()); }
+
+// "Select Source File" without the dialog: it answers with the given path.
+class GivenPathDialog : public FileDialog {
+ public:
+  explicit GivenPathDialog(std::string path) : path_(std::move(path)) {}
+  bool ShowOpen(FileDialogSettings& settings) override {
+    settings.FileName = path_;
+    return true;
+  }
+
+ private:
+  std::string path_;
+};
+
+// Passes every TCP event on to the main window and notes how the connection
+// attempt ended.
+class LinkWatch : public TcpEvents {
+ public:
+  explicit LinkWatch(TcpEvents& main) : main_(main) {}
+  void Winsock1Data_Connect() override {
+    main_.Winsock1Data_Connect();
+    connected = true;
+  }
+  void Winsock1Data_DataArrival(std::int32_t count) override { main_.Winsock1Data_DataArrival(count); }
+  void Winsock1Data_ConnectFailed(const std::string& why) override {
+    main_.Winsock1Data_ConnectFailed(why);
+    failed = true;
+    reason = why;
+  }
+  void Winsock1Data_Dropped(const std::string& why) override { main_.Winsock1Data_Dropped(why); }
+
+  bool connected = false;
+  bool failed = false;
+  std::string reason;
+
+ private:
+  TcpEvents& main_;
+};
+
+// The settings dialog's controls, never shown.
+struct HeadlessDialog {
+  PlainWindow window;
+  PlainOptionButton pipeSerial, pipeEthernet;
+  PlainOptionButton com[4], baud[4], io[4], irq[4];
+  PlainTextBox ipAddress, portNumber;
+
+  Form2Controls Controls() {
+    Form2Controls c{window, {{PipeSerial, &pipeSerial}, {PipeEthernet, &pipeEthernet}}, {}, {}, {}, {}, ipAddress,
+                    portNumber};
+    static constexpr int IoAddresses[] = {0x3F8, 0x2F8, 0x3E8, 0x2E8};
+    static constexpr int Irqs[] = {4, 3, 5, 7};
+    for (int i = 0; i < 4; ++i) {
+      c.ComxBtn[i + 1] = &com[i];
+      c.ComBaudBtn[i + 1] = &baud[i];
+      c.ComIoBtn[IoAddresses[i]] = &io[i];
+      c.ComIrqBtn[Irqs[i]] = &irq[i];
+    }
+    return c;
+  }
+};
+
+// Runs the event loop until done() holds or the time is up; false on time-out.
+template <typename Done>
+bool WaitFor(Done done, int timeoutMs) {
+  QEventLoop loop;
+  QTimer poll, deadline;
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (done()) loop.quit();
+  });
+  QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+  poll.start(5);
+  if (timeoutMs > 0) deadline.start(timeoutMs);
+  if (!done()) loop.exec();
+  return done();
+}
+
+}  // namespace
+
+int HeadlessRun(const CliOptions& options) {
+  // A file that cannot be read stops the run before any link is opened.
+  if (!std::ifstream(options.File, std::ios::binary)) {
+    Complain("cannot open " + options.File);
+    return ExitCannotStart;
+  }
+
+  ProgressLine progress(ProgressLine::StderrIsTerminal());
+  PlainListBox status([](const std::string& line) {
+    std::fprintf(stdout, "%s\n", line.c_str());
+    std::fflush(stdout);
+  });
+  PlainListBox debug([&progress](const std::string& line) {
+    progress.Hide();
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+    progress.Show();
+  });
+  PlainTextBox text2, text3;
+  PlainButton selectSourceFile("Select Source File"), programFlash("Program FLASH"),
+      verifyFlash("Verify FLASH"), selectDataPipe("Select Data Pipe");
+
+  Form1* main = nullptr;
+  bool running = false;
+  QEventLoop runLoop;
+  QtTimer timer1([&] {
+    main->Timer1_Timer();
+    progress.Observe(main->S.ProgramMode, main->S.BlockAddress);
+    if (running && main->S.ProgramMode == 0) runLoop.quit();
+  });
+
+  const QString device = QString::fromStdString(options.Device);
+  // --serial puts its device in the COM port's place.
+  QtSerialLibrary serial(options.Link == CliLink::Serial
+                             ? std::function<QString(int)>([device](int) { return device; })
+                             : std::function<QString(int)>(DefaultComDevice));
+  QtTcpControl tcp{std::chrono::milliseconds(options.ConnectTimeoutMs)};
+  GivenPathDialog fileDialog(options.File);
+  SystemClock clock;
+  QtApplication app;
+
+  Form1 form1({status, debug, text2, text3, selectSourceFile, programFlash, verifyFlash, selectDataPipe, timer1},
+              {serial, tcp, fileDialog, clock, app, &serial});
+  main = &form1;
+  HeadlessDialog dialogControls;
+  Form2 form2(form1, dialogControls.Controls());
+  form1.AttachSettingsDialog(&form2);
+  form1.InitVariables();
+  LinkWatch watch(form1);
+  tcp.SetEvents(&watch);
+
+  // Select Data Pipe, the dialog's choices, Initialize.
+  form1.SelectDataPipe_Click();
+  if (options.Link == CliLink::Tcp) {
+    form2.DataPipeSelect_Click(PipeEthernet);
+    dialogControls.ipAddress.SetText(options.Host);
+    dialogControls.portNumber.SetText(Dec(options.Port));
+    form2.Initialize_Click();
+    const std::string where = options.Host + ":" + std::to_string(options.Port);
+    // The control gives up after the connect time-out itself; the extra
+    // second only guards against an event that never comes.
+    WaitFor([&] { return watch.connected || watch.failed; }, options.ConnectTimeoutMs + 1000);
+    if (!watch.connected) {
+      Complain("no connection to " + where + (watch.failed ? ": " + watch.reason : " in time"));
+      form1.CloseDataPipe();
+      return ExitCannotStart;
+    }
+  } else {
+    form2.DataPipeSelect_Click(PipeSerial);
+    form2.ComxBtn_Click(options.Link == CliLink::Com ? options.ComPort : 1);
+    form2.ComBaudBtn_Click(options.ComSpeed);
+    form2.Initialize_Click();
+    if (form1.S.ComInitialized == False) {
+      Complain("cannot open " + (options.Link == CliLink::Serial ? options.Device : "COM" + Dec(options.ComPort)));
+      return ExitCannotStart;
+    }
+  }
+
+  form1.SelectSourceFile_Click();
+  if (form1.S.SourceFileSelected != 1) {
+    Complain("cannot open " + options.File);
+    form1.CloseDataPipe();
+    return ExitCannotStart;
+  }
+  // The total for the progress line: one pass over the records, no image kept.
+  if (ProgressLine::StderrIsTerminal()) progress.SetTotal(ScanS19File(options.File).Blocks);
+
+  if (options.Command == CliCommand::Program) form1.ProgramFlash_Click();
+  else form1.VerifyFlash_Click();
+  running = form1.S.ProgramMode != 0;
+  if (running) runLoop.exec();
+  progress.Finish();
+  form1.CloseDataPipe();
+  return form1.S.Outcome == RunOutcome::Succeeded ? 0 : ExitFailed;
+}
+
+}  // namespace qrb::cli

@@ -1,0 +1,41 @@
+// The progress line on a terminal's stderr: blocks done of the total, bytes
+// per second and time left. It is erased before every Debug line and drawn
+// again after it, so it never mixes with them; off when stderr is no terminal.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace qrb::cli {
+
+class ProgressLine {
+ public:
+  explicit ProgressLine(bool enabled) : enabled_(enabled) {}
+
+  static bool StderrIsTerminal();
+
+  void SetTotal(int blocks) { total_ = blocks; }
+  // Called after every tick: a new block address during the block states
+  // counts one block more.
+  void Observe(std::int16_t programMode, std::int32_t blockAddress);
+
+  // Erase the line for a Debug line and draw it again afterwards.
+  void Hide();
+  void Show();
+  void Finish() { Hide(); done_ = true; }
+
+ private:
+  std::string Text() const;
+
+  bool enabled_;
+  bool visible_ = false;
+  bool done_ = false;
+  int total_ = 0;
+  int started_ = 0;  // blocks sent so far (the last one may still be in flight)
+  bool seenBlock_ = false;
+  std::int32_t lastAddress_ = 0;
+  std::chrono::steady_clock::time_point firstBlock_;
+};
+
+}  // namespace qrb::cli

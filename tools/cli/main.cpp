@@ -1,0 +1,51 @@
+// qrb-flash-cli: program or verify a QRB board's FLASH from an S19 file
+// without a window, or check an S19 file before a run.
+#include <QCoreApplication>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "CliOptions.h"
+#include "HeadlessRun.h"
+#include "S19Scan.h"
+
+using namespace qrb::cli;
+
+namespace {
+
+int Check(const std::string& path) {
+  const S19Scan scan = ScanS19File(path);
+  if (!scan.Opened) {
+    std::fprintf(stderr, "qrb-flash-cli: cannot open %s\n", path.c_str());
+    return 2;
+  }
+  for (const std::string& line : CheckReport(path, scan)) std::printf("%s\n", line.c_str());
+  return scan.ProblemCount == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  CliOptions options;
+  std::string error;
+  if (!ParseCliOptions(args, options, error)) {
+    std::fprintf(stderr, "qrb-flash-cli: %s\nRun 'qrb-flash-cli --help' for the usage.\n", error.c_str());
+    return 2;
+  }
+  switch (options.Command) {
+    case CliCommand::Help:
+      std::fputs(CliUsage().c_str(), stdout);
+      return 0;
+    case CliCommand::Version:
+      std::printf("qrb-flash-cli %s\n", QRB_VERSION);
+      return 0;
+    case CliCommand::Check:
+      return Check(options.File);
+    case CliCommand::Program:
+    case CliCommand::Verify:
+      break;
+  }
+  QCoreApplication app(argc, argv);
+  return HeadlessRun(options);
+}
