@@ -22,6 +22,9 @@ gui: build
 	@if [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then $(BUILD)/bin/qrb-flash; \
 	 else xvfb-run -a $(BUILD)/bin/qrb-flash; fi
 
+demo: build
+	@BUILD=$(BUILD) scripts/demo.sh
+
 clean:
 	rm -rf $(BUILD)
 
