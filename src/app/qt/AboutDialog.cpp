@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/qt/Twips.h"
+#include "app/qt/FormMetrics.h"
 
 namespace qrb {
 
@@ -33,6 +33,7 @@ void AddLine(QWidget* parent, QRect where, QColor colour) {
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("frmAbout"));
+  UseFormFont(this);
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint);

@@ -1,0 +1,75 @@
+// The program as the start-up routine assembles it, with the real serial
+// library (on device names that do not exist) and the real TCP control; only
+// the way out is recorded instead of ending the test.
+#pragma once
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/qt/MainStartUp.h"
+#include "pipe/qt/QtSerialLibrary.h"
+#include "pipe/qt/QtTcpControl.h"
+
+namespace qrb::test {
+
+class RecordingApp : public Application {
+ public:
+  int ended = 0;
+  void EndProgram() override { ++ended; }
+};
+
+struct GuiApp {
+  QTemporaryDir devices;  // COMn stands for a missing file in here
+  QtSerialLibrary serial{[this](int port) { return devices.filePath(QStringLiteral("COM%1").arg(port)); }};
+  QtTcpControl winsock1Data;
+  RecordingApp app;
+  MainStartUp startUp{MainWindowPorts{serial, winsock1Data, app, &serial}};
+
+  GuiApp() { startUp.Main(); }
+
+  MainWindow& Main() { return startUp.Form1Window(); }
+  Form2Dialog& Settings() { return startUp.Form2Window(); }
+  Form1& Core() { return Main().Core(); }
+
+  template <typename W>
+  W* In(QWidget& window, const char* name) {
+    auto* widget = window.findChild<W*>(QString::fromLatin1(name));
+    if (widget == nullptr) qFatal("no widget %s", name);
+    return widget;
+  }
+  QPushButton* Button(const char* name) { return In<QPushButton>(Main(), name); }
+  QListWidget* List(const char* name) { return In<QListWidget>(Main(), name); }
+  QLineEdit* MainText(const char* name) { return In<QLineEdit>(Main(), name); }
+  QRadioButton* Option(const char* name, int index) {
+    return In<QRadioButton>(Settings(), QStringLiteral("%1_%2").arg(name).arg(index).toLatin1().constData());
+  }
+  QLineEdit* SettingsText(const char* name) { return In<QLineEdit>(Settings(), name); }
+
+  void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+  // On its round indicator, as an option button's caption may end well
+  // before the button does.
+  void Click(QRadioButton* button) {
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+  }
+
+  // "Help" > "About" by mouse, through the menu bar and its pop-up.
+  void ChooseHelpAbout() {
+    QMenuBar* bar = Main().menuBar();
+    QAction* help = bar->actions().constFirst();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(help).center());
+    QMenu* menu = help->menu();
+    QTRY_VERIFY(menu->isVisible());
+    QAction* about = menu->actions().constFirst();
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(about).center());
+    QTRY_VERIFY(!menu->isVisible());
+  }
+};
+
+}  // namespace qrb::test
