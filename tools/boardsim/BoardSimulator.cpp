@@ -55,10 +55,12 @@ void BoardSimulator::AcceptClient() {
   Log(QStringLiteral("client connected from port %1").arg(socket->peerPort()));
   tcpWriter_ = std::make_unique<ReplyWriter>(
       [socket](const QByteArray& bytes) { return socket->write(bytes); }, baud_);
+  // The board hangs up once its last reply is out; whatever the client sends
+  // after that is lost.
   connect(tcpWriter_.get(), &ReplyWriter::dropRequested, socket, [this, socket] {
     Log(QStringLiteral("dropping the link"));
-    socket->abort();
-    ClientGone();
+    disconnect(socket, &QTcpSocket::readyRead, this, &BoardSimulator::ReadTcp);
+    socket->disconnectFromHost();
   });
   connect(socket, &QTcpSocket::readyRead, this, &BoardSimulator::ReadTcp);
   connect(socket, &QTcpSocket::disconnected, this, &BoardSimulator::ClientGone);

@@ -66,7 +66,6 @@ class Scanner {
   std::map<std::string, int> lastShown_;   // line of the last one shown
   std::vector<std::string> kindsInOrder_;
   int endLine_ = 0;
-  int firstRecordLine_ = 0;
   bool started_ = false;
   std::uint64_t current_ = 0;  // address of the next byte the data would continue with
   std::uint32_t fill_ = 0;     // bytes in the block being built
@@ -99,7 +98,6 @@ void Scanner::Line(int number, const std::string& text, LineEnd end) {
               "(\"Unexpected record found.\") and the data end there", "remove the empty line");
     return;
   }
-  if (firstRecordLine_ == 0) firstRecordLine_ = number;
   if (text.size() < 4 || (text[0] != 'S' && text[0] != 's') || text[1] < '0' || text[1] > '9') {
     if (!afterEnd)
       Problem("junk", number, "not an S-record; the reader reports \"Unexpected record found.\" and the data end there",
@@ -200,9 +198,6 @@ void Scanner::DataRecord(int line, std::uint32_t address, std::uint32_t count) {
   ++scan_.DataRecords;
   scan_.DataBytes += count;
   if (!started_ || address != current_) {
-    if (!started_ && line != firstRecordLine_)
-      Problem("late", line, "the data do not start with the file's first record; the reader stops at the record before",
-              "make the first data record the file's first line");
     if (started_ && address < current_)
       Problem("backwards", line, "record at " + Addr(address) + " goes back below data already placed (up to " +
               Addr(current_ - 1) + "); the board would get those blocks again, padded with 0xFF",
