@@ -20,6 +20,11 @@ namespace qrb::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
+inline Bytes Joined(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
 // ---- S19 text ----
 
 inline std::string HexByte(unsigned v) {
@@ -265,6 +270,32 @@ struct Rig : Harness {
       if (p.size() >= 8 && p[0] == 0x57 && p[1] == command) out.push_back(p);
     return out;
   }
+
+  // The 256 data bytes of the i-th program-block packet.
+  Bytes ProgrammedData(std::size_t i) const {
+    const auto packets = BlockPackets(0x3A);
+    return i < packets.size() ? Bytes(packets[i].begin() + 8, packets[i].end()) : Bytes{};
+  }
 };
+
+// Captions and enabled states of the four buttons the sequencer drives.
+struct ButtonState {
+  std::string programCaption;
+  bool programEnabled;
+  std::string verifyCaption;
+  bool verifyEnabled;
+  bool selectDataPipe;
+  bool selectSourceFile;
+  bool operator==(const ButtonState&) const = default;
+};
+
+inline ButtonState Buttons(const Rig& r) {
+  return {r.ProgramFlash.Caption(), r.ProgramFlash.Enabled(), r.VerifyFlash.Caption(), r.VerifyFlash.Enabled(),
+          r.SelectDataPipe.Enabled(), r.SelectSourceFile.Enabled()};
+}
+
+inline const ButtonState Idle{"Program FLASH", true, "Verify FLASH", true, true, true};
+inline const ButtonState ProgramRunning{"Abort", true, "Verify FLASH", false, false, false};
+inline const ButtonState VerifyRunning{"Program FLASH", false, "Abort", true, false, false};
 
 }  // namespace qrb::test

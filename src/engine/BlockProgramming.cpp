@@ -1,0 +1,252 @@
+// Block programming: 256-byte blocks built from the S19 records, written to
+// the board, read back and compared. The builder, the packets and the
+// read-back are shared with block verification.
+#include "app/Form1.h"
+#include "app/Text.h"
+#include "engine/EngineStates.h"
+
+namespace qrb {
+
+namespace {
+
+constexpr std::uint8_t Fill = 0xFF;
+constexpr std::int32_t BlockHeaderLength = 8;
+
+void PostStatus(Form1& f, const char* text) {
+  f.S.StatusLine = text;
+  f.PostMsg1(f.S.StatusLine);
+}
+
+// Bytes 0 to 7 of both block packets: 0x57, the command, the block address
+// most significant byte first, and the length 256.
+void PutBlockHeader(Form1& f, std::int32_t command) {
+  const auto address = static_cast<std::uint32_t>(f.S.BlockAddress);
+  for (int i = 0; i < 4; ++i)
+    f.S.BlockAddressBytes[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(address >> (24 - 8 * i));
+  f.S.PacketBuffer[0] = 0x57;
+  f.S.PacketBuffer[1] = command;
+  for (std::size_t i = 0; i < 4; ++i) f.S.PacketBuffer[2 + i] = f.S.BlockAddressBytes[i];
+  f.S.PacketBuffer[6] = 0x01;
+  f.S.PacketBuffer[7] = 0x00;
+}
+
+void PostStartNotEven(Form1& f) {
+  f.S.StatusLine = "Starting address not an even block.  Address: " + Hex(f.S.RecordAddress);
+  f.PostMsg1(f.S.StatusLine);
+  f.AbortSequence();
+}
+
+// The end of the program path: the error total, or the success lines.
+void PostProgramReport(Form1& f) {
+  if (f.S.TotalErrors != 0) {
+    f.S.StatusLine = "Verification errors: " + Dec(f.S.TotalErrors);
+    f.PostMsg1(f.S.StatusLine);
+  } else {
+    EngineStates::PostSuccess(
+        f, {"***  Success ***.  QRB interface FLASH Updated.", "Exit this program and Re-Boot the QRB interface."},
+        "###  S19 file not read cleanly  ###  QRB interface FLASH not updated.");
+  }
+  f.AbortSequence();
+}
+
+// mode, expects, next, at once, waits, wrong-byte text, action.
+constexpr ByteWait ProgramWaits[] = {
+    {43, 0x61, 44, true, true, "Wrong response from QRB interface [61]: $"},
+    {44, 0x3A, 45, false, true, "Wrong response from QRB interface [3A]: $", EngineStates::RequestReadBack},
+    {45, 0x61, 46, true, true, "Wrong response from QRB interface [61]: $"},
+    {46, 0x37, 47, true, true, "Wrong response from QRB interface [37]: $", EngineStates::StartReadBack},
+    {48, 0x61, 49, true, true, "Wrong response from QRB interface [61]: $"},
+    {49, 0x3A, 50, false, true, "Wrong response from QRB interface [3A]: $", EngineStates::RequestReadBack},
+    {50, 0x61, 51, true, true, "Wrong response from QRB interface [61]: $"},
+    {51, 0x37, 52, true, true, "Wrong response from QRB interface [37]: $", EngineStates::StartReadBack},
+};
+
+constexpr EngineStates::BlockPath ProgramBlocks{&Form1::SendProgramBlock, 43, 48};
+
+}  // namespace
+
+void Form1::FillBlock() {
+  if (S.BlockFill == 0 || S.BlockFill == BlockSize) return;
+  for (std::size_t i = static_cast<std::size_t>(S.BlockFill); i <= BlockSize; ++i) S.BlockData[i] = Fill;
+}
+
+void Form1::SendProgramBlock() {
+  PutBlockHeader(*this, 0x3A);
+  for (S.BlockIndex = 0; S.BlockIndex < BlockSize; ++S.BlockIndex) {
+    const auto i = static_cast<std::size_t>(S.BlockIndex);
+    S.PacketBuffer[BlockHeaderLength + i] = S.BlockData[i];
+  }
+  S.PacketLength = BlockHeaderLength + BlockSize;
+  SendAPacket();
+  S.StatusLine = "Block  $" + Hex(S.BlockAddress) + "     -- Sent.";
+  PostMsg1(S.StatusLine);
+}
+
+void Form1::SendVerifyBlock() {
+  PutBlockHeader(*this, 0x37);
+  S.PacketLength = BlockHeaderLength;
+  SendAPacket();
+}
+
+void EngineStates::NextRecord(Form1& f) {
+  f.SkipRecordTrailer();
+  if (f.S.RecordValid != False) f.GetARecord();
+}
+
+void EngineStates::SendAndWait(Form1& f, const BlockPath& path, std::int16_t next) {
+  (f.*path.send)();
+  f.SetProgramMode(next);
+  f.S.FailTimer = f.S.FailTimerReload;
+}
+
+// Fills the block from the records until it is full, the data leaves a hole
+// or the data ends; runs to its end within one tick.
+void EngineStates::FillLoop(Form1& f, const BlockPath& path) {
+  ReflashSession& s = f.S;
+  for (;;) {
+    if (s.RecordByteCount == 0) {
+      NextRecord(f);
+      const bool ended = s.RecordValid == False;
+      if (ended || s.CurrentAddress != s.RecordAddress) {
+        if (s.BlockFill == 0) {
+          f.AbortSequence();
+          return;
+        }
+        f.FillBlock();
+        SendAndWait(f, path, ended ? path.lastNext : path.fullNext);
+        return;
+      }
+      // A record without data bytes: its checksum is no data.
+      if (s.RecordByteCount == 0) continue;
+    }
+
+    const std::uint8_t byte = f.ReadDataByte();
+    if (s.RecordValid == False) {  // the file ended inside the byte
+      if (s.BlockFill == 0) {
+        f.AbortSequence();
+        return;
+      }
+      f.FillBlock();
+      SendAndWait(f, path, path.lastNext);
+      return;
+    }
+    s.BlockData[static_cast<std::size_t>(s.BlockFill)] = byte;
+    ++s.BlockFill;
+    s.RecordFresh = False;
+    s.CurrentAddress = static_cast<std::int32_t>(static_cast<std::uint32_t>(s.CurrentAddress) + 1u);
+    --s.RecordByteCount;
+
+    if (s.BlockFill == BlockSize) {
+      SendAndWait(f, path, path.fullNext);
+      return;
+    }
+  }
+}
+
+void EngineStates::FirstBlock(Form1& f, const BlockPath& path) {
+  ReflashSession& s = f.S;
+  f.GetARecord();
+  if (s.RecordValid == False) {
+    f.AbortSequence();
+    return;
+  }
+  s.CurrentAddress = s.RecordAddress;
+  s.BlockAddressLow = s.RecordAddress & 0xFF;
+  if (s.BlockAddressLow != 0) {
+    PostStartNotEven(f);
+    return;
+  }
+  s.BlockAddress = s.RecordAddress;
+  s.BlockFill = 0;
+  FillLoop(f, path);
+}
+
+bool EngineStates::NextBlock(Form1& f, const BlockPath& path) {
+  ReflashSession& s = f.S;
+  if (s.RecordByteCount == 0) NextRecord(f);
+  // The previous block ended exactly with the data: nothing of an end
+  // record may become a block.
+  if (s.RecordValid == False) return false;
+
+  if (s.RecordFresh != False) {
+    s.CurrentAddress = s.RecordAddress;
+    s.BlockAddress = s.RecordAddress;
+  } else {
+    s.BlockAddress = s.CurrentAddress;
+  }
+  s.BlockFill = 0;
+  s.BlockAddressLow = s.BlockAddress & 0xFF;
+  if (s.BlockAddressLow != 0) {
+    PostStartNotEven(f);
+    return true;
+  }
+  FillLoop(f, path);
+  return true;
+}
+
+void EngineStates::StartReadBack(Form1& f) {
+  f.S.BlockErrors = 0;
+  f.S.ReadIndex = 0;
+}
+
+void EngineStates::RequestReadBack(Form1& f) {
+  f.SendVerifyBlock();
+  f.S.FailTimer = f.S.FailTimerReload;
+}
+
+bool EngineStates::ReadBlockBack(Form1& f, std::int16_t mode) {
+  ReflashSession& s = f.S;
+  for (;;) {
+    f.GetAByte();
+    if (s.LastByte == -1) {
+      if (s.FailTimer > 0) return false;  // the rest comes on later ticks
+      PostTimeout(f, mode);
+      f.AbortSequence();
+      return false;
+    }
+    if (s.LastByte != s.BlockData[static_cast<std::size_t>(s.ReadIndex)]) ++s.BlockErrors;
+    if (++s.ReadIndex >= BlockSize) {
+      s.ReadIndex = 0;
+      return true;
+    }
+  }
+}
+
+void EngineStates::PostSuccess(Form1& f, std::initializer_list<const char*> successLines, const char* uncleanLine) {
+  PostStatus(f, "  ");
+  if (!f.S.ImageReadClean) {
+    PostStatus(f, uncleanLine);
+    return;
+  }
+  for (const char* line : successLines) PostStatus(f, line);
+  f.S.Outcome = RunOutcome::Succeeded;
+}
+
+void EngineStates::ProgramFirstBlock(Form1& f, std::int16_t) { FirstBlock(f, ProgramBlocks); }
+
+void EngineStates::ProgramNextBlock(Form1& f, std::int16_t) {
+  if (!NextBlock(f, ProgramBlocks)) PostProgramReport(f);
+}
+
+void EngineStates::ProgramByte(Form1& f, std::int16_t mode) { RunByteWait(f, FindRow(ProgramWaits, mode), mode); }
+
+void EngineStates::ProgramReadBack(Form1& f, std::int16_t mode) {
+  if (!ReadBlockBack(f, mode)) return;
+  ReflashSession& s = f.S;
+  if (mode == 52) {
+    s.TotalErrors += s.BlockErrors;
+    PostProgramReport(f);
+    return;
+  }
+  if (s.BlockErrors == 0) {
+    PostStatus(f, "                           -- Verified.");
+  } else {
+    s.StatusLine = "Verification errors: " + Dec(s.BlockErrors);
+    f.PostMsg1(s.StatusLine);
+  }
+  s.TotalErrors += s.BlockErrors;
+  s.FailTimer = s.FailTimerReload;
+  f.SetProgramMode(42);
+}
+
+}  // namespace qrb
