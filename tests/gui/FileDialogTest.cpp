@@ -1,0 +1,105 @@
+// "Select Source File" through the real file dialog.
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QListView>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+#include "GuiApp.h"
+
+namespace qrb::test {
+
+class FileDialogTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<GuiApp> gui;
+  QTemporaryDir folder;
+  QString savedCurrent;
+
+  // Runs `answer` on the file dialog once it is open and lists its files.
+  void WhenDialogLists(int entries, std::function<void(QFileDialog*, QStringList enabledNames)> answer) {
+    auto* poll = new QTimer(this);
+    connect(poll, &QTimer::timeout, this, [=] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      auto* view = dialog->findChild<QListView*>(QStringLiteral("listView"));
+      QStringList names;
+      const QModelIndex root = view->rootIndex();
+      for (int row = 0; row < view->model()->rowCount(root); ++row) {
+        const QModelIndex index = view->model()->index(row, 0, root);
+        if (view->model()->flags(index) & Qt::ItemIsEnabled) names << index.data().toString();
+      }
+      if (names.size() < entries) return;  // still being read
+      poll->stop();
+      poll->deleteLater();
+      names.sort();
+      answer(dialog, names);
+    });
+    poll->start(10);
+  }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(folder.isValid());
+    for (const char* name : {"a.s19", "B.S19", "c.txt"}) {
+      QFile file(folder.filePath(QString::fromLatin1(name)));
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      file.write("S9030000FC\r\n");
+    }
+    savedCurrent = QDir::currentPath();
+    QDir::setCurrent(folder.path());  // the dialog opens in the current directory
+  }
+  void cleanupTestCase() { QDir::setCurrent(savedCurrent); }
+  void init() {
+    gui = std::make_unique<GuiApp>();
+    QVERIFY(QTest::qWaitForWindowExposed(&gui->Main()));
+  }
+  void cleanup() { gui.reset(); }
+
+  void nameFiltersOfferBothCases() {
+    QCOMPARE(NameFilters("S19 Files (*.S19)"), QStringList{QStringLiteral("S19 Files (*.S19 *.s19)")});
+    QCOMPARE(NameFilters("Images|*.s19;*.srec|All|*.*"),
+             (QStringList{QStringLiteral("Images (*.s19 *.S19 *.srec *.SREC)"), QStringLiteral("All (*.*)")}));
+    QCOMPARE(NameFilters("Anything"), QStringList{QStringLiteral("Anything (*)")});
+  }
+
+  void choosingAFileOpensItAndShowsItsPath() {
+    QStringList listed;
+    QString directory, suffix;
+    QStringList filters;
+    WhenDialogLists(2, [&](QFileDialog* dialog, QStringList names) {
+      listed = names;
+      directory = dialog->directory().absolutePath();
+      suffix = dialog->defaultSuffix();
+      filters = dialog->nameFilters();
+      auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+      name->setText(QStringLiteral("B.S19"));
+      QTest::keyClick(name, Qt::Key_Return);
+    });
+    gui->Click(gui->Button("SelectSourceFile"));
+
+    QCOMPARE(listed, (QStringList{QStringLiteral("B.S19"), QStringLiteral("a.s19")}));
+    QCOMPARE(QDir(directory).canonicalPath(), QDir(folder.path()).canonicalPath());
+    QCOMPARE(suffix, QStringLiteral("s19"));
+    QCOMPARE(filters, QStringList{QStringLiteral("S19 Files (*.S19 *.s19)")});
+    const QString chosen = QDir::toNativeSeparators(QDir(folder.path()).filePath(QStringLiteral("B.S19")));
+    QCOMPARE(QDir(gui->MainText("Text2")->text()).canonicalPath(), QDir(chosen).canonicalPath());
+    QCOMPARE(gui->Core().S.SourceFileSelected, 1);
+  }
+
+  void cancelLeavesNoFileChosen() {
+    WhenDialogLists(2, [](QFileDialog* dialog, QStringList) { QTest::keyClick(dialog, Qt::Key_Escape); });
+    gui->Click(gui->Button("SelectSourceFile"));
+    QVERIFY(gui->MainText("Text2")->text().isEmpty());
+    QCOMPARE(gui->Core().S.SourceFileSelected, 0);
+    QListWidget* debug = gui->List("List2");
+    QCOMPARE(debug->item(debug->count() - 1)->text(), QStringLiteral("S19 source file selection cancelled."));
+  }
+};
+
+}  // namespace qrb::test
+
+QTEST_MAIN(qrb::test::FileDialogTest)
+#include "FileDialogTest.moc"
