@@ -39,3 +39,20 @@ windows-test:
 	@[ -f $(WINDOWS_BUILD)/build.ninja ] || cmake --preset windows -B $(WINDOWS_BUILD)
 	cmake --build $(WINDOWS_BUILD) --target unit_tests
 	cd $(WINDOWS_BUILD) && ctest -L windows --output-on-failure --timeout 600
+
+# ---- Hardening: fuzzing (libFuzzer, clang 14) ----
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 600
+FUZZ_WORK    ?= fuzz-corpus
+
+.PHONY: fuzz fuzz-short
+
+# Each fuzz target for FUZZ_SECONDS; the corpus grows in FUZZ_WORK between runs.
+fuzz:
+	@scripts/install-deps.sh clang-14 libclang-rt-14-dev
+	@[ -f $(FUZZ_BUILD)/build.ninja ] || cmake --preset fuzz -B $(FUZZ_BUILD)
+	cmake --build $(FUZZ_BUILD) --target fuzz_s19_file fuzz_board_replies
+	tests/fuzz/run-fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_WORK)
+
+fuzz-short:
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=60

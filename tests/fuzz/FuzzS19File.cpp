@@ -1,0 +1,71 @@
+// Fuzz target: arbitrary bytes as the S19 file of a program run and then a
+// verify run against an honest board over the Ethernet link.
+//
+// Invariants: every run ends in AbortSequence within a bounded number of
+// ticks; the outcome matches the success line; a run succeeds only when the
+// file reads cleanly and the board holds exactly what the file says (0xFF fill
+// included); an image that was programmed verifies; a board that differs in
+// one byte does not verify.
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <string_view>
+
+#include "InProcessRun.h"
+#include "ReferenceImage.h"
+
+using namespace qrb;
+using namespace qrb::fuzz;
+
+namespace {
+
+constexpr std::size_t MaxFileSize = 1 << 16;
+
+// A block costs three ticks with an honest board, and a block needs at least
+// one data byte (two characters); the rest covers the handshake, its flush
+// delay and one full time-out.
+int TickBound(std::size_t fileSize) { return 300 + 3 * static_cast<int>(fileSize / 2 + 1); }
+
+bool RunChecked(InProcessRun& run, bool program, int bound, const ReferenceImage& expected,
+                const sim::BoardModel& board) {
+  Require(run.Run(program, bound) >= 0, "the run ended within its bound of ticks", run);
+  Require(run.EndedInAbortSequence(), "the run ended through AbortSequence", run);
+  const bool succeeded = run.Succeeded();
+  Require(succeeded == run.SuccessLinePosted(program), "the outcome matches the success line", run);
+  if (succeeded) {
+    Require(run.S().ImageReadClean, "a successful run read the file cleanly", run);
+    Require(expected.Clean, "a successful run has a file that reads cleanly", run);
+    Require(HoldsImage(board.Blocks(), expected.Blocks, program),
+            "after a successful run the board holds what the file says", run);
+  }
+  return succeeded;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size > MaxFileSize) return 0;
+  const std::string_view file(reinterpret_cast<const char*>(data), size);
+  WriteFile(ScratchFile(), file);
+  const ReferenceImage expected = ReadReferenceImage(file);
+  const int bound = TickBound(size);
+
+  sim::BoardModel board;  // start-up idle, FLASH never written
+  InProcessRun run(Link::Ethernet, board);
+  run.SelectFile(ScratchFile().string());
+
+  const bool programmed = RunChecked(run, true, bound, expected, board);
+  const bool verified = RunChecked(run, false, bound, expected, board);
+  if (programmed) Require(verified, "an image just programmed verifies on an honest board", run);
+
+  if (verified && !expected.Blocks.empty()) {
+    auto block = expected.Blocks.begin();
+    std::advance(block, static_cast<long>(size % expected.Blocks.size()));
+    const std::uint32_t address = block->first + static_cast<std::uint32_t>(size * 7 % sim::FlashBlockSize);
+    const std::uint8_t spoiled = static_cast<std::uint8_t>(~board.ReadByte(address));
+    board.Write(address, {&spoiled, 1});
+    RunChecked(run, false, bound, expected, board);
+    Require(!run.Succeeded(), "a board that differs from the file in one byte does not verify", run);
+  }
+  return 0;
+}

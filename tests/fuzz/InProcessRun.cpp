@@ -1,0 +1,153 @@
+#include "InProcessRun.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+
+namespace qrb::fuzz {
+namespace {
+
+constexpr std::string_view AbortLine = "Aborting.  ProgramMode = 0.";
+
+std::uint32_t PacketAddress(const std::vector<std::uint8_t>& p) {
+  return std::uint32_t{p[2]} << 24 | std::uint32_t{p[3]} << 16 | std::uint32_t{p[4]} << 8 | p[5];
+}
+
+}  // namespace
+
+InProcessRun::InProcessRun(Link link, sim::BoardModel& board) : link_(link), board_(board) {
+  h_.List1 = PlainListBox([this](const std::string& line) { runStatus_.push_back(line); });
+  h_.List2 = PlainListBox([this](const std::string& line) {
+    if (line == AbortLine) ++abortLines_;
+  });
+  Form2& dialog = *h_.form2;
+  if (link_ == Link::Ethernet) {
+    dialog.DataPipeSelect_Click(PipeEthernet);
+    h_.IPAddressBox.SetText("127.0.0.1");
+    h_.PortNumberBox.SetText("10001");
+    dialog.Initialize_Click();
+    h_.form1.Winsock1Data_Connect();
+  } else {
+    dialog.DataPipeSelect_Click(PipeSerial);
+    dialog.Initialize_Click();
+  }
+}
+
+void InProcessRun::SelectFile(const std::string& path) {
+  h_.dialog.answer = path;
+  h_.form1.SelectSourceFile_Click();
+}
+
+std::vector<std::uint8_t> InProcessRun::Honest(std::vector<std::uint8_t>& pending) {
+  return std::exchange(pending, {});
+}
+
+int InProcessRun::Run(bool program, int maxTicks, const Wire& wire) {
+  programmed_.clear();
+  readBack_.clear();
+  runStatus_.clear();
+  abortLinesBefore_ = abortLines_;
+  if (program)
+    h_.form1.ProgramFlash_Click();
+  else
+    h_.form1.VerifyFlash_Click();
+  ForwardSentPackets();
+  for (int tick = 0; tick <= maxTicks; ++tick) {
+    if (S().ProgramMode == 0) return tick;
+    if (!h_.Timer1.Enabled()) return -1;
+    Deliver(wire(pending_));
+    h_.form1.Timer1_Timer();
+    ForwardSentPackets();
+  }
+  return -1;
+}
+
+bool InProcessRun::Succeeded() const { return h_.form1.S.Outcome == RunOutcome::Succeeded; }
+
+bool InProcessRun::SuccessLinePosted(bool program) const {
+  const std::string line = program ? "***  Success ***.  QRB interface FLASH Updated."
+                                   : "***  Success ***.  QRB interface FLASH Verified.";
+  return std::find(runStatus_.begin(), runStatus_.end(), line) != runStatus_.end();
+}
+
+void InProcessRun::Deliver(const std::vector<std::uint8_t>& bytes) {
+  if (bytes.empty()) return;
+  if (link_ == Link::Ethernet)
+    h_.tcp.Arrive(bytes);
+  else
+    h_.serial.rx.insert(h_.serial.rx.end(), bytes.begin(), bytes.end());
+}
+
+void InProcessRun::ForwardSentPackets() {
+  if (link_ == Link::Ethernet) {
+    for (const auto& packet : h_.tcp.sent) Take(packet);
+    h_.tcp.sent.clear();
+  } else {
+    for (const auto& packet : h_.serial.packets) Take(packet);
+    h_.serial.packets.clear();
+    h_.serial.calls.clear();  // the fake's call log would grow with every byte
+    h_.serial.tx.clear();
+  }
+}
+
+void InProcessRun::Take(const std::vector<std::uint8_t>& packet) {
+  if (packet.size() >= 8 && packet[0] == 0x57) {
+    if (packet[1] == 0x3A) programmed_.insert(PacketAddress(packet));
+    if (packet[1] == 0x37) readBack_.insert(PacketAddress(packet));
+  }
+  const std::vector<std::uint8_t> reply = board_.Feed(packet).Bytes();
+  pending_.insert(pending_.end(), reply.begin(), reply.end());
+}
+
+bool HoldsImage(const std::map<std::uint32_t, sim::FlashBlock>& blocks,
+                const std::map<std::uint32_t, sim::FlashBlock>& expected, bool exact) {
+  if (exact && blocks.size() != expected.size()) return false;
+  for (const auto& [address, block] : expected) {
+    const auto it = blocks.find(address);
+    if (it == blocks.end() || it->second != block) return false;
+  }
+  return true;
+}
+
+void Require(bool holds, std::string_view what, InProcessRun& run) {
+  if (holds) return;
+  std::fprintf(stderr, "Invariant violated: %.*s\n", static_cast<int>(what.size()), what.data());
+  std::fprintf(stderr, "ProgramMode %d, outcome %d\n", run.S().ProgramMode, static_cast<int>(run.S().Outcome));
+  std::fprintf(stderr, "-- Status list:\n");
+  for (const std::string& l : run.H().Status()) std::fprintf(stderr, "%s\n", l.c_str());
+  std::fprintf(stderr, "-- Debug list:\n");
+  for (const std::string& l : run.H().Debug()) std::fprintf(stderr, "%s\n", l.c_str());
+  std::abort();
+}
+
+namespace {
+
+struct Scratch {
+  Scratch() {
+    std::random_device random;
+    char name[40];
+    std::snprintf(name, sizeof name, "qrb-fuzz-%08x%08x.s19", random(), random());
+    path = std::filesystem::temp_directory_path() / name;
+  }
+  ~Scratch() {
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+  }
+  std::filesystem::path path;
+};
+
+}  // namespace
+
+const std::filesystem::path& ScratchFile() {
+  static const Scratch scratch;
+  return scratch.path;
+}
+
+void WriteFile(const std::filesystem::path& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace qrb::fuzz

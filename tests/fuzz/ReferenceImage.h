@@ -1,0 +1,29 @@
+// An independent reading of an S19 file for the fuzz targets' oracle: what
+// the file says the board's FLASH must hold, 256-byte blocks with 0xFF where
+// no data falls, and whether the file reads cleanly. It follows the reader's
+// layout (type, count, address, data, checksum pair, two-character line end;
+// data ends at S5/S7/S8/S9 or at the end of the file) but shares no code with
+// it.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string_view>
+
+#include "BoardModel.h"
+
+namespace qrb::fuzz {
+
+struct ReferenceImage {
+  // False when anything makes the data unreliable: a character that is not an
+  // upper-case hexadecimal digit where a number is read, a file that ends
+  // inside a record's data, a record type other than S1/S2/S3/S5/S7/S8/S9, a
+  // count too small for the address, or data beyond 0x7FFFFFFF.
+  bool Clean = true;
+  std::map<std::uint32_t, sim::FlashBlock> Blocks;  // last write wins
+  int DataRecords = 0;
+};
+
+ReferenceImage ReadReferenceImage(std::string_view file);
+
+}  // namespace qrb::fuzz
