@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -24,6 +25,7 @@ class FakeSerialLibrary : public SerialLibrary {
   std::vector<std::uint8_t> tx;          // bytes put, in order
   std::vector<std::vector<std::uint8_t>> packets;  // tx split at each putpacket
   bool open = false;
+  std::function<void(const std::string& call)> onCall;  // after each call is recorded
 
   std::int32_t InitializePort(std::int32_t port, std::int32_t portIndex, std::int16_t io, std::int16_t irq,
                               std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d,
@@ -113,6 +115,7 @@ class FakeSerialLibrary : public SerialLibrary {
     }
     if (!text.empty()) s += ",\"" + text + "\"";
     calls.push_back(s + ")");
+    if (onCall) onCall(calls.back());
   }
   std::int32_t Result(const std::string& name) const {
     auto it = results.find(name);
@@ -190,7 +193,10 @@ class FakeApp : public Application {
 };
 
 struct Harness {
-  PlainListBox List1, List2;
+  // Both lists' lines in posting order: "S: " for Status, "D: " for Debug.
+  std::vector<std::string> posted;
+  PlainListBox List1{[this](const std::string& line) { posted.push_back("S: " + line); }};
+  PlainListBox List2{[this](const std::string& line) { posted.push_back("D: " + line); }};
   PlainTextBox Text2, Text3;
   PlainButton SelectSourceFile{"Select Source File"}, ProgramFlash{"Program FLASH"}, VerifyFlash{"Verify FLASH"},
       SelectDataPipe{"Select Data Pipe"};
