@@ -1,0 +1,293 @@
+// The QTcpSocket control against a QTcpServer on 127.0.0.1 playing the board.
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+#include <memory>
+
+#include "CoreOnQt.h"
+#include "pipe/qt/QtTcpControl.h"
+
+using namespace qrb;
+
+namespace {
+
+constexpr int WaitMs = 10000;
+
+// Records the control's events; reads on every data arrival as the main
+// window does.
+class Recorder : public TcpEvents {
+ public:
+  explicit Recorder(TcpControl& control) : control_(control) { control_.SetEvents(this); }
+  ~Recorder() override { control_.SetEvents(nullptr); }
+
+  QStringList events;
+  QByteArray received;
+  int countMismatches = 0;
+
+  void Winsock1Data_Connect() override { events << QStringLiteral("connected"); }
+  void Winsock1Data_DataArrival(std::int32_t count) override {
+    events << QStringLiteral("data");
+    const std::vector<std::uint8_t> bytes = control_.GetData();
+    if (static_cast<std::int32_t>(bytes.size()) != count) ++countMismatches;
+    received.append(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+  }
+  void Winsock1Data_ConnectFailed(const std::string& reason) override {
+    events << QStringLiteral("failed: ") + QString::fromStdString(reason);
+  }
+  void Winsock1Data_Dropped(const std::string& reason) override {
+    events << QStringLiteral("dropped: ") + QString::fromStdString(reason);
+  }
+
+  QString Last() const { return events.isEmpty() ? QString() : events.last(); }
+
+ private:
+  TcpControl& control_;
+};
+
+std::vector<std::uint8_t> Bytes(const QByteArray& a) { return {a.begin(), a.end()}; }
+
+// A port on 127.0.0.1 where nothing listens.
+quint16 ClosedPort() {
+  QTcpServer probe;
+  if (!probe.listen(QHostAddress::LocalHost, 0)) return 0;
+  return probe.serverPort();
+}
+
+}  // namespace
+
+class QtTcpControlTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<QTcpServer> server_;
+  std::unique_ptr<QtTcpControl> control_;
+  std::unique_ptr<Recorder> rec_;
+
+  void ConnectTo(quint16 port) {
+    control_->SetLocalPort(0);
+    control_->SetRemoteHost("127.0.0.1");
+    control_->SetRemotePort(port);
+    control_->Connect();
+  }
+
+  // Connects and returns the board's side of the connection.
+  QTcpSocket* Establish() {
+    ConnectTo(server_->serverPort());
+    [&] { QTRY_COMPARE_WITH_TIMEOUT(rec_->events, QStringList{QStringLiteral("connected")}, WaitMs); }();
+    if (!server_->hasPendingConnections() && !server_->waitForNewConnection(WaitMs)) return nullptr;
+    return server_->nextPendingConnection();
+  }
+
+  // What the board has received so far, added to bytes.
+  static QByteArray ReadOnBoard(QTcpSocket* board, QByteArray& bytes) {
+    bytes += board->readAll();
+    return bytes;
+  }
+
+ private slots:
+  void init() {
+    server_ = std::make_unique<QTcpServer>();
+    QVERIFY(server_->listen(QHostAddress::LocalHost, 0));
+    control_ = std::make_unique<QtTcpControl>();
+    rec_ = std::make_unique<Recorder>(*control_);
+  }
+  void cleanup() {
+    rec_.reset();
+    control_.reset();
+    server_.reset();
+  }
+
+  void connectsThenCarriesPacketsAndSplitOrJoinedReplies() {
+    ConnectTo(server_->serverPort());
+    QVERIFY(rec_->events.isEmpty());  // nothing is raised from inside Connect()
+    QTcpSocket* board = nullptr;
+    QTRY_COMPARE_WITH_TIMEOUT(rec_->events, QStringList{QStringLiteral("connected")}, WaitMs);
+    QVERIFY(server_->hasPendingConnections() || server_->waitForNewConnection(WaitMs));
+    board = server_->nextPendingConnection();
+    QVERIFY(board);
+
+    // One packet is one send and reaches the board whole.
+    control_->SendData(Bytes(QByteArray("\xF1\xA5", 2)));
+    QByteArray onBoard;
+    QTRY_COMPARE_WITH_TIMEOUT(ReadOnBoard(board, onBoard), QByteArray("\xF1\xA5", 2), WaitMs);
+
+    // A reply split over several writes comes together in order.
+    board->write("\x03\x01");
+    board->flush();
+    QTRY_COMPARE_WITH_TIMEOUT(rec_->received, QByteArray("\x03\x01"), WaitMs);
+    board->write("\x02");
+    board->flush();
+    QTRY_COMPARE_WITH_TIMEOUT(rec_->received, QByteArray("\x03\x01\x02"), WaitMs);
+
+    // Replies written back to back may arrive joined; every byte is read once.
+    QByteArray block;
+    for (int i = 0; i < 1200; ++i) block.append(static_cast<char>(i * 7));
+    board->write(block.left(500));
+    board->write(block.mid(500));
+    board->flush();
+    QTRY_COMPARE_WITH_TIMEOUT(rec_->received.size(), qsizetype(3 + block.size()), WaitMs);
+    QCOMPARE(rec_->received.mid(3), block);
+    QCOMPARE(rec_->countMismatches, 0);
+    QCOMPARE(rec_->events.first(), QStringLiteral("connected"));
+    QVERIFY(!rec_->events.join(',').contains(QStringLiteral("dropped")));
+  }
+
+  void aRefusedConnectionIsReportedWithItsReason() {
+    const quint16 port = ClosedPort();
+    QVERIFY(port != 0);
+    ConnectTo(port);
+    QTRY_COMPARE_WITH_TIMEOUT(rec_->events.size(), qsizetype(1), WaitMs);
+    QVERIFY2(rec_->Last().startsWith(QStringLiteral("failed: ")) &&
+                 rec_->Last().contains(QStringLiteral("refused"), Qt::CaseInsensitive),
+             qPrintable(rec_->Last()));
+    // Sending and closing afterwards are harmless and silent.
+    control_->SendData(Bytes("\xF1\xA5"));
+    control_->Close();
+    QCOMPARE(control_->GetData().size(), size_t(0));
+    QCOMPARE(rec_->events.size(), qsizetype(1));
+  }
+
+  void aBoardThatClosesMidStreamDeliversItsBytesThenDrops() {
+    QTcpSocket* board = Establish();
+    QVERIFY(board);
+    board->write("\xFF\x00\x41", 3);
+    board->disconnectFromHost();
+    QTRY_VERIFY_WITH_TIMEOUT(rec_->Last().startsWith(QStringLiteral("dropped: ")), WaitMs);
+    QCOMPARE(rec_->received, QByteArray("\xFF\x00\x41", 3));
+    QCOMPARE(rec_->events.filter(QStringLiteral("dropped")).size(), qsizetype(1));
+    QVERIFY(!rec_->Last().mid(9).isEmpty());  // a reason is given
+
+    const qsizetype before = rec_->events.size();
+    control_->SendData(Bytes("\xF1\xA5"));  // on a dropped connection: ignored
+    control_->Close();
+    QCoreApplication::processEvents();
+    QCOMPARE(rec_->events.size(), before);
+  }
+
+  void aDeliberateCloseRaisesNoEvent() {
+    control_->Close();  // never connected
+    QTcpSocket* board = Establish();
+    QVERIFY(board);
+    QSignalSpy boardGone(board, &QTcpSocket::disconnected);
+    control_->Close();
+    control_->Close();
+    QTRY_COMPARE_WITH_TIMEOUT(boardGone.size(), 1, WaitMs);
+    QCOMPARE(rec_->events, QStringList{QStringLiteral("connected")});
+  }
+
+  void aNewConnectDropsTheEarlierSocketSilently() {
+    // A pending attempt that would be refused is replaced before it fails.
+    ConnectTo(ClosedPort());
+    QTcpSocket* first = Establish();
+    QVERIFY(first);
+    QSignalSpy firstGone(first, &QTcpSocket::disconnected);
+
+    // An established connection is replaced by a new one to the same board.
+    ConnectTo(server_->serverPort());
+    QTRY_COMPARE_WITH_TIMEOUT(rec_->events.size(), qsizetype(2), WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(firstGone.size(), 1, WaitMs);
+    QCOMPARE(rec_->events, (QStringList{QStringLiteral("connected"), QStringLiteral("connected")}));
+
+    QVERIFY(server_->hasPendingConnections() || server_->waitForNewConnection(WaitMs));
+    QTcpSocket* second = server_->nextPendingConnection();
+    control_->SendData(Bytes("\x01"));
+    QByteArray onBoard;
+    QTRY_COMPARE_WITH_TIMEOUT(ReadOnBoard(second, onBoard), QByteArray("\x01"), WaitMs);
+  }
+
+  void anAttemptWithoutAnswerTimesOut() {
+    // A listener whose accept queue is full lets connection requests go
+    // unanswered.
+    QTcpServer silent;
+    silent.setListenBacklogSize(0);
+    QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+    silent.pauseAccepting();
+    QTcpSocket filler;
+    filler.connectToHost(QHostAddress::LocalHost, silent.serverPort());
+    QVERIFY(filler.waitForConnected(WaitMs));
+
+    QtTcpControl control(std::chrono::milliseconds(300));
+    Recorder rec(control);
+    control.SetRemoteHost("127.0.0.1");
+    control.SetRemotePort(silent.serverPort());
+    control.Connect();
+    QTRY_COMPARE_WITH_TIMEOUT(rec.events.size(), qsizetype(1), WaitMs);
+    QVERIFY2(rec.Last().startsWith(QStringLiteral("failed: ")) &&
+                 rec.Last().contains(QStringLiteral("timed out")),
+             qPrintable(rec.Last()));
+  }
+
+  void anInvalidRemotePortFailsAfterConnectReturns() {
+    control_->SetRemoteHost("127.0.0.1");
+    control_->SetRemotePort(70000);
+    control_->Connect();
+    QVERIFY(rec_->events.isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(rec_->events.size(), qsizetype(1), WaitMs);
+    QVERIFY(rec_->Last().startsWith(QStringLiteral("failed: ")));
+  }
+
+  // The main window's lines and state around the real control.
+  void theMainWindowFollowsTheLinkFromPendingToLost() {
+    test::FakeSerialLibrary serial;
+    rec_.reset();
+    test::CoreOnQt core(serial, *control_);
+    ReflashSession& s = core.form1.S;
+    s.IPAddress = "127.0.0.1";
+    s.PortNumber = server_->serverPort();
+    s.DataPipe = PipeEthernet;
+
+    core.form1.InitWinSock();
+    QCOMPARE(core.Debug(), std::vector<std::string>{"Ethernet connection pending."});
+    QTRY_COMPARE_WITH_TIMEOUT(s.EthernetInitialized, True, WaitMs);
+    QCOMPARE(core.Debug().back(), std::string("Ethernet connection complete."));
+    QCOMPARE(core.Text3.Text(), "Ethernet IP address: 127.0.0.1   Port number: " + std::to_string(s.PortNumber));
+    QVERIFY(core.Timer1.Enabled());
+
+    QVERIFY(server_->hasPendingConnections() || server_->waitForNewConnection(WaitMs));
+    QTcpSocket* board = server_->nextPendingConnection();
+    s.PacketBuffer[0] = 0x1F1;  // only the low eight bits go out
+    s.PacketBuffer[1] = 0xA5;
+    s.PacketLength = 2;
+    core.form1.SendAPacket();
+    QByteArray onBoard;
+    QTRY_COMPARE_WITH_TIMEOUT(ReadOnBoard(board, onBoard), QByteArray("\xF1\xA5", 2), WaitMs);
+
+    board->write("\x03\x12", 2);
+    board->flush();
+    // (QTRY_* evaluate their expression more than once: it must keep what it took.)
+    std::int32_t first = -1;
+    auto firstByte = [&] {
+      if (first == -1) {
+        core.form1.GetAByte();
+        first = s.LastByte;
+      }
+      return first;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(firstByte(), 0x03, WaitMs);
+    core.form1.GetAByte();
+    QCOMPARE(s.LastByte, 0x12);
+
+    board->disconnectFromHost();
+    QTRY_COMPARE_WITH_TIMEOUT(s.EthernetInitialized, False, WaitMs);
+    QVERIFY(core.Debug().back().rfind("Ethernet connection lost: ", 0) == 0);
+    core.form1.SendAPacket();  // on the dropped link: nothing happens
+  }
+
+  void theMainWindowReportsARefusedAttempt() {
+    test::FakeSerialLibrary serial;
+    rec_.reset();
+    test::CoreOnQt core(serial, *control_);
+    core.form1.S.IPAddress = "127.0.0.1";
+    core.form1.S.PortNumber = ClosedPort();
+    core.form1.InitWinSock();
+    QTRY_COMPARE_WITH_TIMEOUT(core.Debug().size(), size_t(2), WaitMs);
+    QCOMPARE(core.Debug()[0], std::string("Ethernet connection pending."));
+    const std::string expected =
+        "Ethernet connection to 127.0.0.1 port " + std::to_string(core.form1.S.PortNumber) + " failed: ";
+    QVERIFY2(core.Debug()[1].rfind(expected, 0) == 0, core.Debug()[1].c_str());
+    QCOMPARE(core.form1.S.EthernetInitialized, False);
+  }
+};
+
+QTEST_GUILESS_MAIN(QtTcpControlTest)
+#include "QtTcpControlTest.moc"
