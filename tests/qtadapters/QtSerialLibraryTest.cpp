@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cstdlib>
@@ -261,6 +262,18 @@ class QtSerialLibraryTest : public QObject {
     QCOMPARE(lib_->SetTimeout(Com, -1), sc::BadArgument);
     QCOMPARE(lib_->PutByte(Com, 256), sc::BadArgument);
     QCOMPARE(lib_->PutByte(Com, -1), sc::BadArgument);
+  }
+
+  void comPortsNameTheirDevices() {
+#if defined(Q_OS_WIN)
+    QCOMPARE(DefaultComDevice(3), QStringLiteral("COM3"));
+#else
+    for (int n = 1; n <= 4; ++n) {
+      const QString alias = QStringLiteral("/dev/COM%1").arg(n);
+      const QString expected = QFileInfo::exists(alias) ? alias : QStringLiteral("/dev/ttyS%1").arg(n - 1);
+      QCOMPARE(DefaultComDevice(n), expected);
+    }
+#endif
   }
 
   void aMissingDeviceIsNamedWithItsReason() {

@@ -74,6 +74,7 @@ QString DefaultComDevice(int comPort) {
 }
 
 struct QtSerialLibrary::OpenPort {
+  QString device;
   QSerialPort serial;
   QByteArray received;  // taken from the device, not yet handed out
   qsizetype nextByte = 0;
@@ -111,6 +112,7 @@ std::int32_t QtSerialLibrary::InitializePort(std::int32_t port, std::int32_t, st
 
   const QString device = deviceForPort_(port);
   auto open = std::make_unique<OpenPort>();
+  open->device = device;
   open->serial.setPortName(device);
   if (!open->serial.open(QIODevice::ReadWrite)) {
     const auto error = open->serial.error();
@@ -145,7 +147,7 @@ std::int32_t QtSerialLibrary::SetPortCharacteristics(std::int32_t port, std::int
       !serial.setStopBits(*stopBitsValue) || !serial.setFlowControl(*flowValue)) {
     const QString reason = serial.errorString();
     serial.clearError();
-    return Fail(port, serial.portName(), sc::ConfigurationFailed, reason);
+    return Fail(port, open->device, sc::ConfigurationFailed, reason);
   }
   open->characteristics = ComPortRecord{baudCode, {parity, dataBits, stopBits, flowControl}};
   return sc::Ok;
