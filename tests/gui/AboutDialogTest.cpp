@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
-#include <QTimer>
 #include <memory>
 
 #include "GuiApp.h"
@@ -134,17 +133,13 @@ class AboutDialogTest : public QObject {
 
     QString text, title;
     QMessageBox::StandardButtons buttons;
-    QTimer answer;
-    connect(&answer, &QTimer::timeout, [&] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      if (box == nullptr) return;
-      answer.stop();
+    gui->WhenModal<QMessageBox>([&](QMessageBox* box) {
       text = box->text();
       title = box->windowTitle();
       buttons = box->standardButtons();
       QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+      return true;
     });
-    answer.start(10);
     QTest::mouseClick(about->findChild<QPushButton*>("cmdSysInfo"), Qt::LeftButton);
     QCOMPARE(text, QStringLiteral("System Information Is Unavailable At This Time"));
     QCOMPARE(title, QStringLiteral("QRB FLASH Download"));

@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QListView>
-#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -18,12 +17,9 @@ class FileDialogTest : public QObject {
   QTemporaryDir folder;
   QString savedCurrent;
 
-  // Runs `answer` on the file dialog once it is open and lists its files.
+  // Runs `answer` on the file dialog once it lists `entries` enabled files.
   void WhenDialogLists(int entries, std::function<void(QFileDialog*, QStringList enabledNames)> answer) {
-    auto* poll = new QTimer(this);
-    connect(poll, &QTimer::timeout, this, [=] {
-      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-      if (dialog == nullptr) return;
+    gui->WhenModal<QFileDialog>([=](QFileDialog* dialog) {
       auto* view = dialog->findChild<QListView*>(QStringLiteral("listView"));
       QStringList names;
       const QModelIndex root = view->rootIndex();
@@ -31,13 +27,11 @@ class FileDialogTest : public QObject {
         const QModelIndex index = view->model()->index(row, 0, root);
         if (view->model()->flags(index) & Qt::ItemIsEnabled) names << index.data().toString();
       }
-      if (names.size() < entries) return;  // still being read
-      poll->stop();
-      poll->deleteLater();
+      if (names.size() < entries) return false;  // still being read
       names.sort();
       answer(dialog, names);
+      return true;
     });
-    poll->start(10);
   }
 
  private slots:
@@ -74,9 +68,7 @@ class FileDialogTest : public QObject {
       directory = dialog->directory().absolutePath();
       suffix = dialog->defaultSuffix();
       filters = dialog->nameFilters();
-      auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-      name->setText(QStringLiteral("B.S19"));
-      QTest::keyClick(name, Qt::Key_Return);
+      GuiApp::TypeFileName(dialog, QStringLiteral("B.S19"));
     });
     gui->Click(gui->Button("SelectSourceFile"));
 

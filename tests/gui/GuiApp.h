@@ -4,6 +4,9 @@
 #pragma once
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QTimer>
+#include <functional>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -57,6 +60,33 @@ struct GuiApp {
   // before the button does.
   void Click(QRadioButton* button) {
     QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+  }
+
+  // Polls for the next modal dialog of type D and hands it to `answer`
+  // until that returns true (done with it).
+  template <typename D>
+  void WhenModal(std::function<bool(D*)> answer) {
+    auto* poll = new QTimer(&Main());
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, answer] {
+      auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget());
+      if (dialog == nullptr || !answer(dialog)) return;
+      poll->stop();
+      poll->deleteLater();
+    });
+    poll->start(10);
+  }
+
+  // Types `path` into a file dialog's name box and presses Enter.
+  static void TypeFileName(QFileDialog* dialog, const QString& path) {
+    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    name->setText(path);
+    QTest::keyClick(name, Qt::Key_Return);
+  }
+  void AnswerFileDialog(const QString& path) {
+    WhenModal<QFileDialog>([path](QFileDialog* dialog) {
+      TypeFileName(dialog, path);
+      return true;
+    });
   }
 
   // "Help" > "About" by mouse, through the menu bar and its pop-up.
