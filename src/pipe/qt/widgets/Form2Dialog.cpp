@@ -25,6 +25,7 @@ struct OptionFrame {
   QRect pixels;
   int buttonWidthTwips;
   const char* buttonName;
+  void (Form2::*handler)(int);
   struct Option {
     int index;
     const char* caption;
@@ -35,13 +36,13 @@ constexpr int FrameTop = 600;
 constexpr int FrameHeight = 1935;
 
 const OptionFrame kFrames[] = {
-    {"Frame1", "Port", TwipsRect(360, FrameTop, 1215, FrameHeight), 975, "ComxBtn",
+    {"Frame1", "Port", TwipsRect(360, FrameTop, 1215, FrameHeight), 975, "ComxBtn", &Form2::ComxBtn_Click,
      {{1, "COM1:"}, {2, "COM2:"}, {3, "COM3:"}, {4, "COM4:"}}},
-    {"Frame2", "Baud Rate", TwipsRect(1800, FrameTop, 1095, FrameHeight), 855, "ComBaudBtn",
+    {"Frame2", "Baud Rate", TwipsRect(1800, FrameTop, 1095, FrameHeight), 855, "ComBaudBtn", &Form2::ComBaudBtn_Click,
      {{1, "19.2 k"}, {2, "38.4 k"}, {3, "57.6 k"}, {4, "115.2 k"}}},
-    {"Frame3", "I/O Address", TwipsRect(3120, FrameTop, 1095, FrameHeight), 735, "ComIoBtn",
+    {"Frame3", "I/O Address", TwipsRect(3120, FrameTop, 1095, FrameHeight), 735, "ComIoBtn", &Form2::ComIoBtn_Click,
      {{0x3F8, "3F8"}, {0x2F8, "2F8"}, {0x3E8, "3E8"}, {0x2E8, "2E8"}}},
-    {"Frame4", "IRQ", TwipsRect(4440, FrameTop, 855, FrameHeight), 495, "ComIrqBtn",
+    {"Frame4", "IRQ", TwipsRect(4440, FrameTop, 855, FrameHeight), 495, "ComIrqBtn", &Form2::ComIrqBtn_Click,
      {{4, "4"}, {3, "3"}, {5, "5"}, {7, "7"}}},
 };
 
@@ -103,14 +104,10 @@ Form2Dialog::Form2Dialog(Form1& main, QWidget* parent) : QDialog(parent) {
     auto* frame = new QGroupBox(QString::fromLatin1(spec.caption), this);
     frame->setObjectName(QString::fromLatin1(spec.name));
     frame->setGeometry(spec.pixels);
-    void (Form2::*handler)(int) = f == 0   ? &Form2::ComxBtn_Click
-                                  : f == 1 ? &Form2::ComBaudBtn_Click
-                                  : f == 2 ? &Form2::ComIoBtn_Click
-                                           : &Form2::ComIrqBtn_Click;
     for (int i = 0; i < 4; ++i) {
       QRadioButton* button = AddOption(frame, groups[f], spec.buttonName, spec.options[i].index,
                                        spec.options[i].caption, TwipsRect(120, 360 * (i + 1), spec.buttonWidthTwips, 255),
-                                       handler);
+                                       spec.handler);
       if (i == 0) button->setChecked(true);
     }
   }
