@@ -28,15 +28,13 @@ class AboutDialogTest : public QObject {
     return about;
   }
 
-  // A directory holding one system-information program that leaves a mark.
-  QString FakeTool(QTemporaryDir& dir, const char* name) {
-    const QString path = dir.filePath(QString::fromLatin1(name));
-    QFile script(path);
+  // A system-information program that leaves a mark named after itself.
+  static void FakeTool(QTemporaryDir& dir, const QString& name) {
+    QFile script(dir.filePath(name));
     script.open(QIODevice::WriteOnly);
-    script.write(QStringLiteral("#!/bin/sh\necho started > '%1'\n").arg(dir.filePath(QStringLiteral("started"))).toUtf8());
+    script.write(QStringLiteral("#!/bin/sh\necho started > '%1.started'\n").arg(dir.filePath(name)).toUtf8());
     script.close();
     script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return path;
   }
 
  private slots:
@@ -115,13 +113,15 @@ class AboutDialogTest : public QObject {
   }
 
   void systemInfoStartsTheFirstToolOnPath() {
-    QTemporaryDir dir;
-    FakeTool(dir, "gnome-system-monitor");
-    qputenv("PATH", dir.path().toLocal8Bit());
+    QTemporaryDir first, second;
+    FakeTool(first, QStringLiteral("kinfocenter"));
+    FakeTool(second, QStringLiteral("gnome-system-monitor"));  // preferred, though later on PATH
+    qputenv("PATH", (first.path() + QLatin1Char(':') + second.path()).toLocal8Bit());
     AboutDialog* about = OpenAbout();
     QVERIFY(about);
     QTest::mouseClick(about->findChild<QPushButton*>("cmdSysInfo"), Qt::LeftButton);
-    QTRY_VERIFY(QFile::exists(dir.filePath(QStringLiteral("started"))));
+    QTRY_VERIFY(QFile::exists(second.filePath(QStringLiteral("gnome-system-monitor.started"))));
+    QVERIFY(!QFile::exists(first.filePath(QStringLiteral("kinfocenter.started"))));
     QVERIFY(gui->Main().About());  // the box stays open
   }
 
