@@ -36,6 +36,16 @@ void PostStartNotEven(Form1& f) {
   f.AbortSequence();
 }
 
+// A record below the data already taken would start a block at or below one
+// sent in this run, and that block's 0xFF fill would overwrite what the
+// earlier one wrote: the data may only go on upwards.
+void PostOutOfOrder(Form1& f) {
+  f.S.ImageReadClean = false;
+  f.S.StatusLine = "Records out of address order.  Address: " + Hex(f.S.RecordAddress);
+  f.PostMsg1(f.S.StatusLine);
+  f.AbortSequence();
+}
+
 // The end of the program path: the error total, or the success lines.
 void PostProgramReport(Form1& f) {
   if (f.S.TotalErrors != 0) {
@@ -169,6 +179,10 @@ bool EngineStates::NextBlock(Form1& f, const BlockPath& path) {
   if (s.RecordValid == False) return false;
 
   if (s.RecordFresh != False) {
+    if (static_cast<std::uint32_t>(s.RecordAddress) < static_cast<std::uint32_t>(s.CurrentAddress)) {
+      PostOutOfOrder(f);
+      return true;
+    }
     s.CurrentAddress = s.RecordAddress;
     s.BlockAddress = s.RecordAddress;
   } else {

@@ -136,7 +136,9 @@ void Form1::GetARecord() {
     *bytes[i] = HexToByte(S.HexPair);
     address = address * 256 + static_cast<std::uint32_t>(*bytes[i]);
   }
-  if (address >= FirstRefusedS3Address) {
+  // The data model ends at 0x7FFFFFFF: a record may neither start nor run past it.
+  const auto dataBytes = static_cast<std::uint32_t>(S.RecordByteCount - (addressBytes + 1));
+  if (address >= FirstRefusedS3Address || FirstRefusedS3Address - address < dataBytes) {
     S.DebugLine = "S3 record address $" + Hex(address) + " is outside the data range.  Record refused.";
     Refuse(*this);
     return;

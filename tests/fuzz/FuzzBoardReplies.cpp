@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 #include "InProcessRun.h"
@@ -34,24 +33,7 @@ constexpr int MaxRuns = 4;
 // Two full blocks from 0x1000 in records of 32 bytes, a hole, then 40 bytes
 // from 0x1300 (a block mostly of 0xFF fill).
 std::string GoodImage() {
-  std::string text;
-  auto record = [&text](std::uint32_t address, int length) {
-    char line[128];
-    int sum = length + 3 + static_cast<int>(address >> 8) + static_cast<int>(address & 0xFF);
-    int n = std::snprintf(line, sizeof line, "S1%02X%04X", length + 3, static_cast<unsigned>(address));
-    for (int i = 0; i < length; ++i) {
-      const int b = static_cast<int>((address + static_cast<std::uint32_t>(i)) * 7 + 3) & 0xFF;
-      sum += b;
-      n += std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n), "%02X", b);
-    }
-    std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n), "%02X\r\n", ~sum & 0xFF);
-    text += line;
-  };
-  for (std::uint32_t a = 0x1000; a < 0x1200; a += 32) record(a, 32);
-  record(0x1300, 32);
-  record(0x1320, 8);
-  text += "S9030000FC\r\n";
-  return text;
+  return S3Records(0x1000, 0x200, 32) + S3Records(0x1300, 40, 32) + std::string(S7EndRecord);
 }
 
 struct Image {

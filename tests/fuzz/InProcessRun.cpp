@@ -44,7 +44,7 @@ std::vector<std::uint8_t> InProcessRun::Honest(std::vector<std::uint8_t>& pendin
   return std::exchange(pending, {});
 }
 
-int InProcessRun::Run(bool program, int maxTicks, const Wire& wire) {
+void InProcessRun::Start(bool program) {
   programmed_.clear();
   readBack_.clear();
   runStatus_.clear();
@@ -54,11 +54,15 @@ int InProcessRun::Run(bool program, int maxTicks, const Wire& wire) {
   else
     h_.form1.VerifyFlash_Click();
   ForwardSentPackets();
+}
+
+int InProcessRun::Run(bool program, int maxTicks, const Wire& wire) {
+  Start(program);
   for (int tick = 0; tick <= maxTicks; ++tick) {
     if (S().ProgramMode == 0) return tick;
     if (!h_.Timer1.Enabled()) return -1;
-    Deliver(wire(pending_));
-    h_.form1.Timer1_Timer();
+    DeliverReplies(wire);
+    Tick();
     ForwardSentPackets();
   }
   return -1;

@@ -39,6 +39,14 @@ class InProcessRun {
   // after maxTicks (or stood still with the timer off).
   int Run(bool program, int maxTicks, const Wire& wire = Honest);
 
+  // The steps of Run, for driving a run tick by tick: the start button (its
+  // opening packet reaches the board), then per tick the wire's bytes reach
+  // the PC, Timer1 ticks, and the PC's packets reach the board.
+  void Start(bool program);
+  void DeliverReplies(const Wire& wire = Honest) { Deliver(wire(pending_)); }
+  void Tick() { h_.form1.Timer1_Timer(); }
+  void ForwardSentPackets();
+
   bool Succeeded() const;
   // The last run posted the success line of its path.
   bool SuccessLinePosted(bool program) const;
@@ -55,7 +63,6 @@ class InProcessRun {
 
  private:
   void Deliver(const std::vector<std::uint8_t>& bytes);
-  void ForwardSentPackets();
   void Take(const std::vector<std::uint8_t>& packet);
 
   Link link_;

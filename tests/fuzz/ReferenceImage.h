@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <map>
+#include <string>
 #include <string_view>
 
 #include "BoardModel.h"
@@ -25,5 +26,10 @@ struct ReferenceImage {
 };
 
 ReferenceImage ReadReferenceImage(std::string_view file);
+
+// S3 records with CR LF line ends and right checksums for `length` bytes from
+// `first`, `perRecord` bytes to a record, the data a pattern of the address.
+std::string S3Records(std::uint32_t first, std::size_t length, std::size_t perRecord);
+inline constexpr std::string_view S7EndRecord = "S70500000000FA\r\n";
 
 }  // namespace qrb::fuzz

@@ -8,8 +8,9 @@ set -euo pipefail
 out="$(cd "$(dirname "$0")" && pwd)/corpus"
 files="$out/s19_file"
 replies="$out/board_replies"
-rm -rf "$files" "$replies"
+# Inputs named regress-* are findings of earlier fuzzing, kept as they are.
 mkdir -p "$files" "$replies"
+find "$files" "$replies" -type f ! -name 'regress-*' -delete
 
 # s19 NAME ADDRESS-LENGTH RECORD-LENGTH GENERATOR... : one image, CR LF, S9 end, no header.
 s19() {
@@ -26,6 +27,7 @@ s19 s3-hole 4 28 -generate 0x4000 0x4040 "${pattern[@]}" -generate 0x5000 0x5100
 s19 s1-cross-boundary 2 32 -generate 0x3000 0x30F0 "${pattern[@]}" -generate 0x30F0 0x3110 -constant 0xC3
 s19 s1-exact-block 2 64 -generate 0x2000 0x2200 -repeat-string "block end "
 s19 s3-high 4 250 -generate 0x7FFFF000 0x7FFFF300 "${pattern[@]}"
+s19 s3-top 4 40 -generate 0x7FFFFF00 0x80000000 "${pattern[@]}"
 s19 s1-unaligned-hole 2 16 -generate 0x4000 0x4040 "${pattern[@]}" -generate 0x4080 0x40A0 -constant 0x00
 
 # Files that must not program cleanly: a header record first, LF line ends,
