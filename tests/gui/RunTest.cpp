@@ -112,10 +112,14 @@ class RunTest : public QObject {
 
     gui->Click(gui->Button("SelectDataPipe"));
     gui->Click(gui->Option("DataPipeSelect", 5));
-    gui->SettingsText("IPAddress")->setText(QStringLiteral("127.0.0.1"));
-    gui->SettingsText("PortNumber")->setText(QString::number(board->server.serverPort()));
+    const QString port = QString::number(board->server.serverPort());
+    for (const auto& [name, text] : {std::pair{"IPAddress", QStringLiteral("127.0.0.1")}, std::pair{"PortNumber", port}}) {
+      gui->SettingsText(name)->selectAll();
+      QTest::keyClicks(gui->SettingsText(name), text);
+    }
     gui->Click(gui->In<QPushButton>(gui->Settings(), "Initialize"));
     QTRY_VERIFY(gui->Core().S.EthernetInitialized != False);
+    QCOMPARE(gui->MainText("Text3")->text(), QStringLiteral("Ethernet IP address: 127.0.0.1   Port number: ") + port);
 
     gui->AnswerFileDialog(imagePath);
     gui->Click(gui->Button("SelectSourceFile"));

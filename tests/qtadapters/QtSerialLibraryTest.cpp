@@ -12,7 +12,6 @@
 #include <QtTest>
 #include <cstdlib>
 
-#include "CoreOnQt.h"
 #include "pipe/SerialCodes.h"
 #include "pipe/qt/QtSerialLibrary.h"
 
@@ -312,47 +311,6 @@ class QtSerialLibraryTest : public QObject {
 #endif
   }
 
-  // The main window's own lines around the library's codes and reasons.
-  void theMainWindowReportsCodeAndReasonThenOpensTheRealPort() {
-    test::FakeTcpControl tcp;
-    test::CoreOnQt core(*lib_, tcp, lib_.get());
-    core.form1.S.ComPort = MissingCom;
-    core.form1.InitComPort();
-    QCOMPARE(core.Debug().size(), size_t(2));
-    QCOMPARE(core.Debug()[0], "Error initializing COM port: " + std::to_string(sc::NoSuchDevice));
-    QVERIFY(core.Debug()[1].find(missingDevice_.toStdString() + " does not exist") != std::string::npos);
-    QCOMPARE(core.form1.S.ComInitialized, False);
-
-    core.form1.S.ComPort = Com;
-    core.form1.S.ComSpeed = 4;
-    core.form1.InitComPort();
-    QCOMPARE(core.form1.S.ComInitialized, True);
-    QCOMPARE(core.Text3.Text(), std::string("COM1: at 115.2 kbaud"));
-    const termios line = pty_->LineSettings();
-    QCOMPARE(int(cfgetospeed(&line)), int(B115200));
-
-    core.form1.S.PacketBuffer[0] = 0xF1;
-    core.form1.S.PacketBuffer[1] = 0xA5;
-    core.form1.S.PacketLength = 2;
-    core.form1.SendAPacket();
-    QByteArray sent;
-    QTRY_COMPARE_WITH_TIMEOUT(Received(sent), QByteArray("\xF1\xA5", 2), WaitMs);
-
-    QVERIFY(pty_->Write(QByteArray("\x5A", 1)));
-    std::int32_t got5A = -1;
-    auto firstByte = [&] {
-      if (got5A == -1) {
-        core.form1.GetAByte();
-        got5A = core.form1.S.LastByte;
-      }
-      return got5A;
-    };
-    QTRY_COMPARE_WITH_TIMEOUT(firstByte(), 0x5A, WaitMs);
-
-    core.form1.CloseDataPipe();
-    QCOMPARE(core.Debug().back(), std::string("Closed COM port: 1"));
-    QCOMPARE(lib_->GetByte(Com), -1);
-  }
 };
 
 QTEST_GUILESS_MAIN(QtSerialLibraryTest)

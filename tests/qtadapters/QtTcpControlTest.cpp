@@ -4,7 +4,6 @@
 #include <QtTest>
 #include <memory>
 
-#include "CoreOnQt.h"
 #include "pipe/qt/QtTcpControl.h"
 
 using namespace qrb;
@@ -226,67 +225,6 @@ class QtTcpControlTest : public QObject {
     QVERIFY(rec_->Last().startsWith(QStringLiteral("failed: ")));
   }
 
-  // The main window's lines and state around the real control.
-  void theMainWindowFollowsTheLinkFromPendingToLost() {
-    test::FakeSerialLibrary serial;
-    rec_.reset();
-    test::CoreOnQt core(serial, *control_);
-    ReflashSession& s = core.form1.S;
-    s.IPAddress = "127.0.0.1";
-    s.PortNumber = server_->serverPort();
-    s.DataPipe = PipeEthernet;
-
-    core.form1.InitWinSock();
-    QCOMPARE(core.Debug(), std::vector<std::string>{"Ethernet connection pending."});
-    QTRY_COMPARE_WITH_TIMEOUT(s.EthernetInitialized, True, WaitMs);
-    QCOMPARE(core.Debug().back(), std::string("Ethernet connection complete."));
-    QCOMPARE(core.Text3.Text(), "Ethernet IP address: 127.0.0.1   Port number: " + std::to_string(s.PortNumber));
-    QVERIFY(core.Timer1.Enabled());
-
-    QVERIFY(server_->hasPendingConnections() || server_->waitForNewConnection(WaitMs));
-    QTcpSocket* board = server_->nextPendingConnection();
-    s.PacketBuffer[0] = 0x1F1;  // only the low eight bits go out
-    s.PacketBuffer[1] = 0xA5;
-    s.PacketLength = 2;
-    core.form1.SendAPacket();
-    QByteArray onBoard;
-    QTRY_COMPARE_WITH_TIMEOUT(ReadOnBoard(board, onBoard), QByteArray("\xF1\xA5", 2), WaitMs);
-
-    board->write("\x03\x12", 2);
-    board->flush();
-    // (QTRY_* evaluate their expression more than once: it must keep what it took.)
-    std::int32_t first = -1;
-    auto firstByte = [&] {
-      if (first == -1) {
-        core.form1.GetAByte();
-        first = s.LastByte;
-      }
-      return first;
-    };
-    QTRY_COMPARE_WITH_TIMEOUT(firstByte(), 0x03, WaitMs);
-    core.form1.GetAByte();
-    QCOMPARE(s.LastByte, 0x12);
-
-    board->disconnectFromHost();
-    QTRY_COMPARE_WITH_TIMEOUT(s.EthernetInitialized, False, WaitMs);
-    QVERIFY(core.Debug().back().rfind("Ethernet connection lost: ", 0) == 0);
-    core.form1.SendAPacket();  // on the dropped link: nothing happens
-  }
-
-  void theMainWindowReportsARefusedAttempt() {
-    test::FakeSerialLibrary serial;
-    rec_.reset();
-    test::CoreOnQt core(serial, *control_);
-    core.form1.S.IPAddress = "127.0.0.1";
-    core.form1.S.PortNumber = ClosedPort();
-    core.form1.InitWinSock();
-    QTRY_COMPARE_WITH_TIMEOUT(core.Debug().size(), size_t(2), WaitMs);
-    QCOMPARE(core.Debug()[0], std::string("Ethernet connection pending."));
-    const std::string expected =
-        "Ethernet connection to 127.0.0.1 port " + std::to_string(core.form1.S.PortNumber) + " failed: ";
-    QVERIFY2(core.Debug()[1].rfind(expected, 0) == 0, core.Debug()[1].c_str());
-    QCOMPARE(core.form1.S.EthernetInitialized, False);
-  }
 };
 
 QTEST_GUILESS_MAIN(QtTcpControlTest)

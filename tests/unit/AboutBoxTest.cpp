@@ -1,6 +1,7 @@
 // The About box's texts and how it finds and starts System Information.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -76,90 +77,81 @@ class FakeMessageBox : public MessageBox {
   void Show(const std::string& text, const std::string& title) override { shown.emplace_back(text, title); }
 };
 
-struct AboutFixture : ::testing::Test {
+struct AboutRig {
   FakeRegistry registry;
   FakeLauncher launcher;
   FakeMessageBox messages;
   AboutBox about{registry, launcher, messages};
-
-  void ExpectUnavailable() {
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].first, "System Information Is Unavailable At This Time");
-    EXPECT_EQ(messages.shown[0].second, AppInfo::Title);
-  }
 };
 
 const std::string kMsInfo = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
 const std::string kLocation = "SOFTWARE\\Microsoft\\Shared Tools Location";
 
-TEST_F(AboutFixture, FirstValueIsStartedUnchangedWithoutLookingForTheFile) {
-  registry.SetString(kMsInfo, "PATH", "C:\\Program Files\\Common Files\\msinfo32.exe");
-  registry.SetString(kLocation, "MSINFO", "C:\\Other");
-  about.StartSysInfo();
-  EXPECT_EQ(launcher.started, std::vector<std::string>{"C:\\Program Files\\Common Files\\msinfo32.exe"});
-  EXPECT_TRUE(launcher.existenceChecks.empty());
-  EXPECT_TRUE(messages.shown.empty());
-  EXPECT_EQ(registry.accessAsked, std::vector<std::uint32_t>{0x2003F});
-}
-
-TEST_F(AboutFixture, SecondValueNamesTheFolderOfMsInfo32) {
-  registry.SetString(kLocation, "MSINFO", "C:\\Tools");
-  launcher.files = {"C:\\Tools\\MSINFO32.EXE"};
-  about.StartSysInfo();
-  EXPECT_EQ(launcher.existenceChecks, std::vector<std::string>{"C:\\Tools\\MSINFO32.EXE"});
-  EXPECT_EQ(launcher.started, std::vector<std::string>{"C:\\Tools\\MSINFO32.EXE"});
-  EXPECT_TRUE(messages.shown.empty());
-}
-
-TEST_F(AboutFixture, SecondValueWithoutTheFileIsUnavailable) {
-  registry.SetString(kLocation, "MSINFO", "C:\\Tools");
-  about.StartSysInfo();
-  EXPECT_TRUE(launcher.started.empty());
-  ExpectUnavailable();
-}
-
-TEST_F(AboutFixture, NeitherValueIsUnavailable) {
-  registry.keys[kMsInfo];  // the key exists, the value does not
-  about.StartSysInfo();
-  EXPECT_TRUE(launcher.started.empty());
-  ExpectUnavailable();
-  EXPECT_EQ(registry.closes, 2);  // one per attempt, also after failures
-}
-
-TEST_F(AboutFixture, NonStringValueGivesNoPath) {
-  registry.keys[kMsInfo]["PATH"] = {std::string("\x01\x00\x00\x00", 4), Registry::ValueType::Other};
-  about.StartSysInfo();
-  EXPECT_TRUE(launcher.started.empty());
-  ExpectUnavailable();
-}
-
-TEST_F(AboutFixture, ProgramThatFailsToStartIsUnavailable) {
-  registry.SetString(kMsInfo, "PATH", "/usr/bin/missing");
-  launcher.startFails = true;
-  about.StartSysInfo();
-  EXPECT_EQ(launcher.started.size(), 1u);
-  ExpectUnavailable();
-}
-
-TEST_F(AboutFixture, GetKeyValueDropsOnlyOneTrailingNul) {
-  registry.keys[kMsInfo]["PATH"] = {std::string("ab\0\0", 4), Registry::ValueType::String};
-  registry.keys[kMsInfo]["RAW"] = {"abc", Registry::ValueType::String};  // stored without NUL
-  std::string value = "stale";
-  EXPECT_TRUE(about.GetKeyValue(HKEY_LOCAL_MACHINE_ROOT, kMsInfo, "PATH", value));
-  EXPECT_EQ(value, std::string("ab\0", 3));
-  EXPECT_TRUE(about.GetKeyValue(HKEY_LOCAL_MACHINE_ROOT, kMsInfo, "RAW", value));
-  EXPECT_EQ(value, "abc");
-  EXPECT_FALSE(about.GetKeyValue(HKEY_LOCAL_MACHINE_ROOT, kLocation, "MSINFO", value));
-  EXPECT_EQ(value, "");
-}
-
-TEST(AboutTexts, CaptionVersionAndDisclaimer) {
-  EXPECT_EQ(AboutCaption(), std::string("About ") + AppInfo::Title);
-  EXPECT_EQ(VersionText(), "Version 1.9.0");
-  const std::string disclaimer = DisclaimerText();
-  for (const char* item : {AppInfo::Developer, AppInfo::SupportPhone, AppInfo::SupportEmail}) {
-    EXPECT_NE(disclaimer.find(item), std::string::npos) << item;
+// The first value is the program itself, started without looking for it;
+// the second names the folder of MSINFO32.EXE, which must exist.
+TEST(AboutBox, SystemInfoStartsTheProgramTheRegistryNamesOrSaysItIsUnavailable) {
+  using Paths = std::vector<std::string>;
+  struct Case {
+    const char* name;
+    std::function<void(FakeRegistry&, FakeLauncher&)> setUp;
+    Paths checked, started;
+  };
+  const std::string first = "C:\\Program Files\\Common Files\\msinfo32.exe", second = "C:\\Tools\\MSINFO32.EXE";
+  const Case cases[] = {
+      {"first value",
+       [&](FakeRegistry& r, FakeLauncher&) {
+         r.SetString(kMsInfo, "PATH", first);
+         r.SetString(kLocation, "MSINFO", "C:\\Other");
+       },
+       {}, {first}},
+      {"second value",
+       [&](FakeRegistry& r, FakeLauncher& l) {
+         r.SetString(kLocation, "MSINFO", "C:\\Tools");
+         l.files = {second};
+       },
+       {second}, {second}},
+      {"second value, no file", [](FakeRegistry& r, FakeLauncher&) { r.SetString(kLocation, "MSINFO", "C:\\Tools"); },
+       {second}, {}},
+      {"no value", [](FakeRegistry& r, FakeLauncher&) { r.keys[kMsInfo]; }, {}, {}},
+      {"not a string",
+       [](FakeRegistry& r, FakeLauncher&) {
+         r.keys[kMsInfo]["PATH"] = {std::string("\x01\x00\x00\x00", 4), Registry::ValueType::Other};
+       },
+       {}, {}},
+      {"fails to start",
+       [](FakeRegistry& r, FakeLauncher& l) {
+         r.SetString(kMsInfo, "PATH", "/usr/bin/missing");
+         l.startFails = true;
+       },
+       {}, {"/usr/bin/missing"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    AboutRig f;
+    c.setUp(f.registry, f.launcher);
+    f.about.StartSysInfo();
+    EXPECT_EQ(f.launcher.existenceChecks, c.checked);
+    EXPECT_EQ(f.launcher.started, c.started);
+    EXPECT_EQ(f.registry.accessAsked.front(), 0x2003Fu);
+    EXPECT_EQ(f.registry.closes, static_cast<int>(f.registry.accessAsked.size()));  // also after failures
+    const bool ran = !c.started.empty() && !f.launcher.startFails;
+    using Shown = std::vector<std::pair<std::string, std::string>>;
+    const Shown unavailable{{"System Information Is Unavailable At This Time", AppInfo::Title}};
+    EXPECT_EQ(f.messages.shown, ran ? Shown{} : unavailable);
   }
+}
+
+TEST(AboutBox, GetKeyValueDropsOnlyOneTrailingNul) {
+  AboutRig f;
+  f.registry.keys[kMsInfo]["PATH"] = {std::string("ab\0\0", 4), Registry::ValueType::String};
+  f.registry.keys[kMsInfo]["RAW"] = {"abc", Registry::ValueType::String};  // stored without NUL
+  std::string value = "stale";
+  EXPECT_TRUE(f.about.GetKeyValue(HKEY_LOCAL_MACHINE_ROOT, kMsInfo, "PATH", value));
+  EXPECT_EQ(value, std::string("ab\0", 3));
+  EXPECT_TRUE(f.about.GetKeyValue(HKEY_LOCAL_MACHINE_ROOT, kMsInfo, "RAW", value));
+  EXPECT_EQ(value, "abc");
+  EXPECT_FALSE(f.about.GetKeyValue(HKEY_LOCAL_MACHINE_ROOT, kLocation, "MSINFO", value));
+  EXPECT_EQ(value, "");
 }
 
 }  // namespace

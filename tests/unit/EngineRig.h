@@ -112,7 +112,6 @@ struct FakeBoard {
 
   int tick = 0;
   std::size_t streamIndex = 0;
-  std::vector<Bytes> packets;                  // everything received
   std::vector<std::uint32_t> programmedBlocks;  // addresses of program-block packets
   std::vector<std::uint32_t> readBlocks;        // addresses of read-back requests
 
@@ -125,7 +124,6 @@ struct FakeBoard {
   }
 
   void Receive(const Bytes& p) {
-    packets.push_back(p);
     auto address = [&p] {
       return static_cast<std::uint32_t>(p[2]) << 24 | static_cast<std::uint32_t>(p[3]) << 16 |
              static_cast<std::uint32_t>(p[4]) << 8 | p[5];

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/Form1.h"
@@ -18,11 +19,11 @@ namespace qrb::test {
 // Records every call; results can be scripted per function name.
 class FakeSerialLibrary : public SerialLibrary {
  public:
-  std::vector<std::string> calls;        // "Name(arg,arg,...)"
-  std::map<std::string, std::int32_t> results;  // by function name, default 0
-  std::deque<std::int32_t> putByteResults;      // consumed per PutByte, then 0
-  std::deque<std::uint8_t> rx;           // bytes the board has sent
-  std::vector<std::uint8_t> tx;          // bytes put, in order
+  std::vector<std::string> calls;                  // "Name(arg,arg,...)"
+  std::map<std::string, std::int32_t> results;     // by function name, default 0
+  std::deque<std::int32_t> putByteResults;         // consumed per PutByte, then 0
+  std::deque<std::uint8_t> rx;                     // bytes the board has sent
+  std::vector<std::uint8_t> tx;                    // bytes put, in order
   std::vector<std::vector<std::uint8_t>> packets;  // tx split at each putpacket
   bool open = false;
   std::function<void(const std::string& call)> onCall;  // after each call is recorded
@@ -30,55 +31,38 @@ class FakeSerialLibrary : public SerialLibrary {
   std::int32_t InitializePort(std::int32_t port, std::int32_t portIndex, std::int16_t io, std::int16_t irq,
                               std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d,
                               std::int32_t e) override {
-    Record("InitializePort", {port, portIndex, io, irq, a, b, c, d, e});
-    const auto r = Result("InitializePort");
-    if (r == 0) open = true;
+    const auto r = Call("InitializePort", {port, portIndex, io, irq, a, b, c, d, e});
+    open = open || r == 0;
     return r;
   }
-  std::int32_t ser_rs232_getport(std::int32_t port, ComPortRecord&) override {
-    Record("ser_rs232_getport", {port});
-    return Result("ser_rs232_getport");
-  }
+  std::int32_t ser_rs232_getport(std::int32_t port, ComPortRecord&) override { return Call("ser_rs232_getport", {port}); }
   std::int32_t SetPortCharacteristics(std::int32_t port, std::int32_t baud, std::int16_t a, std::int16_t b,
                                       std::int16_t c, std::int16_t d) override {
-    Record("SetPortCharacteristics", {port, baud, a, b, c, d});
-    return Result("SetPortCharacteristics");
+    return Call("SetPortCharacteristics", {port, baud, a, b, c, d});
   }
   std::int32_t CdrvSetTimerResolution(std::int32_t port, std::int32_t v) override {
-    Record("CdrvSetTimerResolution", {port, v});
-    return Result("CdrvSetTimerResolution");
+    return Call("CdrvSetTimerResolution", {port, v});
   }
-  std::int32_t SetTimeout(std::int32_t port, std::int32_t v) override {
-    Record("SetTimeout", {port, v});
-    return Result("SetTimeout");
-  }
-  std::int32_t SetPaceTime(std::int32_t port, std::int32_t v) override {
-    Record("SetPaceTime", {port, v});
-    return Result("SetPaceTime");
-  }
+  std::int32_t SetTimeout(std::int32_t port, std::int32_t v) override { return Call("SetTimeout", {port, v}); }
+  std::int32_t SetPaceTime(std::int32_t port, std::int32_t v) override { return Call("SetPaceTime", {port, v}); }
   std::int32_t FlushReceiveBuffer(std::int32_t port) override {
-    Record("FlushReceiveBuffer", {port});
-    const auto r = Result("FlushReceiveBuffer");
+    const auto r = Call("FlushReceiveBuffer", {port});
     if (r == 0) rx.clear();
     return r;
   }
-  std::int32_t FlushTransmitBuffer(std::int32_t port) override {
-    Record("FlushTransmitBuffer", {port});
-    return Result("FlushTransmitBuffer");
-  }
+  std::int32_t FlushTransmitBuffer(std::int32_t port) override { return Call("FlushTransmitBuffer", {port}); }
   std::int32_t ser_rs232_getpacket(std::int32_t port, std::int32_t len, const std::string& text) override {
-    Record("ser_rs232_getpacket", {port, len}, text);
-    return Result("ser_rs232_getpacket");
+    return Call("ser_rs232_getpacket", {port, len}, text);
   }
   std::int32_t GetByte(std::int32_t port) override {
-    Record("GetByte", {port});
+    Call("GetByte", {port});
     if (rx.empty()) return -1;
     const std::int32_t b = rx.front();
     rx.pop_front();
     return b;
   }
   std::int32_t PutByte(std::int32_t port, std::int32_t byte) override {
-    Record("PutByte", {port, byte});
+    Call("PutByte", {port, byte});
     tx.push_back(static_cast<std::uint8_t>(byte));
     pending_.push_back(static_cast<std::uint8_t>(byte));
     if (putByteResults.empty()) return 0;
@@ -87,18 +71,15 @@ class FakeSerialLibrary : public SerialLibrary {
     return r;
   }
   std::int32_t ser_rs232_putpacket(std::int32_t port, std::int32_t len, const std::string& text) override {
-    Record("ser_rs232_putpacket", {port, len}, text);
-    packets.push_back(pending_);
-    pending_.clear();
-    return Result("ser_rs232_putpacket");
+    packets.push_back(std::exchange(pending_, {}));
+    return Call("ser_rs232_putpacket", {port, len}, text);
   }
   std::int32_t UnInitializePort(std::int32_t port) override {
-    Record("UnInitializePort", {port});
     open = false;
-    return Result("UnInitializePort");
+    return Call("UnInitializePort", {port});
   }
 
-  // Calls whose name is one of the given, in order (empty: all).
+  // The names of the calls, in order.
   std::vector<std::string> CallNames() const {
     std::vector<std::string> names;
     for (const auto& c : calls) names.push_back(c.substr(0, c.find('(')));
@@ -106,18 +87,13 @@ class FakeSerialLibrary : public SerialLibrary {
   }
 
  private:
-  void Record(const std::string& name, std::initializer_list<std::int64_t> args, const std::string& text = {}) {
+  // Records the call and returns its scripted result.
+  std::int32_t Call(const std::string& name, std::initializer_list<std::int64_t> args, const std::string& text = {}) {
     std::string s = name + "(";
-    bool first = true;
-    for (auto a : args) {
-      s += (first ? "" : ",") + std::to_string(a);
-      first = false;
-    }
+    for (auto a : args) s += (s.back() == '(' ? "" : ",") + std::to_string(a);
     if (!text.empty()) s += ",\"" + text + "\"";
     calls.push_back(s + ")");
     if (onCall) onCall(calls.back());
-  }
-  std::int32_t Result(const std::string& name) const {
     auto it = results.find(name);
     return it == results.end() ? 0 : it->second;
   }
