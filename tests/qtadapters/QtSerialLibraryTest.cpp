@@ -246,23 +246,6 @@ class QtSerialLibraryTest : public QObject {
     for (std::int32_t r : results) QCOMPARE(r, sc::NotOpen);
   }
 
-  void unsupportedSettingsAreRefused() {
-    QCOMPARE(lib_->InitializePort(0, -1, 0x3F8, 4, 9, 0, 8192, 8192, 0), sc::BadArgument);
-    QCOMPARE(lib_->InitializePort(Com, 0, 0x3F8, 4, 9, 0, 8192, 8192, 0), sc::Ok);
-    struct Line {
-      std::int32_t baud;
-      std::int16_t parity, dataBits, stopBits, flow;
-    };
-    for (const Line& l : {Line{7, 0, 3, 0, 0}, Line{12, 0, 3, 0, 0}, Line{8, 5, 3, 0, 0}, Line{8, 0, 4, 0, 0},
-                          Line{8, 0, 3, 2, 0}, Line{8, 0, 3, 0, 3}, Line{8, -1, 3, 0, 0}})
-      QCOMPARE(lib_->SetPortCharacteristics(Com, l.baud, l.parity, l.dataBits, l.stopBits, l.flow),
-               sc::BadArgument);
-    QCOMPARE(lib_->SetPaceTime(Com, 5), sc::BadArgument);
-    QCOMPARE(lib_->SetTimeout(Com, -1), sc::BadArgument);
-    QCOMPARE(lib_->PutByte(Com, 256), sc::BadArgument);
-    QCOMPARE(lib_->PutByte(Com, -1), sc::BadArgument);
-  }
-
   void comPortsNameTheirDevices() {
 #if defined(Q_OS_WIN)
     QCOMPARE(DefaultComDevice(3), QStringLiteral("COM3"));

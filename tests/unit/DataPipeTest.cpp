@@ -226,18 +226,6 @@ TEST_F(DataPipe, TheFifoHolds1025BytesAndDropsTheNextWithOneStatusLine) {
   EXPECT_EQ(s.Fifo1Full, False);
 }
 
-TEST_F(DataPipe, AGetFromAFullFifoMakesRoomForOneMore) {
-  for (int i = 0; i < Fifo1Size; ++i) Put(static_cast<std::uint8_t>(i));
-  EXPECT_EQ(f.Fifo1Get(), 0);
-  EXPECT_EQ(s.Fifo1Full, False);
-  Put(0xAB);
-  EXPECT_EQ(s.Fifo1Full, True);
-  EXPECT_TRUE(h.Status().empty());
-  for (int i = 1; i < Fifo1Size; ++i) ASSERT_EQ(f.Fifo1Get(), i & 255);
-  EXPECT_EQ(f.Fifo1Get(), 0xAB);
-  EXPECT_EQ(f.Fifo1Get(), -1);
-}
-
 TEST_F(DataPipe, BothIndexesWrapFrom1024ToZeroWithoutLossOrReordering) {
   for (int i = 0; i < 1020; ++i) Put(0);
   for (int i = 0; i < 1020; ++i) f.Fifo1Get();

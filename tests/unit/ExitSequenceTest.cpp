@@ -11,48 +11,40 @@ using Lines = std::vector<std::string>;
 
 const std::string Terminated = "S: Program terminated.  Short delay.";
 
-TEST(ExitSequence, WithNothingOpenOnlyTellsTheUserAndEnds) {
-  Harness h;
-  EXPECT_TRUE(h.form1.AbortProgram_Click());
-  EXPECT_EQ(h.posted, (Lines{Terminated}));
-  EXPECT_EQ(h.app.ended, 1);
-  EXPECT_TRUE(h.serial.calls.empty());
-  EXPECT_TRUE(h.tcp.calls.empty());
-}
-
-TEST(ExitSequence, ClosesTheComPortAndTheFileBeforeTheLastLine) {
-  Harness h;
-  h.S().ComPort = 2;
-  h.form1.InitComPort();
-  h.S().SourceFileSelected = 1;
-  h.posted.clear();
-  EXPECT_TRUE(h.form1.AbortProgram_Click());
-  EXPECT_EQ(h.posted, (Lines{"D: Closed COM port: 2", "D: Closed the S19 file.", Terminated}));
-  EXPECT_EQ(h.serial.calls.back(), "UnInitializePort(2)");
-  EXPECT_EQ(h.app.ended, 1);
-}
-
-TEST(ExitSequence, AFailureToCloseThePortIsReportedAndTheProgramStillEnds) {
-  Harness h;
-  h.form1.InitComPort();
-  h.serial.results["UnInitializePort"] = -5;
-  h.posted.clear();
-  EXPECT_TRUE(h.form1.AbortProgram_Click());
-  EXPECT_EQ(h.posted, (Lines{"D: Error: -5 closing COM port: 1", Terminated}));
-  EXPECT_EQ(h.app.ended, 1);
-}
-
-TEST(ExitSequence, AnOpenTcpConnectionIsClosedFirst) {
-  Harness h;
-  h.form1.InitComPort();
-  h.form1.InitWinSock();
-  h.form1.Winsock1Data_Connect();
-  h.S().SourceFileSelected = 1;
-  h.posted.clear();
-  EXPECT_TRUE(h.form1.AbortProgram_Click());
-  EXPECT_EQ(h.posted,
-            (Lines{"D: Ethernet connection closed.", "D: Closed COM port: 1", "D: Closed the S19 file.", Terminated}));
-  EXPECT_EQ(h.tcp.calls.back(), "Close");
+// The TCP connection, the COM port and the file are closed in that order
+// before the last line; a failure to close is reported and the program ends.
+TEST(ExitSequence, ClosesWhatIsOpenThenTellsTheUserAndEnds) {
+  struct Case {
+    bool com, tcp, file;
+    std::int32_t closeResult;
+    Lines posted;
+  };
+  const Case cases[] = {
+      {false, false, false, 0, {Terminated}},
+      {true, false, true, 0, {"D: Closed COM port: 2", "D: Closed the S19 file.", Terminated}},
+      {true, false, false, -5, {"D: Error: -5 closing COM port: 2", Terminated}},
+      {true, true, true, 0,
+       {"D: Ethernet connection closed.", "D: Closed COM port: 2", "D: Closed the S19 file.", Terminated}},
+  };
+  for (const Case& c : cases) {
+    Harness h;
+    h.S().ComPort = 2;
+    if (c.com) h.form1.InitComPort();
+    if (c.tcp) {
+      h.form1.InitWinSock();
+      h.form1.Winsock1Data_Connect();
+    }
+    h.S().SourceFileSelected = c.file ? 1 : 0;
+    h.serial.results["UnInitializePort"] = c.closeResult;
+    h.posted.clear();
+    h.serial.calls.clear();
+    h.tcp.calls.clear();
+    EXPECT_TRUE(h.form1.AbortProgram_Click());
+    EXPECT_EQ(h.posted, c.posted);
+    EXPECT_EQ(h.serial.calls, c.com ? Lines{"UnInitializePort(2)"} : Lines{});
+    EXPECT_EQ(h.tcp.calls, c.tcp ? Lines{"Close"} : Lines{});
+    EXPECT_EQ(h.app.ended, 1);
+  }
 }
 
 TEST(ExitSequence, IsRefusedWhileATickOrAnArrivalIsMarkedRunningAndWorksOnceClear) {

@@ -142,17 +142,6 @@ TEST_F(ReaderTest, HexToByteReportsEachInvalidNibbleAndTakesItAsZero) {
   }
 }
 
-TEST_F(ReaderTest, LowerCaseDataDigitsGiveZeroAndAnUncleanImage) {
-  std::string record = SRecord('1', 0x1000, {0xAB, 0xCD});
-  record.replace(8, 2, "ff");
-  Open(record + S9());
-  const auto data = Drain();
-  EXPECT_EQ(data.at(0x1000), 0x00);
-  EXPECT_EQ(data.at(0x1001), 0xCD);
-  EXPECT_EQ(h.Debug(), (std::vector<std::string>{"Nib1 not valid: 66", "Nib0 not valid: 66", "S9 record detected."}));
-  EXPECT_FALSE(s.ImageReadClean);
-}
-
 // Where the file ends decides between the normal end and a premature one.
 TEST_F(ReaderTest, EndOfFileAfterARecordIsNormalInsideARecordPremature) {
   const std::string record = SRecord('1', 0x1000, {0x11, 0x22, 0x33});  // "S1061000112233" CS CRLF
@@ -220,33 +209,6 @@ TEST_F(ReaderTest, RecordsOutsideTheDataModelAreRefused) {
     EXPECT_EQ(s.RecordByteCount, 0);
     EXPECT_FALSE(s.ImageReadClean);
   }
-}
-
-TEST_F(ReaderTest, OneCharacterLineEndsEndTheDataAfterTheFirstRecord) {
-  const std::string lf = SRecord('1', 0x1000, {1, 2, 3}, "\n") + SRecord('1', 0x1003, {4}, "\n") + SRecord('9', 0, {}, "\n");
-  Open(lf);
-  EXPECT_EQ(Drain().size(), 3u);
-  EXPECT_EQ(h.Debug().back(), "Unexpected record found.");
-  EXPECT_FALSE(s.ImageReadClean);
-}
-
-TEST_F(ReaderTest, SelectionUsesTheDialogSettingsAndShowsThePath) {
-  const std::string path = WriteTempFile(S9());
-  h.dialog.answer = path;
-  f.SelectSourceFile_Click();
-  const FileDialogSettings& seen = h.dialog.seen;
-  EXPECT_EQ(seen.FileName, "*.s19");
-  EXPECT_TRUE(seen.CancelError);
-  EXPECT_EQ(seen.Flags, 4);
-  EXPECT_EQ(seen.Filter, "S19 Files (*.S19)");
-  EXPECT_EQ(seen.DefaultExt, "s19");
-  EXPECT_EQ(seen.FilterIndex, 1);
-  EXPECT_EQ(seen.InitDir, std::filesystem::current_path().string());
-  EXPECT_EQ(s.SourceFileSelected, 1);
-  EXPECT_EQ(s.SourceFilePath, path);
-  EXPECT_EQ(h.Text2.Text(), path);
-  EXPECT_TRUE(f.SourceFile.IsOpen());
-  EXPECT_TRUE(h.Debug().empty());
 }
 
 TEST_F(ReaderTest, AFailedSelectionLeavesNoFileSelected) {

@@ -181,18 +181,6 @@ TEST(InitComPort, TheOpenLineComesBeforeAnyFlushErrorAndTheLinkIsOpenByThen) {
 
 // ---- CloseDataPipe ----
 
-TEST(CloseDataPipe, WithNoLinkOpenOnlyStopsTheTimer) {
-  Harness h;
-  h.Timer1.SetEnabled(true);
-  h.S().TimerIsrActive = True;
-  h.form1.CloseDataPipe();
-  EXPECT_FALSE(h.Timer1.Enabled());
-  EXPECT_EQ(h.S().TimerIsrActive, False);
-  EXPECT_TRUE(h.posted.empty());
-  EXPECT_TRUE(h.serial.calls.empty());
-  EXPECT_TRUE(h.tcp.calls.empty());
-}
-
 TEST(CloseDataPipe, ClosesTheComPortAndCountsItClosedEvenOnError) {
   struct Case {
     std::int32_t port, result;
@@ -214,21 +202,6 @@ TEST(CloseDataPipe, ClosesTheComPortAndCountsItClosedEvenOnError) {
     h.form1.CloseDataPipe();  // nothing left to close
     EXPECT_EQ(h.posted.size(), 1u);
   }
-}
-
-TEST(CloseDataPipe, ClosesTheEthernetConnectionFirst) {
-  Harness h;
-  h.form1.InitComPort();
-  h.S().EthernetInitialized = True;
-  h.S().WinsockIsrActive = True;
-  h.posted.clear();
-  h.tcp.calls.clear();
-  h.form1.CloseDataPipe();
-  EXPECT_EQ(h.posted, (Lines{"D: Ethernet connection closed.", "D: Closed COM port: 1"}));
-  EXPECT_EQ(h.tcp.calls, (Lines{"Close"}));
-  EXPECT_EQ(h.S().EthernetInitialized, False);
-  EXPECT_EQ(h.S().WinsockIsrActive, False);
-  EXPECT_EQ(h.S().ComInitialized, False);
 }
 
 }  // namespace
