@@ -16,7 +16,7 @@ program() {  # NAME IMAGE
 
 case "$1" in
   wrong-bytes)
-    # name | board options | the Debug line of the fault
+    # name | board options | the Debug line of the fault (every state's: unit tests)
     while IFS='|' read -r name options line; do
       # shellcheck disable=SC2086
       start_board --tcp 0 $options
@@ -28,12 +28,8 @@ case "$1" in
       expect_line "$name" err "Aborting.  ProgramMode = 0."
     done <<'TABLE'
 status|--mode idle --wrong-byte 1:1|Wrong response from QRB interface [12/2E]: $ED
-flash-status|--mode idle --wrong-byte 2:1:0x12|Wrong response from QRB interface [2E]: $12
-version-code|--mode flash --wrong-byte 1:2:0x93|Wrong response from QRB interface [92]: $93
 ack|--mode flash --wrong-byte 2:0|Wrong response from QRB interface [61]: $9E
-ack-code|--mode flash --wrong-byte 2:1:0x3B|Wrong response from QRB interface [3A]: $3B
 read-back-code|--mode flash --wrong-byte 3:1|Wrong response from QRB interface [37]: $C8
-last-ack|--mode flash --wrong-byte 4:0:0x62|Wrong response from QRB interface [61]: $62
 TABLE
     ;;
 

@@ -32,18 +32,7 @@ inline std::string HexByte(unsigned v) {
   return {Digits[(v >> 4) & 0xF], Digits[v & 0xF]};
 }
 
-inline int AddressSize(char type) {
-  switch (type) {
-    case '2':
-    case '8':
-      return 3;
-    case '3':
-    case '7':
-      return 4;
-    default:
-      return 2;
-  }
-}
+inline int AddressSize(char type) { return type == '2' || type == '8' ? 3 : type == '3' || type == '7' ? 4 : 2; }
 
 // One record with a correct count and checksum.
 inline std::string SRecord(char type, std::uint32_t address, const Bytes& data = {}, const std::string& eol = "\r\n") {
