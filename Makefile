@@ -9,7 +9,7 @@ deps:
 	@scripts/install-deps.sh
 
 configure: deps
-	@[ -f $(BUILD)/build.ninja ] || cmake --preset $(PRESET)
+	@[ -f $(BUILD)/build.ninja ] || cmake --preset $(PRESET) -B $(BUILD)
 
 build: configure
 	cmake --build $(BUILD)
@@ -56,3 +56,35 @@ fuzz:
 
 fuzz-short:
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=60
+
+# ---- Hardening: sanitizers, soak, benchmarks ----
+SANITIZE_BUILD ?= build-sanitize
+SOAK_RUNS      ?= 500
+SOAK_SEED      ?= 20261206
+
+.PHONY: sanitize-test soak soak-short bench
+
+# The whole product with AddressSanitizer and UndefinedBehaviorSanitizer: unit,
+# end-to-end, GUI and fuzz-corpus tests.
+sanitize-test: deps
+	@[ -f $(SANITIZE_BUILD)/build.ninja ] || cmake --preset sanitize -B $(SANITIZE_BUILD)
+	cmake --build $(SANITIZE_BUILD)
+	cd $(SANITIZE_BUILD) && QT_QPA_PLATFORM=offscreen \
+	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j $(CTEST_J) --timeout 600
+
+# SOAK_RUNS runs through the CLI against the simulated board, faults drawn from SOAK_SEED.
+soak: configure
+	cmake --build $(BUILD) --target qrb-flash-cli qrb-board-sim
+	tests/soak/soak.sh $(BUILD)/bin $(SOAK_RUNS) $(SOAK_SEED)
+
+soak-short:
+	@$(MAKE) --no-print-directory soak SOAK_RUNS=20
+
+# Figures only (bench/RESULTS.md); never fails on a timing.
+bench: configure
+	@scripts/install-deps.sh libbenchmark-dev time
+	cmake -S . -B $(BUILD) >/dev/null
+	cmake --build $(BUILD) --target qrb-flash-cli qrb-board-sim qrb_bench
+	bench/run-bench.sh $(BUILD)/bin bench/RESULTS.md
