@@ -98,6 +98,9 @@ struct ReflashSession {
   std::int32_t TotalErrors = 0;
   std::int32_t BlockErrors = 0;
   std::int16_t ReadIndex = 0;
+  // Addresses of the blocks sent in this run: a record that leads back into
+  // one of them would overwrite it with a partial block.
+  std::vector<std::int32_t> SentBlocks;
 
   RunOutcome Outcome = RunOutcome::None;
 };

@@ -1,6 +1,8 @@
 // Block programming: 256-byte blocks built from the S19 records, written to
 // the board, read back and compared. The builder, the packets and the
 // read-back are shared with block verification.
+#include <algorithm>
+
 #include "app/Form1.h"
 #include "app/Text.h"
 #include "engine/EngineStates.h"
@@ -36,14 +38,17 @@ void PostStartNotEven(Form1& f) {
   f.AbortSequence();
 }
 
-// A record below the data already taken would start a block at or below one
-// sent in this run, and that block's 0xFF fill would overwrite what the
-// earlier one wrote: the data may only go on upwards.
-void PostOutOfOrder(Form1& f) {
+// A record that leads back into a block already sent in this run would start
+// that block again, and its 0xFF fill would overwrite what the first one wrote.
+void PostBlockAlreadySent(Form1& f) {
   f.S.ImageReadClean = false;
-  f.S.StatusLine = "Records out of address order.  Address: " + Hex(f.S.RecordAddress);
+  f.S.StatusLine = "Block  $" + Hex(f.S.RecordAddress) + " already sent in this run.  Record refused.";
   f.PostMsg1(f.S.StatusLine);
   f.AbortSequence();
+}
+
+bool AlreadySent(const ReflashSession& s, std::int32_t blockAddress) {
+  return std::find(s.SentBlocks.begin(), s.SentBlocks.end(), blockAddress) != s.SentBlocks.end();
 }
 
 // The end of the program path: the error total, or the success lines.
@@ -104,6 +109,7 @@ void EngineStates::NextRecord(Form1& f) {
 }
 
 void EngineStates::SendAndWait(Form1& f, const BlockPath& path, std::int16_t next) {
+  f.S.SentBlocks.push_back(f.S.BlockAddress);
   (f.*path.send)();
   f.SetProgramMode(next);
   f.S.FailTimer = f.S.FailTimerReload;
@@ -179,8 +185,8 @@ bool EngineStates::NextBlock(Form1& f, const BlockPath& path) {
   if (s.RecordValid == False) return false;
 
   if (s.RecordFresh != False) {
-    if (static_cast<std::uint32_t>(s.RecordAddress) < static_cast<std::uint32_t>(s.CurrentAddress)) {
-      PostOutOfOrder(f);
+    if (AlreadySent(s, s.RecordAddress)) {
+      PostBlockAlreadySent(f);
       return true;
     }
     s.CurrentAddress = s.RecordAddress;

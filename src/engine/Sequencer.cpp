@@ -141,6 +141,7 @@ void Form1::StartRun(bool programPath) {
 
   S.TotalErrors = 0;
   S.ImageReadClean = true;
+  S.SentBlocks.clear();
   S.Outcome = RunOutcome::Running;
   S.ProgramMode = programPath ? 21 : 61;
   S.FailTimer = S.FailTimerReload;

@@ -20,6 +20,10 @@ case "$1" in
     expect_line good out "Blocks: 3 of 256 bytes"
     expect_line good out "Ranges: \$1000-\$113F, \$1400-\$141F"
     expect_line good out "Result: the file will program cleanly."
+    # Blocks out of address order, each written once, are fine.
+    (sed -n '11p' "$WORK/good.s19"; sed -n '1,10p;12p' "$WORK/good.s19") >"$WORK/unsorted.s19"
+    cli unsorted check "$WORK/unsorted.s19"
+    expect_rc unsorted 0
     srec s3.s19 -generate 0x00FFFF00 0x01000100 -constant 0 -- -address-length=4 -obs=250
     cli s3 check "$WORK/s3.s19"
     expect_rc s3 0
@@ -47,7 +51,7 @@ hole-block|srec_cat -generate 0x1000 0x1040 -constant 1 -generate 0x1080 0x10C0 
 no-end|head -n -1 base.s19|no end record
 empty-line|sed '3s/^/\r\n/' base.s19|empty line
 after-end|(cat base.s19; head -n 1 base.s19)|after the end record
-backwards|(sed -n '5p' base.s19; sed -n '1,4p;6,$p' base.s19)|goes back below data already placed
+backwards|(sed -n '1,11p' base.s19; sed -n '1p;12p' base.s19)|leads back into a block already sent
 junk|(echo 'garbage'; cat base.s19)|not an S-record
 TABLE
     ;;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <set>
 
 #include "app/Text.h"
 
@@ -69,6 +70,7 @@ class Scanner {
   bool started_ = false;
   std::uint64_t current_ = 0;  // address of the next byte the data would continue with
   std::uint32_t fill_ = 0;     // bytes in the block being built
+  std::set<std::uint32_t> blocks_;  // numbers of the blocks the data have started
 };
 
 void Scanner::Problem(const std::string& kind, int line, std::string what, std::string fix) {
@@ -198,9 +200,9 @@ void Scanner::DataRecord(int line, std::uint32_t address, std::uint32_t count) {
   ++scan_.DataRecords;
   scan_.DataBytes += count;
   if (!started_ || address != current_) {
-    if (started_ && address < current_)
-      Problem("backwards", line, "record at " + Addr(address) + " goes back below data already placed (up to " +
-              Addr(current_ - 1) + "); the board would get those blocks again, padded with 0xFF",
+    if (started_ && address % Block == 0 && blocks_.count(address / Block) != 0)
+      Problem("backwards", line, "record at " + Addr(address) + " leads back into a block already sent; the run "
+              "stops there rather than write that block again padded with 0xFF",
               "sort the records by address (srec_cat in.s19 -o out.s19)");
     if (fill_ > 0) ++scan_.Blocks;
     fill_ = 0;
@@ -220,6 +222,7 @@ void Scanner::DataRecord(int line, std::uint32_t address, std::uint32_t count) {
     scan_.Ranges.push_back({address, address});
   }
   if (count == 0) return;
+  for (std::uint32_t block = address / Block; block <= (address + count - 1) / Block; ++block) blocks_.insert(block);
   scan_.Ranges.back().Last = address + count - 1;
   fill_ += count;
   scan_.Blocks += static_cast<int>(fill_ / Block);
