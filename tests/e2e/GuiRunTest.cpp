@@ -1,0 +1,82 @@
+// The desktop program against the simulated board, offscreen, by real clicks:
+// Select Data Pipe, Ethernet, address and port, Initialize, Select Source
+// File, Program FLASH, then Verify FLASH.
+#include <QProcess>
+#include <QTest>
+
+#include "GuiApp.h"
+
+namespace qrb::test {
+
+class GuiRunTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    board_.setProgram(QStringLiteral(QRB_BOARD_SIM));
+    board_.setArguments({QStringLiteral("--tcp"), QStringLiteral("0")});
+    board_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    board_.start();
+    QVERIFY(board_.waitForStarted());
+    QByteArray out;
+    while (!out.contains("READY\n") && board_.waitForReadyRead(5000)) out += board_.readAllStandardOutput();
+    const qsizetype at = out.indexOf("TCP_PORT=");
+    QVERIFY2(at >= 0, out.constData());
+    port_ = out.mid(at + 9, out.indexOf('\n', at) - at - 9).toInt();
+    QVERIFY(port_ > 0);
+  }
+
+  void cleanup() {
+    board_.terminate();
+    QVERIFY(board_.waitForFinished(5000));
+    QCOMPARE(board_.exitCode(), 0);
+  }
+
+  void programsAndVerifiesTheExample() {
+    GuiApp gui;
+    Form1& core = gui.Core();
+
+    gui.Click(gui.Button("SelectDataPipe"));
+    QTRY_VERIFY(gui.Settings().isVisible());
+    gui.Click(gui.Option("DataPipeSelect", 5));
+    for (const auto& [name, text] : {std::pair{"IPAddress", QStringLiteral("127.0.0.1")},
+                                     std::pair{"PortNumber", QString::number(port_)}}) {
+      QLineEdit* box = gui.SettingsText(name);
+      QVERIFY(box->isEnabled());
+      box->selectAll();
+      QTest::keyClicks(box, text);
+    }
+    gui.Click(gui.In<QPushButton>(gui.Settings(), "Initialize"));
+    QTRY_VERIFY_WITH_TIMEOUT(core.S.EthernetInitialized == True, 10000);
+    QCOMPARE(gui.MainText("Text3")->text(),
+             QStringLiteral("Ethernet IP address: 127.0.0.1   Port number: %1").arg(port_));
+
+    gui.AnswerFileDialog(QStringLiteral(QRB_EXAMPLE_IMAGE));
+    gui.Click(gui.Button("SelectSourceFile"));
+    QTRY_COMPARE(core.S.SourceFileSelected, std::int16_t{1});
+
+    QListWidget* status = gui.List("List1");
+    gui.Click(gui.Button("ProgramFlash"));
+    QCOMPARE(gui.Button("ProgramFlash")->text(), QStringLiteral("Abort"));
+    QTRY_VERIFY_WITH_TIMEOUT(core.S.ProgramMode == 0, 30000);
+    QCOMPARE(core.S.Outcome, RunOutcome::Succeeded);
+    QVERIFY(!status->findItems(QStringLiteral("***  Success ***.  QRB interface FLASH Updated."),
+                               Qt::MatchExactly).isEmpty());
+    QCOMPARE(gui.Button("ProgramFlash")->text(), QStringLiteral("Program FLASH"));
+
+    gui.Click(gui.Button("VerifyFlash"));
+    QTRY_VERIFY_WITH_TIMEOUT(core.S.ProgramMode == 0, 30000);
+    QCOMPARE(core.S.Outcome, RunOutcome::Succeeded);
+    QCOMPARE(status->item(status->count() - 1)->text(),
+             QStringLiteral("***  Success ***.  QRB interface FLASH Verified."));
+  }
+
+ private:
+  QProcess board_;
+  int port_ = 0;
+};
+
+}  // namespace qrb::test
+
+QTEST_MAIN(qrb::test::GuiRunTest)
+#include "GuiRunTest.moc"
