@@ -1,0 +1,142 @@
+// Google Benchmark figures for the core: the work of one sequencer tick in
+// each kind of state, during whole runs of a 64 KiB image against the board's
+// protocol model in process (Ethernet link, replies waiting before each tick),
+// and reading S19 records.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "InProcessRun.h"
+#include "ReferenceImage.h"
+
+using namespace qrb;
+using namespace qrb::fuzz;
+
+namespace {
+
+constexpr std::uint32_t ImageAddress = 0x10000;
+constexpr std::size_t ImageBytes = 64 * 1024;
+
+const std::string& ImagePath() {
+  static const std::string path = [] {
+    WriteFile(ScratchFile(), S3Records(ImageAddress, ImageBytes, 32) + std::string(S7EndRecord));
+    return ScratchFile().string();
+  }();
+  return path;
+}
+
+const ReferenceImage& Image() {
+  static const ReferenceImage image = ReadReferenceImage(S3Records(ImageAddress, ImageBytes, 32));
+  return image;
+}
+
+enum class Kind { Idle, Handshake, FlushDelay, BuildProgramBlock, ProgramReply, ProgramReadBack, BuildVerifyBlock,
+                  VerifyReadBack };
+
+Kind KindOf(std::int16_t mode) {
+  if (mode == 0) return Kind::Idle;
+  if (mode == 90 || mode == 91) return Kind::FlushDelay;
+  if ((mode >= 21 && mode <= 30) || (mode >= 61 && mode <= 70)) return Kind::Handshake;
+  if (mode == 41 || mode == 42) return Kind::BuildProgramBlock;
+  // The states that take the read-back's header chain into its 256 bytes.
+  if ((mode >= 45 && mode <= 47) || (mode >= 50 && mode <= 52)) return Kind::ProgramReadBack;
+  if (mode >= 43 && mode <= 49) return Kind::ProgramReply;
+  if (mode == 71 || mode == 72) return Kind::BuildVerifyBlock;
+  return Kind::VerifyReadBack;  // 73..78: the reply header and its 256 bytes
+}
+
+bool IsHandshake(Kind kind) { return kind == Kind::Handshake || kind == Kind::FlushDelay; }
+
+// Runs back to back against a board that starts each run at start-up idle;
+// a verify run finds the image in its FLASH.
+class TickRig {
+ public:
+  explicit TickRig(bool program) : program_(program), run_(Link::Ethernet, board_) {
+    run_.SelectFile(ImagePath());
+  }
+
+  // Ticks, untimed, until the next tick starts in a state of `kind`, with the
+  // board's replies already handed over; starts a new run when one ends, and
+  // aborts one that is past the handshake when a handshake state is wanted.
+  void AdvanceTo(Kind kind) {
+    for (;;) {
+      if (IsHandshake(kind) && run_.S().ProgramMode != 0 && !IsHandshake(KindOf(run_.S().ProgramMode)))
+        run_.Start(program_);  // the started button, now "Abort"
+      if (run_.S().ProgramMode == 0 && kind != Kind::Idle) {
+        board_ = sim::BoardModel();
+        if (!program_)
+          for (const auto& [address, block] : Image().Blocks) board_.Write(address, block);
+        run_.Start(program_);
+      }
+      run_.DeliverReplies();
+      if (KindOf(run_.S().ProgramMode) == kind) return;
+      run_.Tick();
+      run_.ForwardSentPackets();
+    }
+  }
+
+  double TimedTick() {
+    const auto start = std::chrono::steady_clock::now();
+    run_.Tick();
+    const auto end = std::chrono::steady_clock::now();
+    run_.ForwardSentPackets();
+    return std::chrono::duration<double>(end - start).count();
+  }
+
+ private:
+  bool program_;
+  sim::BoardModel board_;
+  InProcessRun run_;
+};
+
+void OneTick(benchmark::State& state, bool program, Kind kind) {
+  TickRig rig(program);
+  for (auto _ : state) {
+    rig.AdvanceTo(kind);
+    state.SetIterationTime(rig.TimedTick());
+  }
+}
+
+void ReadS19Records(benchmark::State& state) {
+  sim::BoardModel board;
+  InProcessRun run(Link::Ethernet, board);
+  run.SelectFile(ImagePath());
+  Form1& f = run.H().form1;
+  std::int64_t records = 0, bytes = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    f.ReopenSourceFile();
+    state.ResumeTiming();
+    for (f.GetARecord(); f.S.RecordValid != False; f.GetARecord()) {
+      ++records;
+      for (; f.S.RecordByteCount > 0; --f.S.RecordByteCount, ++bytes) benchmark::DoNotOptimize(f.ReadDataByte());
+      f.SkipRecordTrailer();
+    }
+  }
+  state.SetItemsProcessed(records);
+  state.SetBytesProcessed(bytes);
+  state.counters["records"] = static_cast<double>(records) / static_cast<double>(state.iterations());
+}
+
+}  // namespace
+
+// A fixed count of ticks each: the untimed ticks between two timed ones would
+// make the library's own choice of count (by timed time) take minutes.
+constexpr int TimedTicks = 5000;
+BENCHMARK_CAPTURE(OneTick, Idle, true, Kind::Idle)->UseManualTime()->Iterations(TimedTicks);
+BENCHMARK_CAPTURE(OneTick, Handshake, true, Kind::Handshake)->UseManualTime()->Iterations(TimedTicks);
+BENCHMARK_CAPTURE(OneTick, FlushDelay, true, Kind::FlushDelay)->UseManualTime()->Iterations(TimedTicks);
+BENCHMARK_CAPTURE(OneTick, BuildAndSendProgramBlock, true, Kind::BuildProgramBlock)
+    ->UseManualTime()
+    ->Iterations(TimedTicks);
+BENCHMARK_CAPTURE(OneTick, ProgramAcknowledgement, true, Kind::ProgramReply)->UseManualTime()->Iterations(TimedTicks);
+BENCHMARK_CAPTURE(OneTick, ProgramReadBack256, true, Kind::ProgramReadBack)->UseManualTime()->Iterations(TimedTicks);
+BENCHMARK_CAPTURE(OneTick, BuildAndSendVerifyRequest, false, Kind::BuildVerifyBlock)
+    ->UseManualTime()
+    ->Iterations(TimedTicks);
+BENCHMARK_CAPTURE(OneTick, VerifyReadBack256, false, Kind::VerifyReadBack)->UseManualTime()->Iterations(TimedTicks);
+BENCHMARK(ReadS19Records)->Unit(benchmark::kMicrosecond);
+
+BENCHMARK_MAIN();
