@@ -100,14 +100,14 @@ Form2Dialog::Form2Dialog(Form1& main, QWidget* parent) : QDialog(parent) {
       ->setChecked(true);
 
   for (int f = 0; f < 4; ++f) {
-    const OptionFrame& spec = kFrames[f];
-    auto* frame = new QGroupBox(QString::fromLatin1(spec.caption), this);
-    frame->setObjectName(QString::fromLatin1(spec.name));
-    frame->setGeometry(spec.pixels);
+    const OptionFrame& layout = kFrames[f];
+    auto* frame = new QGroupBox(QString::fromLatin1(layout.caption), this);
+    frame->setObjectName(QString::fromLatin1(layout.name));
+    frame->setGeometry(layout.pixels);
     for (int i = 0; i < 4; ++i) {
-      QRadioButton* button = AddOption(frame, groups[f], spec.buttonName, spec.options[i].index,
-                                       spec.options[i].caption, TwipsRect(120, 360 * (i + 1), spec.buttonWidthTwips, 255),
-                                       spec.handler);
+      QRadioButton* button = AddOption(frame, groups[f], layout.buttonName, layout.options[i].index,
+                                       layout.options[i].caption, TwipsRect(120, 360 * (i + 1), layout.buttonWidthTwips, 255),
+                                       layout.handler);
       if (i == 0) button->setChecked(true);
     }
   }
