@@ -1,10 +1,10 @@
-// The About box's texts and how it finds and starts System Information.
+// How the About box finds and starts System Information.
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <map>
-#include <optional>
 #include <set>
+#include <tuple>
 #include <vector>
 
 #include "app/AboutBox.h"
@@ -12,54 +12,45 @@
 namespace qrb {
 namespace {
 
-// A registry of string or other values; keys open only with full access.
+// Values by key and name, stored as the registry holds them (strings with
+// their NUL); keys open only under HKEY_LOCAL_MACHINE.
 class FakeRegistry : public Registry {
  public:
-  struct Value {
-    std::string data;  // as stored, NUL included for strings
-    ValueType type = ValueType::String;
-  };
-  std::map<std::string, std::map<std::string, Value>> keys;
+  std::map<std::string, std::map<std::string, std::pair<std::string, ValueType>>> keys;
   std::vector<std::uint32_t> accessAsked;
   int closes = 0;
 
   void SetString(const std::string& key, const std::string& name, const std::string& text) {
-    keys[key][name] = Value{text + '\0', ValueType::String};
+    keys[key][name] = {text + '\0', ValueType::String};
   }
-
   bool OpenKey(std::uint32_t root, const std::string& keyName, std::uint32_t access) override {
     accessAsked.push_back(access);
-    open_.reset();
-    if (root != HKEY_LOCAL_MACHINE_ROOT || !keys.contains(keyName)) return false;
-    open_ = keyName;
-    return true;
+    open_ = root == HKEY_LOCAL_MACHINE_ROOT && keys.contains(keyName) ? &keys[keyName] : nullptr;
+    return open_ != nullptr;
   }
   bool QueryValue(const std::string& valueName, std::string& buffer, std::size_t bufferSize, ValueType& type,
                   std::size_t& size) override {
-    if (!open_) return false;
-    const auto& values = keys[*open_];
-    auto it = values.find(valueName);
-    if (it == values.end() || it->second.data.size() > bufferSize) return false;
-    buffer.replace(0, it->second.data.size(), it->second.data);
-    type = it->second.type;
-    size = it->second.data.size();
+    if (open_ == nullptr) return false;
+    auto it = open_->find(valueName);
+    if (it == open_->end() || it->second.first.size() > bufferSize) return false;
+    buffer.replace(0, it->second.first.size(), it->second.first);
+    std::tie(type, size) = std::pair(it->second.second, it->second.first.size());
     return true;
   }
   void CloseKey() override {
     ++closes;
-    open_.reset();
+    open_ = nullptr;
   }
 
  private:
-  std::optional<std::string> open_;
+  std::map<std::string, std::pair<std::string, ValueType>>* open_ = nullptr;
 };
 
 class FakeLauncher : public ProgramLauncher {
  public:
   std::set<std::string> files;
   bool startFails = false;
-  std::vector<std::string> existenceChecks;
-  std::vector<std::string> started;
+  std::vector<std::string> existenceChecks, started;
 
   bool FileExists(const std::string& path) override {
     existenceChecks.push_back(path);
@@ -88,16 +79,16 @@ const std::string kMsInfo = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
 const std::string kLocation = "SOFTWARE\\Microsoft\\Shared Tools Location";
 
 // The first value is the program itself, started without looking for it;
-// the second names the folder of MSINFO32.EXE, which must exist.
+// the second names the folder of MSINFO32.EXE, which must exist. Every key
+// opened is closed, also after failures.
 TEST(AboutBox, SystemInfoStartsTheProgramTheRegistryNamesOrSaysItIsUnavailable) {
   using Paths = std::vector<std::string>;
-  struct Case {
+  const std::string first = "C:\\Program Files\\Common Files\\msinfo32.exe", second = "C:\\Tools\\MSINFO32.EXE";
+  const struct {
     const char* name;
     std::function<void(FakeRegistry&, FakeLauncher&)> setUp;
     Paths checked, started;
-  };
-  const std::string first = "C:\\Program Files\\Common Files\\msinfo32.exe", second = "C:\\Tools\\MSINFO32.EXE";
-  const Case cases[] = {
+  } cases[] = {
       {"first value",
        [&](FakeRegistry& r, FakeLauncher&) {
          r.SetString(kMsInfo, "PATH", first);
@@ -125,19 +116,18 @@ TEST(AboutBox, SystemInfoStartsTheProgramTheRegistryNamesOrSaysItIsUnavailable) 
        },
        {}, {"/usr/bin/missing"}},
   };
-  for (const Case& c : cases) {
+  using Shown = std::vector<std::pair<std::string, std::string>>;
+  const Shown unavailable{{"System Information Is Unavailable At This Time", AppInfo::Title}};
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     AboutRig f;
     c.setUp(f.registry, f.launcher);
     f.about.StartSysInfo();
     EXPECT_EQ(f.launcher.existenceChecks, c.checked);
     EXPECT_EQ(f.launcher.started, c.started);
-    EXPECT_EQ(f.registry.accessAsked.front(), 0x2003Fu);
-    EXPECT_EQ(f.registry.closes, static_cast<int>(f.registry.accessAsked.size()));  // also after failures
-    const bool ran = !c.started.empty() && !f.launcher.startFails;
-    using Shown = std::vector<std::pair<std::string, std::string>>;
-    const Shown unavailable{{"System Information Is Unavailable At This Time", AppInfo::Title}};
-    EXPECT_EQ(f.messages.shown, ran ? Shown{} : unavailable);
+    EXPECT_EQ(f.registry.accessAsked.front(), KEY_ALL_ACCESS_MASK);
+    EXPECT_EQ(f.registry.closes, static_cast<int>(f.registry.accessAsked.size()));
+    EXPECT_EQ(f.messages.shown, !c.started.empty() && !f.launcher.startFails ? Shown{} : unavailable);
   }
 }
 

@@ -25,15 +25,11 @@ class FakeSerialLibrary : public SerialLibrary {
   std::deque<std::uint8_t> rx;                     // bytes the board has sent
   std::vector<std::uint8_t> tx;                    // bytes put, in order
   std::vector<std::vector<std::uint8_t>> packets;  // tx split at each putpacket
-  bool open = false;
-  std::function<void(const std::string& call)> onCall;  // after each call is recorded
 
   std::int32_t InitializePort(std::int32_t port, std::int32_t portIndex, std::int16_t io, std::int16_t irq,
                               std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d,
                               std::int32_t e) override {
-    const auto r = Call("InitializePort", {port, portIndex, io, irq, a, b, c, d, e});
-    open = open || r == 0;
-    return r;
+    return Call("InitializePort", {port, portIndex, io, irq, a, b, c, d, e});
   }
   std::int32_t ser_rs232_getport(std::int32_t port, ComPortRecord&) override { return Call("ser_rs232_getport", {port}); }
   std::int32_t SetPortCharacteristics(std::int32_t port, std::int32_t baud, std::int16_t a, std::int16_t b,
@@ -74,10 +70,7 @@ class FakeSerialLibrary : public SerialLibrary {
     packets.push_back(std::exchange(pending_, {}));
     return Call("ser_rs232_putpacket", {port, len}, text);
   }
-  std::int32_t UnInitializePort(std::int32_t port) override {
-    open = false;
-    return Call("UnInitializePort", {port});
-  }
+  std::int32_t UnInitializePort(std::int32_t port) override { return Call("UnInitializePort", {port}); }
 
   // The names of the calls, in order.
   std::vector<std::string> CallNames() const {
@@ -93,7 +86,6 @@ class FakeSerialLibrary : public SerialLibrary {
     for (auto a : args) s += (s.back() == '(' ? "" : ",") + std::to_string(a);
     if (!text.empty()) s += ",\"" + text + "\"";
     calls.push_back(s + ")");
-    if (onCall) onCall(calls.back());
     auto it = results.find(name);
     return it == results.end() ? 0 : it->second;
   }
@@ -106,19 +98,11 @@ class FakeTcpControl : public TcpControl {
   std::vector<std::string> calls;
   std::vector<std::vector<std::uint8_t>> sent;  // one entry per SendData
   std::vector<std::uint8_t> received;           // waiting for GetData
-  std::string host;
-  std::int32_t port = 0;
 
   void SetEvents(TcpEvents* e) override { events = e; }
   void SetLocalPort(std::int32_t p) override { calls.push_back("SetLocalPort(" + std::to_string(p) + ")"); }
-  void SetRemoteHost(const std::string& h) override {
-    host = h;
-    calls.push_back("SetRemoteHost(" + h + ")");
-  }
-  void SetRemotePort(std::int32_t p) override {
-    port = p;
-    calls.push_back("SetRemotePort(" + std::to_string(p) + ")");
-  }
+  void SetRemoteHost(const std::string& h) override { calls.push_back("SetRemoteHost(" + h + ")"); }
+  void SetRemotePort(std::int32_t p) override { calls.push_back("SetRemotePort(" + std::to_string(p) + ")"); }
   void Connect() override { calls.push_back("Connect"); }
   std::vector<std::uint8_t> GetData() override {
     calls.push_back("GetData");
@@ -138,11 +122,7 @@ class FakeFileDialog : public FileDialog {
  public:
   bool cancel = false;
   std::string answer;
-  FileDialogSettings seen;
-  int shown = 0;
   bool ShowOpen(FileDialogSettings& s) override {
-    ++shown;
-    seen = s;
     if (cancel) return false;
     s.FileName = answer;
     return true;

@@ -1,5 +1,7 @@
-// Opening and closing the serial COM link, and closing the Ethernet link.
+// Opening and closing the serial COM link.
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 #include "Harness.h"
 
@@ -19,51 +21,53 @@ class FakeReasons : public SerialDiagnostics {
 const Lines OpenCalls = {"InitializePort", "ser_rs232_getport", "SetPortCharacteristics", "CdrvSetTimerResolution",
                          "SetTimeout",     "SetPaceTime",       "FlushReceiveBuffer",     "FlushTransmitBuffer"};
 
-TEST(InitComPort, DefaultsOpenCom1AtBaudCode8) {
-  Harness h;
-  h.S().PacketLength = 12;
-  h.S().TimerIsrActive = True;
-  h.form1.InitComPort();
-  EXPECT_EQ(h.serial.calls,
-            (Lines{"InitializePort(1,0,1016,4,9,0,8192,8192,0)", "ser_rs232_getport(1)",
-                   "SetPortCharacteristics(1,8,0,3,0,0)", "CdrvSetTimerResolution(1,1)", "SetTimeout(1,1)",
-                   "SetPaceTime(1,0)", "FlushReceiveBuffer(1)", "FlushTransmitBuffer(1)"}));
-  EXPECT_EQ(h.posted, (Lines{"S: COM port initialized and opened."}));
-  EXPECT_EQ(h.Text3.Text(), "COM1: at 19.2 kbaud");
-  EXPECT_EQ(h.S().ComInitialized, True);
-  EXPECT_TRUE(h.Timer1.Enabled());
-  EXPECT_EQ(h.S().PacketLength, 0);  // no packet and no tick left marked running
-  EXPECT_EQ(h.S().TimerIsrActive, False);
-}
-
-TEST(InitComPort, EachSpeedGivesItsBaudCodeAndText) {
+TEST(InitComPort, OpensThePortWithItsSettingsAndIsNotOpenedTwice) {
   const struct {
     std::int32_t port;
-    std::int16_t speed;
-    std::string text3;
-  } cases[] = {{4, 2, "COM4: at 38.4 kbaud"}, {2, 3, "COM2: at 57.6 kbaud"}, {3, 4, "COM3: at 115.2 kbaud"}};
+    std::int16_t speed, addr, irq;
+    std::string initialize, characteristics, text3;
+  } cases[] = {
+      {1, 1, 0x3F8, 4, "InitializePort(1,0,1016,4,9,0,8192,8192,0)", "SetPortCharacteristics(1,8,0,3,0,0)",
+       "COM1: at 19.2 kbaud"},
+      {4, 2, 0x2E8, 7, "InitializePort(4,3,744,7,9,0,8192,8192,0)", "SetPortCharacteristics(4,9,0,3,0,0)",
+       "COM4: at 38.4 kbaud"},
+      {2, 3, 0x2F8, 3, "InitializePort(2,1,760,3,9,0,8192,8192,0)", "SetPortCharacteristics(2,10,0,3,0,0)",
+       "COM2: at 57.6 kbaud"},
+      {3, 4, 0x3E8, 5, "InitializePort(3,2,1000,5,9,0,8192,8192,0)", "SetPortCharacteristics(3,11,0,3,0,0)",
+       "COM3: at 115.2 kbaud"},
+  };
   for (const auto& c : cases) {
     Harness h;
-    h.S().ComPort = c.port;
-    h.S().ComSpeed = c.speed;
-    h.S().ComAddr = 0x2E8;
-    h.S().ComIRQ = 7;
+    ReflashSession& s = h.S();
+    std::tie(s.ComPort, s.ComSpeed, s.ComAddr, s.ComIRQ) = std::tuple(c.port, c.speed, c.addr, c.irq);
+    s.PacketLength = 12;
+    s.TimerIsrActive = True;
     h.form1.InitComPort();
-    const std::string port = std::to_string(c.port);
-    EXPECT_EQ(h.serial.calls[0], "InitializePort(" + port + "," + std::to_string(c.port - 1) + ",744,7,9,0,8192,8192,0)");
-    EXPECT_EQ(h.serial.calls[2], "SetPortCharacteristics(" + port + "," + std::to_string(c.speed + 7) + ",0,3,0,0)");
+    const std::string p = std::to_string(c.port);
+    EXPECT_EQ(h.serial.calls, (Lines{c.initialize, "ser_rs232_getport(" + p + ")", c.characteristics,
+                                     "CdrvSetTimerResolution(" + p + ",1)", "SetTimeout(" + p + ",1)",
+                                     "SetPaceTime(" + p + ",0)", "FlushReceiveBuffer(" + p + ")",
+                                     "FlushTransmitBuffer(" + p + ")"}));
+    EXPECT_EQ(h.posted, (Lines{"S: COM port initialized and opened."}));
     EXPECT_EQ(h.Text3.Text(), c.text3);
+    EXPECT_EQ(s.ComInitialized, True);
+    EXPECT_TRUE(h.Timer1.Enabled());
+    EXPECT_EQ(s.PacketLength, 0);  // no packet and no tick left marked running
+    EXPECT_EQ(s.TimerIsrActive, False);
+
+    h.serial.calls.clear();
+    h.form1.InitComPort();
+    EXPECT_EQ(h.Debug(), (Lines{"** ERROR ** COM Port already open."}));
+    EXPECT_TRUE(h.serial.calls.empty());
   }
 }
 
-struct RefusalCase {
-  std::int32_t port;
-  std::int16_t speed, irq, addr;
-  std::string message;
-};
-
 TEST(InitComPort, ASettingOutsideItsSetIsRefusedBeforeAnyLibraryCall) {
-  const RefusalCase cases[] = {
+  const struct {
+    std::int32_t port;
+    std::int16_t speed, irq, addr;
+    std::string message;
+  } cases[] = {
       {0, 1, 4, 0x3F8, "COM Port selection is invalid."},
       {5, 9, 2, 0x300, "COM Port selection is invalid."},  // only the first failing check
       {1, 0, 4, 0x3F8, "COM Speed selection is invalid."},
@@ -73,12 +77,9 @@ TEST(InitComPort, ASettingOutsideItsSetIsRefusedBeforeAnyLibraryCall) {
       {1, 1, 7, 0x300, "COM I/O address selection is invalid."},
       {1, 1, 3, 0, "COM I/O address selection is invalid."},
   };
-  for (const RefusalCase& c : cases) {
+  for (const auto& c : cases) {
     Harness h;
-    h.S().ComPort = c.port;
-    h.S().ComSpeed = c.speed;
-    h.S().ComIRQ = c.irq;
-    h.S().ComAddr = c.addr;
+    std::tie(h.S().ComPort, h.S().ComSpeed, h.S().ComIRQ, h.S().ComAddr) = std::tuple(c.port, c.speed, c.irq, c.addr);
     h.form1.InitComPort();
     EXPECT_EQ(h.posted, (Lines{"D: " + c.message}));
     EXPECT_TRUE(h.serial.calls.empty());
@@ -87,33 +88,29 @@ TEST(InitComPort, ASettingOutsideItsSetIsRefusedBeforeAnyLibraryCall) {
   }
 }
 
-TEST(InitComPort, AnOpenPortIsNotOpenedTwice) {
-  Harness h;
-  h.form1.InitComPort();
-  h.serial.calls.clear();
-  h.form1.InitComPort();
-  EXPECT_EQ(h.Debug(), (Lines{"** ERROR ** COM Port already open."}));
-  EXPECT_TRUE(h.serial.calls.empty());
-  EXPECT_EQ(h.S().ComInitialized, True);
-}
-
-struct OpenFailureCase {
-  std::string failing;
-  std::string message;
-  Lines calls;  // after the failure line
-};
-
-// A failure to open or set up the port: the code, then the system's reason;
-// a port the library already holds is released so that it can be opened again.
-TEST(InitComPort, AFailureToOpenOrSetUpEndsTheAttemptAndReleasesThePort) {
-  const OpenFailureCase cases[] = {
-      {"InitializePort", "Error initializing COM port: ", {"InitializePort"}},
-      {"ser_rs232_getport", "Error setting COM port parameters: ",
-       {"InitializePort", "ser_rs232_getport", "UnInitializePort"}},
-      {"SetPortCharacteristics", "Error setting COM port characteristics: ",
-       {"InitializePort", "ser_rs232_getport", "SetPortCharacteristics", "UnInitializePort"}},
+// Opening or setting up the port fails: the code, then the system's reason;
+// a port the library already holds is released so that it can be opened
+// again. Later steps only report their failure and the port opens.
+TEST(InitComPort, EachFailingStepIsReportedInOrder) {
+  const struct {
+    std::string failing;
+    Lines posted;
+    std::size_t calls;  // how many were made
+    bool opens;
+  } cases[] = {
+      {"InitializePort", {"D: Error initializing COM port: -4", "D: reason for COM2 code -4"}, 1, false},
+      {"ser_rs232_getport", {"D: Error setting COM port parameters: -4", "D: reason for COM2 code -4"}, 2, false},
+      {"SetPortCharacteristics",
+       {"D: Error setting COM port characteristics: -4", "D: reason for COM2 code -4"}, 3, false},
+      {"CdrvSetTimerResolution", {"D: Error setting timer resolution: -4", "S: COM port initialized and opened."}, 8,
+       true},
+      {"SetTimeout", {"D: Error setting time out: -4", "S: COM port initialized and opened."}, 8, true},
+      {"SetPaceTime", {"D: Error setting pace time: -4", "S: COM port initialized and opened."}, 8, true},
+      {"FlushReceiveBuffer",
+       {"S: COM port initialized and opened.", "D: ** Error flushing receive buffer: -4"}, 8, true},
   };
-  for (const OpenFailureCase& c : cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.failing);
     Harness h;
     FakeReasons reasons;
     h.form1.P.SerialReasons = &reasons;
@@ -121,15 +118,16 @@ TEST(InitComPort, AFailureToOpenOrSetUpEndsTheAttemptAndReleasesThePort) {
     h.serial.results[c.failing] = -4;
     h.serial.results["UnInitializePort"] = -5;  // its own result must not hide the cause
     h.form1.InitComPort();
-    EXPECT_EQ(h.posted, (Lines{"D: " + c.message + "-4", "D: reason for COM2 code -4"})) << c.failing;
-    EXPECT_EQ(h.serial.CallNames(), c.calls) << c.failing;
+    EXPECT_EQ(h.posted, c.posted);
+    EXPECT_EQ(h.S().ComInitialized, c.opens ? True : False);
+    EXPECT_EQ(h.Timer1.Enabled(), c.opens);
+    if (c.opens) continue;
+    Lines calls(OpenCalls.begin(), OpenCalls.begin() + static_cast<std::ptrdiff_t>(c.calls));
+    if (c.calls > 1) calls.push_back("UnInitializePort");
+    EXPECT_EQ(h.serial.CallNames(), calls);
     EXPECT_EQ(h.S().ComStatus, -4);
-    EXPECT_EQ(h.S().ComInitialized, False);
     EXPECT_EQ(h.Text3.Text(), "");
-    EXPECT_FALSE(h.Timer1.Enabled());
-    EXPECT_FALSE(h.serial.open);
 
-    // The next attempt opens the port.
     h.serial.results.clear();
     h.serial.calls.clear();
     h.form1.InitComPort();
@@ -138,66 +136,20 @@ TEST(InitComPort, AFailureToOpenOrSetUpEndsTheAttemptAndReleasesThePort) {
   }
 }
 
-struct LateFailureCase {
-  std::string failing;
-  std::string message;
-};
-
-TEST(InitComPort, TimerTimeOutAndPaceFailuresAreReportedAndThePortStillOpens) {
-  const LateFailureCase cases[] = {
-      {"CdrvSetTimerResolution", "Error setting timer resolution: 3"},
-      {"SetTimeout", "Error setting time out: 3"},
-      {"SetPaceTime", "Error setting pace time: 3"},
-  };
-  for (const LateFailureCase& c : cases) {
-    Harness h;
-    FakeReasons reasons;
-    h.form1.P.SerialReasons = &reasons;  // not asked for these
-    h.serial.results[c.failing] = 3;
-    h.form1.InitComPort();
-    EXPECT_EQ(h.posted, (Lines{"D: " + c.message, "S: COM port initialized and opened."}));
-    EXPECT_EQ(h.serial.CallNames(), OpenCalls);
-    EXPECT_EQ(h.S().ComInitialized, True);
-    EXPECT_TRUE(h.Timer1.Enabled());
-  }
-}
-
-TEST(InitComPort, TheOpenLineComesBeforeAnyFlushErrorAndTheLinkIsOpenByThen) {
-  Harness h;
-  std::size_t postedAtFlush = 0;
-  Flag openAtFlush = False;
-  h.serial.onCall = [&](const std::string& call) {
-    if (call.rfind("FlushReceiveBuffer", 0) != 0) return;
-    postedAtFlush = h.posted.size();
-    openAtFlush = h.S().ComInitialized;
-  };
-  h.serial.results["FlushReceiveBuffer"] = -8;
-  h.form1.InitComPort();
-  EXPECT_EQ(postedAtFlush, 1u);
-  EXPECT_EQ(openAtFlush, True);
-  EXPECT_EQ(h.posted, (Lines{"S: COM port initialized and opened.", "D: ** Error flushing receive buffer: -8"}));
-  EXPECT_EQ(h.S().ComInitialized, True);
-}
-
-// ---- CloseDataPipe ----
-
 TEST(CloseDataPipe, ClosesTheComPortAndCountsItClosedEvenOnError) {
-  struct Case {
-    std::int32_t port, result;
-    std::string line;
-  };
-  for (const Case& c : {Case{2, 0, "Closed COM port: 2"}, Case{1, -5, "Error: -5 closing COM port: 1"}}) {
+  for (const auto& [port, result, line] : {std::tuple{2, 0, "D: Closed COM port: 2"},
+                                           std::tuple{1, -5, "D: Error: -5 closing COM port: 1"}}) {
     Harness h;
-    h.S().ComPort = c.port;
+    h.S().ComPort = port;
     h.form1.InitComPort();
     h.serial.calls.clear();
     h.posted.clear();
-    h.serial.results["UnInitializePort"] = c.result;
+    h.serial.results["UnInitializePort"] = result;
     h.form1.CloseDataPipe();
-    EXPECT_EQ(h.serial.calls, (Lines{"UnInitializePort(" + std::to_string(c.port) + ")"}));
-    EXPECT_EQ(h.posted, (Lines{"D: " + c.line}));
+    EXPECT_EQ(h.serial.calls, (Lines{"UnInitializePort(" + std::to_string(port) + ")"}));
+    EXPECT_EQ(h.posted, (Lines{line}));
     EXPECT_EQ(h.S().ComInitialized, False);
-    EXPECT_EQ(h.S().ComStatus, c.result);
+    EXPECT_EQ(h.S().ComStatus, result);
     EXPECT_FALSE(h.Timer1.Enabled());
     h.form1.CloseDataPipe();  // nothing left to close
     EXPECT_EQ(h.posted.size(), 1u);

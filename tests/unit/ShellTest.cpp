@@ -1,32 +1,13 @@
-// Start-up values and the two message lists. Captions, the 200-line limit
-// and repainting are tested on the real main window.
+// The timer reload, the two message lists and the number texts.
 #include <gtest/gtest.h>
 
 #include "Harness.h"
+#include "app/Text.h"
 
 namespace qrb {
 namespace {
 
 using test::Harness;
-
-TEST(InitVariables, LeavesNoLinkNoRunAndNothingReceived) {
-  Harness h;
-  const ReflashSession& s = h.S();
-  EXPECT_EQ(s.ProgramMode, 0);
-  EXPECT_EQ(s.DataPipe, PipeSerial);
-  EXPECT_EQ(s.ComInitialized, False);
-  EXPECT_EQ(s.EthernetInitialized, False);
-  EXPECT_EQ(s.TimerIsrActive, False);
-  EXPECT_EQ(s.WinsockIsrActive, False);
-  EXPECT_EQ(s.LastByte, -1);
-  EXPECT_EQ(s.Fifo1Empty, True);
-  EXPECT_EQ(s.Fifo1Full, False);
-  EXPECT_EQ(s.IncomingLBound, 1);
-  EXPECT_EQ(s.IncomingUBound, 0);
-  EXPECT_EQ(s.SourceFileSelected, 0);
-  EXPECT_EQ(s.RecordType, "xx");
-  EXPECT_EQ(s.RecordValid, False);
-}
 
 // The reload is read back from the timer, so a timer that rounds its
 // interval changes it; halves go to the even number.
@@ -41,8 +22,7 @@ class RoundingTimer : public PlainTimer {
 
 TEST(InitVariables, ReloadFollowsTheIntervalReadBack) {
   const struct {
-    int interval;
-    int reload;
+    int interval, reload;
   } cases[] = {{50, 60}, {40, 75}, {2400, 1}, {2000, 2}, {1200, 2}, {6000, 0}, {7, 429}};
   for (const auto& c : cases) {
     Harness h;
@@ -55,8 +35,8 @@ TEST(InitVariables, ReloadFollowsTheIntervalReadBack) {
   }
 }
 
-// Blanks count: lines are kept exactly; PostMsg2 empties its argument
-// (the debug line), PostMsg1 does not.
+// Blanks count: lines are kept exactly; PostMsg2 empties its argument (the
+// debug line), PostMsg1 does not.
 TEST(MessageLists, LinesAreKeptExactlyAndOnlyPostMsg2EmptiesItsArgument) {
   const std::vector<std::string> lines = {"", "  leading", "trailing  ", "two  blanks   three", " "};
   Harness h;
@@ -70,6 +50,14 @@ TEST(MessageLists, LinesAreKeptExactlyAndOnlyPostMsg2EmptiesItsArgument) {
   }
   EXPECT_EQ(h.Status(), lines);
   EXPECT_EQ(h.Debug(), lines);
+}
+
+TEST(Text, HexIsUpperCaseWithoutLeadingZerosAndDecKeepsTheSign) {
+  for (const auto& [value, hex, dec] : {std::tuple{0, "0", "0"}, std::tuple{0x2E, "2E", "46"},
+                                        std::tuple{0x10000, "10000", "65536"}, std::tuple{-1, "FFFFFFFF", "-1"}}) {
+    EXPECT_EQ(Hex(value), hex);
+    EXPECT_EQ(Dec(value), dec);
+  }
 }
 
 }  // namespace
