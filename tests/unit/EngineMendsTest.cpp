@@ -1,5 +1,6 @@
-// How runs end when the data ends on a block boundary, and that an image
-// that was not read cleanly never ends in the success lines.
+// How runs end when the data ends on a block boundary, that an image not read
+// cleanly never ends in the success lines, and that no record may lead back
+// into a block already sent.
 #include <gtest/gtest.h>
 
 #include "EngineRig.h"
@@ -7,173 +8,73 @@
 namespace qrb::test {
 namespace {
 
-using Lines = std::vector<std::string>;
-
-const std::string InFlashMode = "QRB interface in FLASH mode.  Version:  $7";
-const std::string Aborting = "Aborting.  ProgramMode = 0.";
-const std::string BlockVerified = "                           -- Verified.";
 const std::string ProgramUnclean = "###  S19 file not read cleanly  ###  QRB interface FLASH not updated.";
 const std::string VerifyUnclean = "###  S19 file not read cleanly  ###  QRB interface FLASH not verified.";
 const std::string Premature = "S19 file ends inside a record.  Premature end of file.";
+const std::string AlreadySent = "Block  $1000 already sent in this run.  Record refused.";
+const std::string VerifyFailed = "###  Verify Failed  ###     Total errors: ";
 
-class MendsTest : public ::testing::TestWithParam<Link> {
- protected:
-  Rig r{GetParam()};
+class MendsTest : public ::testing::TestWithParam<Link> {};
 
-  void Run(bool program, const std::string& s19) {
-    r.UseImage(s19);
-    program ? r.Program() : r.Verify();
-    r.RunToEnd();
-  }
-};
-
-// Data that fills its last block exactly: the next-block state meets the end
-// record and ends the run with the final report; no block is made of it.
-TEST_P(MendsTest, DataEndingOnABlockBoundaryEndsWithTheReport) {
-  struct Case {
-    bool program;
-    std::string end;
-    std::vector<std::uint32_t> bad;
-    Lines status;
-    Lines debug;
-    RunOutcome outcome;
-  };
-  const Case cases[] = {
-      {true, S9(), {},
-       {InFlashMode, "Block  $1000     -- Sent.", BlockVerified, "Block  $1100     -- Sent.", BlockVerified, "  ",
-        "***  Success ***.  QRB interface FLASH Updated.", "Exit this program and Re-Boot the QRB interface."},
-       {"S9 record detected.", Aborting}, RunOutcome::Succeeded},
-      {true, "", {},
-       {InFlashMode, "Block  $1000     -- Sent.", BlockVerified, "Block  $1100     -- Sent.", BlockVerified, "  ",
-        "***  Success ***.  QRB interface FLASH Updated.", "Exit this program and Re-Boot the QRB interface."},
-       {"S19 EOF encountered.", Aborting}, RunOutcome::Succeeded},
-      {true, SRecord('5', 2), {0x1101, 0x1102},
-       {InFlashMode, "Block  $1000     -- Sent.", BlockVerified, "Block  $1100     -- Sent.", "Verification errors: 2",
-        "Verification errors: 2"},
-       {"S5 record detected.", Aborting}, RunOutcome::Failed},
-      {false, S9(), {},
-       {InFlashMode, "Block $1000     -- Verified.", "Block $1100     -- Verified.", "  ",
-        "***  Success ***.  QRB interface FLASH Verified."},
-       {"S9 record detected.", Aborting}, RunOutcome::Succeeded},
-      {false, SRecord('8', 0), {0x10FF, 0x11FF},
+TEST_P(MendsTest, Runs) {
+  const Bytes p = Pattern(512);
+  const std::string full = S19Data(0x1000, p, 32);
+  std::string digit = S19Data(0x1000, Slice(p, 0, 300)) + S9();
+  digit.replace(8, 2, "ab");  // the first data byte, 00, in lower case: read as 00
+  std::string cut = S19Data(0x1000, Slice(p, 0, 40), 20);
+  cut.resize(cut.size() - 2 - 2 - 1);  // line end, checksum and half the last data pair
+  const std::string lf = SRecord('1', 0x1000, Slice(p, 0, 16), "\n") + SRecord('1', 0x1010, Slice(p, 16, 32), "\n") +
+                         SRecord('9', 0, {}, "\n");
+  const Lines s9{"S9 record detected.", Aborting}, nibbles{"Nib1 not valid: 61", "Nib0 not valid: 62"};
+  const RunCase cases[] = {
+      // The next-block state meets the end and gives the final report; no
+      // block is made of the end record. One tick more than a short block.
+      {"boundary, end of file", true, full,
+       Concat({{InFlashMode, Sent1000, BlockVerified, Sent1100, BlockVerified}, ProgramSuccess}),
+       {"S19 EOF encountered.", Aborting}, true, 0, {}, 3 + 2 * 3 + 1},
+      {"boundary, S9", false, full + S9(), Concat({{InFlashMode, Verified1000, Verified1100}, VerifySuccess}), s9, true,
+       512, {}, 4 + 2 * 2 + 1},
+      {"boundary, S5, mismatches", true, full + SRecord('5', 2),
+       {InFlashMode, Sent1000, BlockVerified, Sent1100, "Verification errors: 2", "Verification errors: 2"},
+       {"S5 record detected.", Aborting}, false, 0, {0x1101, 0x1102}},
+      {"boundary, S8, mismatches", false, full + SRecord('8', 0),
        {InFlashMode, "Block $1000     -- Verify errors: 1", "Block $1100     -- Verify errors: 1", "  ",
-        "###  Verify Failed  ###     Total errors: 2"},
-       {"S8 record detected.  Operation terminated.", Aborting}, RunOutcome::Failed},
+        VerifyFailed + "2"},
+       {"S8 record detected.  Operation terminated.", Aborting}, false, 512, {0x10FF, 0x11FF}},
+      {"invalid digit", true, digit, {InFlashMode, Sent1000, BlockVerified, Sent1100, "  ", ProgramUnclean},
+       Concat({nibbles, s9})},
+      {"invalid digit", false, digit, {InFlashMode, Verified1000, Verified1100, "  ", VerifyUnclean},
+       Concat({nibbles, s9}), false, 300},
+      {"one-character line ends", true, lf, {InFlashMode, Sent1000, "  ", ProgramUnclean},
+       {"Unexpected record found.", Aborting}},
+      // The half byte is not taken: the board's 40th byte meets the fill.
+      {"cut inside a record", true, cut, {InFlashMode, Sent1000, "  ", ProgramUnclean}, {Premature, Aborting}},
+      {"cut inside a record", false, cut,
+       {InFlashMode, "Block $1000     -- Verify errors: 1", "  ", VerifyFailed + "1"}, {Premature, Aborting}, false,
+       40},
+      {"refused record", false,
+       S19Data(0x1000, Slice(p, 0, 32), 16, '3') + SRecord('3', 0x80000000, {1}) + SRecord('7', 0),
+       {InFlashMode, Verified1000, "  ", VerifyUnclean},
+       {"S3 record address $80000000 is outside the data range.  Record refused.", Aborting}, false, 32},
+      // Its block would be written again, with 0xFF over the first one's data.
+      {"back into the block just sent", true,
+       S19Data(0x1000, Slice(p, 0, 240)) + S19Data(0x1000, Slice(p, 240, 256)) + S9(),
+       {InFlashMode, Sent1000, BlockVerified, AlreadySent}, {Aborting}},
+      {"back into an earlier block", false, S19Data(0x1000, p) + S19Data(0x1000, Slice(p, 0, 16)) + S9(),
+       {InFlashMode, Verified1000, Verified1100, AlreadySent}, {Aborting}, false, 512},
+      {"blocks out of order", true, S19Data(0x1100, Slice(p, 256, 512)) + S19Data(0x1000, Slice(p, 0, 256)) + S9(),
+       Concat({{InFlashMode, Sent1100, BlockVerified, Sent1000, BlockVerified}, ProgramSuccess}), s9, true},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.debug[0]);
-    Rig rig(GetParam());
-    const Bytes image = Pattern(512);
-    rig.board.Load(0x1000, image);
-    for (const auto a : c.bad) {
-      if (c.program) {
-        rig.board.stuckCells.insert(a);
-      } else {
-        rig.board.flash[a] ^= 0xFF;
-      }
-    }
-    rig.UseImage(S19Data(0x1000, image, 32) + c.end);
-    c.program ? rig.Program() : rig.Verify();
-    rig.RunToEnd();
-    EXPECT_EQ(rig.Status(), c.status);
-    EXPECT_EQ(rig.Debug(), c.debug);
-    EXPECT_EQ(rig.S().Outcome, c.outcome);
-    EXPECT_EQ(rig.S().TotalErrors, static_cast<std::int32_t>(c.bad.size()));
-    EXPECT_EQ(rig.board.programmedBlocks.size(), c.program ? 2u : 0u);
-    EXPECT_EQ(rig.board.readBlocks, (std::vector<std::uint32_t>{0x1000, 0x1100}));
-  }
+  for (const auto& c : cases) CheckRun(GetParam(), c);
 }
 
-// An invalid digit: the same Debug lines and blocks as the Parts give, but
-// the success lines are replaced by one line.
-TEST_P(MendsTest, AnInvalidDigitInTheDataMeansNoSuccess) {
-  for (const bool program : {true, false}) {
-    Rig rig(GetParam());
-    Bytes image = Pattern(300);
-    std::string s19 = S19Data(0x1000, image) + S9();
-    s19.replace(8, 2, "ab");  // the first data byte, lower case
-    image[0] = 0x00;          // as the reader takes it
-    rig.board.Load(0x1000, image);
-    rig.UseImage(s19);
-    program ? rig.Program() : rig.Verify();
-    rig.RunToEnd();
-    EXPECT_EQ(rig.Debug(), (Lines{"Nib1 not valid: 61", "Nib0 not valid: 62", "S9 record detected.", Aborting}));
-    const Lines expected = program ? Lines{InFlashMode, "Block  $1000     -- Sent.", BlockVerified,
-                                           "Block  $1100     -- Sent.", "  ", ProgramUnclean}
-                                   : Lines{InFlashMode, "Block $1000     -- Verified.", "Block $1100     -- Verified.",
-                                           "  ", VerifyUnclean};
-    EXPECT_EQ(rig.Status(), expected);
-    EXPECT_EQ(rig.S().Outcome, RunOutcome::Failed);
-    EXPECT_EQ(rig.S().TotalErrors, 0);
-    EXPECT_EQ(rig.board.readBlocks.size(), 2u);
-  }
-}
-
-TEST_P(MendsTest, OneCharacterLineEndsMeanNoSuccess) {
-  const Bytes image = Pattern(64);
-  r.board.Load(0x1000, image);
-  std::string lf;
-  for (std::size_t i = 0; i < image.size(); i += 16)
-    lf += SRecord('1', 0x1000 + static_cast<std::uint32_t>(i), Bytes(image.begin() + static_cast<std::ptrdiff_t>(i),
-                                                                      image.begin() + static_cast<std::ptrdiff_t>(i + 16)),
-                  "\n");
-  Run(true, lf + SRecord('9', 0, {}, "\n"));
-  EXPECT_EQ(r.Debug(), (Lines{"Unexpected record found.", Aborting}));
-  EXPECT_EQ(r.Status(), (Lines{InFlashMode, "Block  $1000     -- Sent.", "  ", ProgramUnclean}));
-  EXPECT_EQ(r.ProgrammedData(0), Joined(Bytes(image.begin(), image.begin() + 16), Bytes(240, 0xFF)));
-  EXPECT_EQ(r.S().Outcome, RunOutcome::Failed);
-}
-
-// A file cut inside a data pair: the bytes before it are sent, the half byte
-// is not, and the run ends without success.
-TEST_P(MendsTest, AFileCutInsideARecordEndsTheDataUnclean) {
-  for (const bool program : {true, false}) {
-    Rig rig(GetParam());
-    const Bytes image = Pattern(40);
-    rig.board.Load(0x1000, image);
-    std::string s19 = S19Data(0x1000, image, 20);
-    s19.resize(s19.size() - 2 - 2 - 1);  // line end, checksum and half the last data pair
-    rig.UseImage(s19);
-    program ? rig.Program() : rig.Verify();
-    rig.RunToEnd();
-    EXPECT_EQ(rig.Debug(), (Lines{Premature, Aborting}));
-    if (program) {
-      EXPECT_EQ(rig.Status(), (Lines{InFlashMode, "Block  $1000     -- Sent.", "  ", ProgramUnclean}));
-      EXPECT_EQ(rig.ProgrammedData(0), Joined(Bytes(image.begin(), image.begin() + 39), Bytes(217, 0xFF)));
-    } else {
-      // The board's 40th byte is compared with the fill.
-      EXPECT_EQ(rig.Status(), (Lines{InFlashMode, "Block $1000     -- Verify errors: 1", "  ",
-                                     "###  Verify Failed  ###     Total errors: 1"}));
-    }
-    EXPECT_EQ(rig.S().Outcome, RunOutcome::Failed);
-  }
-}
-
-TEST_P(MendsTest, AFileEndingRightAfterAChecksumIsClean) {
-  std::string s19 = S19Data(0x1000, Pattern(40), 20);
-  s19.resize(s19.size() - 2);
-  Run(true, s19);
-  EXPECT_EQ(r.Debug(), (Lines{"S19 EOF encountered.", Aborting}));
-  EXPECT_EQ(r.Status().back(), "Exit this program and Re-Boot the QRB interface.");
-  EXPECT_EQ(r.S().Outcome, RunOutcome::Succeeded);
-}
-
-TEST_P(MendsTest, ARefusedRecordEndsTheDataUnclean) {
-  const Bytes image = Pattern(32);
-  r.board.Load(0x1000, image);
-  Run(false, S19Data(0x1000, image, 16, '3') + SRecord('3', 0x80000000, {1, 2, 3}) + SRecord('7', 0));
-  EXPECT_EQ(r.Debug(), (Lines{"S3 record address $80000000 is outside the data range.  Record refused.", Aborting}));
-  EXPECT_EQ(r.Status(), (Lines{InFlashMode, "Block $1000     -- Verified.", "  ", VerifyUnclean}));
-  EXPECT_EQ(r.S().Outcome, RunOutcome::Failed);
-}
-
-// A new run reads the image afresh: a clean file after an unclean one
-// succeeds again.
+// A new run reads the image afresh: a clean file after an unclean one, with
+// the same block, succeeds again.
 TEST_P(MendsTest, EachRunJudgesItsOwnImage) {
-  Run(true, S19Data(0x1000, Pattern(16), 16, '1') + "S1ZZ\r\n");
+  Rig r(GetParam());
+  r.Run(true, S19Data(0x1000, Pattern(16)) + "S1ZZ\r\n");
   EXPECT_EQ(r.S().Outcome, RunOutcome::Failed);
-  Run(true, S19Data(0x1000, Pattern(16)) + S9());
-  EXPECT_EQ(r.Status().back(), "Exit this program and Re-Boot the QRB interface.");
+  r.Run(true, S19Data(0x1000, Pattern(16)) + S9());
   EXPECT_EQ(r.S().Outcome, RunOutcome::Succeeded);
 }
 

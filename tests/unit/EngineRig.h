@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -19,53 +20,63 @@
 namespace qrb::test {
 
 using Bytes = std::vector<std::uint8_t>;
+using Lines = std::vector<std::string>;
 
-inline Bytes Joined(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
+// Lines the runs post.
+inline const std::string InFlashMode = "QRB interface in FLASH mode.  Version:  $7";
+inline const std::string Aborting = "Aborting.  ProgramMode = 0.";
+inline const std::string BlockVerified = "                           -- Verified.";
+inline const std::string Sent1000 = "Block  $1000     -- Sent.", Sent1100 = "Block  $1100     -- Sent.";
+inline const std::string Verified1000 = "Block $1000     -- Verified.", Verified1100 = "Block $1100     -- Verified.";
+inline const Lines ProgramSuccess{"  ", "***  Success ***.  QRB interface FLASH Updated.",
+                                  "Exit this program and Re-Boot the QRB interface."};
+inline const Lines VerifySuccess{"  ", "***  Success ***.  QRB interface FLASH Verified."};
+
+inline Lines Concat(std::initializer_list<Lines> parts) {
+  Lines out;
+  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
 }
 
 // ---- S19 text ----
 
-inline std::string HexByte(unsigned v) {
-  static constexpr char Digits[] = "0123456789ABCDEF";
-  return {Digits[(v >> 4) & 0xF], Digits[v & 0xF]};
-}
-
 inline int AddressSize(char type) { return type == '2' || type == '8' ? 3 : type == '3' || type == '7' ? 4 : 2; }
 
 // One record with a correct count and checksum.
-inline std::string SRecord(char type, std::uint32_t address, const Bytes& data = {}, const std::string& eol = "\r\n") {
+inline std::string SRecord(char type, std::uint32_t address, const Bytes& data = {}, const char* eol = "\r\n") {
   const int size = AddressSize(type);
-  const unsigned count = static_cast<unsigned>(size) + static_cast<unsigned>(data.size()) + 1;
-  unsigned sum = count;
-  std::string out = std::string("S") + type + HexByte(count);
-  for (int i = size - 1; i >= 0; --i) {
-    const unsigned b = (address >> (8 * i)) & 0xFF;
+  Bytes body{static_cast<std::uint8_t>(size + static_cast<int>(data.size()) + 1)};
+  for (int i = size - 1; i >= 0; --i) body.push_back(static_cast<std::uint8_t>(address >> (8 * i)));
+  body.insert(body.end(), data.begin(), data.end());
+  unsigned sum = 0;
+  std::string out = std::string("S") + type;
+  char hex[3];
+  for (const auto b : body) {
     sum += b;
-    out += HexByte(b);
+    std::snprintf(hex, sizeof hex, "%02X", b);
+    out += hex;
   }
-  for (const auto b : data) {
-    sum += b;
-    out += HexByte(b);
-  }
-  return out + HexByte(~sum & 0xFF) + eol;
+  std::snprintf(hex, sizeof hex, "%02X", ~sum & 0xFF);
+  return out + hex + eol;
 }
 
+// The same bytes for the same seed whatever the length: a shorter pattern is
+// the start of a longer one.
 inline Bytes Pattern(std::size_t n, unsigned seed = 0) {
   Bytes out(n);
   for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>((i * 7 + seed + i / 256) & 0xFF);
   return out;
 }
 
+inline Bytes Slice(const Bytes& b, std::size_t from, std::size_t to) {
+  return Bytes(b.begin() + static_cast<std::ptrdiff_t>(from), b.begin() + static_cast<std::ptrdiff_t>(to));
+}
+
 // Records of at most `perRecord` bytes from `start`, without an end record.
 inline std::string S19Data(std::uint32_t start, const Bytes& bytes, std::size_t perRecord = 16, char type = '1') {
   std::string out;
-  for (std::size_t i = 0; i < bytes.size(); i += perRecord) {
-    const auto end = std::min(bytes.size(), i + perRecord);
-    out += SRecord(type, start + static_cast<std::uint32_t>(i),
-                   Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(i), bytes.begin() + static_cast<std::ptrdiff_t>(end)));
-  }
+  for (std::size_t i = 0; i < bytes.size(); i += perRecord)
+    out += SRecord(type, start + static_cast<std::uint32_t>(i), Slice(bytes, i, std::min(bytes.size(), i + perRecord)));
   return out;
 }
 
@@ -74,13 +85,8 @@ inline std::string S9() { return SRecord('9', 0); }
 // Writes a file under the test's temporary directory and returns its path.
 inline std::string WriteTempFile(const std::string& content) {
   static int counter = 0;
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = std::string(info != nullptr ? info->name() : "file") + "_" + std::to_string(++counter) + ".s19";
-  for (char& c : name)
-    if (c == '/') c = '_';
-  const std::filesystem::path path = std::filesystem::path(::testing::TempDir()) / name;
-  std::ofstream out(path, std::ios::binary);
-  out << content;
+  const auto path = std::filesystem::path(::testing::TempDir()) / ("image_" + std::to_string(++counter) + ".s19");
+  std::ofstream(path, std::ios::binary) << content;
   return path.string();
 }
 
@@ -89,15 +95,15 @@ inline std::string WriteTempFile(const std::string& content) {
 // Answers the packets it is sent as a QRB interface does. Its output is one
 // stream of bytes; faults are scripted by the index of a byte in that stream.
 struct FakeBoard {
-  bool flashMode = true;   // false: at start-up idle until 0xE1 0x96
+  bool flashMode = true;  // false: at start-up idle until 0xE1 0x96
   std::uint8_t version = 0x07;
   std::map<std::uint32_t, std::uint8_t> flash;  // erased cells read 0xFF
   std::set<std::uint32_t> stuckCells;           // written inverted
 
-  std::map<std::size_t, std::uint8_t> replace;       // stream byte -> other value
-  std::optional<std::size_t> cutAt;                  // bytes from here are never sent
-  std::map<std::size_t, Bytes> strayBefore;          // extra bytes, outside the stream
-  std::map<std::size_t, int> delayFrom;              // bytes from here come later by n ticks
+  std::map<std::size_t, std::uint8_t> replace;  // stream byte -> other value
+  std::optional<std::size_t> cutAt;             // bytes from here are never sent
+  std::map<std::size_t, Bytes> strayBefore;     // extra bytes, outside the stream
+  std::map<std::size_t, int> delayFrom;         // bytes from here come later by n ticks
 
   int tick = 0;
   std::size_t streamIndex = 0;
@@ -113,23 +119,17 @@ struct FakeBoard {
   }
 
   void Receive(const Bytes& p) {
-    auto address = [&p] {
-      return static_cast<std::uint32_t>(p[2]) << 24 | static_cast<std::uint32_t>(p[3]) << 16 |
-             static_cast<std::uint32_t>(p[4]) << 8 | p[5];
-    };
-    if (p == Bytes{0xF1, 0xA5}) {
+    const std::uint32_t a =
+        p.size() < 8 ? 0 : std::uint32_t{p[2]} << 24 | std::uint32_t{p[3]} << 16 | std::uint32_t{p[4]} << 8 | p[5];
+    if (p == Bytes{0xF1, 0xA5} || p == Bytes{0xE1, 0x96}) {
+      flashMode = flashMode || p[0] == 0xE1;
       Emit({0x91, static_cast<std::uint8_t>(flashMode ? 0x2E : 0x12), 0x92, 0x04, version});
-    } else if (p == Bytes{0xE1, 0x96}) {
-      flashMode = true;
-      Emit({0x91, 0x2E, 0x92, 0x04, version});
     } else if (p.size() == 264 && p[0] == 0x57 && p[1] == 0x3A) {
-      const std::uint32_t a = address();
       programmedBlocks.push_back(a);
       for (std::uint32_t i = 0; i < 256; ++i)
         flash[a + i] = static_cast<std::uint8_t>(stuckCells.count(a + i) ? ~p[8 + i] : p[8 + i]);
       Emit({0x61, 0x3A});
     } else if (p.size() == 8 && p[0] == 0x57 && p[1] == 0x37) {
-      const std::uint32_t a = address();
       readBlocks.push_back(a);
       Bytes reply{0x61, 0x37};
       for (std::uint32_t i = 0; i < 256; ++i) reply.push_back(Read(a + i));
@@ -142,10 +142,8 @@ struct FakeBoard {
   // Bytes whose time has come.
   Bytes Due() {
     Bytes out;
-    while (!pending_.empty() && pending_.front().first <= tick) {
+    for (; !pending_.empty() && pending_.front().first <= tick; pending_.pop_front())
       out.push_back(pending_.front().second);
-      pending_.pop_front();
-    }
     return out;
   }
 
@@ -170,10 +168,6 @@ struct FakeBoard {
 
 enum class Link { Serial, Ethernet };
 
-inline std::string LinkName(const ::testing::TestParamInfo<Link>& info) {
-  return info.param == Link::Serial ? "Serial" : "Ethernet";
-}
-
 // A main window with an open link to a fake board.
 struct Rig : Harness {
   Link link;
@@ -181,42 +175,30 @@ struct Rig : Harness {
   std::size_t packetsSeen = 0;
 
   explicit Rig(Link l = Link::Serial) : link(l) {
-    if (link == Link::Serial) {
-      S().DataPipe = PipeSerial;
-      S().ComInitialized = True;
-    } else {
-      S().DataPipe = PipeEthernet;
-      S().EthernetInitialized = True;
-    }
+    S().DataPipe = link == Link::Serial ? PipeSerial : PipeEthernet;
+    (link == Link::Serial ? S().ComInitialized : S().EthernetInitialized) = True;
     Timer1.SetEnabled(true);
   }
 
   const std::vector<Bytes>& Sent() const { return link == Link::Serial ? serial.packets : tcp.sent; }
 
-  void Feed(const Bytes& bytes) {
-    if (bytes.empty()) return;
-    if (link == Link::Serial) {
-      serial.rx.insert(serial.rx.end(), bytes.begin(), bytes.end());
-    } else {
-      tcp.Arrive(bytes);
-    }
-  }
-
   // The board answers what was sent since the last tick, then the timer ticks.
   void Tick() {
     ++board.tick;
     while (packetsSeen < Sent().size()) board.Receive(Sent()[packetsSeen++]);
-    Feed(board.Due());
+    const Bytes due = board.Due();
+    if (link == Link::Serial) {
+      serial.rx.insert(serial.rx.end(), due.begin(), due.end());
+    } else if (!due.empty()) {
+      tcp.Arrive(due);
+    }
     form1.Timer1_Timer();
   }
 
   // Ticks until the run has ended; returns the number of ticks.
   int RunToEnd(int limit = 5000) {
     int ticks = 0;
-    while (S().ProgramMode != 0 && ticks < limit) {
-      Tick();
-      ++ticks;
-    }
+    for (; S().ProgramMode != 0 && ticks < limit; ++ticks) Tick();
     EXPECT_EQ(S().ProgramMode, 0) << "run still going after " << limit << " ticks";
     return ticks;
   }
@@ -237,18 +219,26 @@ struct Rig : Harness {
     ASSERT_EQ(S().SourceFileSelected, 1);
   }
 
-  void ClearLists() {
+  // Presses Program FLASH or Verify FLASH on cleared lists.
+  void Start(bool program) {
     List1.Clear();
     List2.Clear();
+    program ? form1.ProgramFlash_Click() : form1.VerifyFlash_Click();
   }
 
-  void Program() {
-    ClearLists();
-    form1.ProgramFlash_Click();
+  // A whole run of `s19`; returns the number of ticks.
+  int Run(bool program, const std::string& s19) {
+    UseImage(s19);
+    Start(program);
+    return RunToEnd();
   }
-  void Verify() {
-    ClearLists();
-    form1.VerifyFlash_Click();
+
+  // The 400-byte image at 0x1000, two blocks, that the fault and timing
+  // tables run with; the board already holds it.
+  void UseTwoBlocks(bool startupIdle) {
+    board.Load(0x1000, Pattern(400));
+    board.flashMode = !startupIdle;
+    UseImage(S19Data(0x1000, Pattern(400)) + S9());
   }
 
   std::vector<Bytes> BlockPackets(std::uint8_t command) const {
@@ -258,31 +248,50 @@ struct Rig : Harness {
     return out;
   }
 
-  // The 256 data bytes of the i-th program-block packet.
-  Bytes ProgrammedData(std::size_t i) const {
-    const auto packets = BlockPackets(0x3A);
-    return i < packets.size() ? Bytes(packets[i].begin() + 8, packets[i].end()) : Bytes{};
+  // Captions and enabled states of the four buttons the sequencer drives.
+  std::string Buttons() const {
+    auto on = [](const CommandButton& b) { return b.Enabled() ? "+" : "-"; };
+    return ProgramFlash.Caption() + on(ProgramFlash) + " " + VerifyFlash.Caption() + on(VerifyFlash) + " " +
+           on(SelectDataPipe) + on(SelectSourceFile);
   }
 };
 
-// Captions and enabled states of the four buttons the sequencer drives.
-struct ButtonState {
-  std::string programCaption;
-  bool programEnabled;
-  std::string verifyCaption;
-  bool verifyEnabled;
-  bool selectDataPipe;
-  bool selectSourceFile;
-  bool operator==(const ButtonState&) const = default;
+inline const std::string Idle = "Program FLASH+ Verify FLASH+ ++";
+
+// A whole run and what it must post.
+struct RunCase {
+  const char* name;
+  bool program;
+  std::string s19;
+  Lines status, debug;
+  bool success = false;
+  std::size_t onBoard = 0;              // bytes of Pattern() the board holds at 0x1000
+  std::vector<std::uint32_t> bad = {};  // cells written inverted, or that differ on the board
+  int ticks = 0;                        // of the whole run, checked when not 0
 };
 
-inline ButtonState Buttons(const Rig& r) {
-  return {r.ProgramFlash.Caption(), r.ProgramFlash.Enabled(), r.VerifyFlash.Caption(), r.VerifyFlash.Enabled(),
-          r.SelectDataPipe.Enabled(), r.SelectSourceFile.Enabled()};
+inline void CheckRun(Link link, const RunCase& c) {
+  SCOPED_TRACE(c.name);
+  Rig r(link);
+  r.board.Load(0x1000, Pattern(c.onBoard));
+  for (const auto a : c.bad) {
+    if (c.program) {
+      r.board.stuckCells.insert(a);
+    } else {
+      r.board.flash[a] = r.board.Read(a) ^ 0x01;
+    }
+  }
+  const int ticks = r.Run(c.program, c.s19);
+  EXPECT_EQ(r.Status(), c.status);
+  EXPECT_EQ(r.Debug(), c.debug);
+  EXPECT_EQ(r.S().Outcome, c.success ? RunOutcome::Succeeded : RunOutcome::Failed);
+  if (c.ticks != 0) {
+    EXPECT_EQ(ticks, c.ticks);
+  }
 }
 
-inline const ButtonState Idle{"Program FLASH", true, "Verify FLASH", true, true, true};
-inline const ButtonState ProgramRunning{"Abort", true, "Verify FLASH", false, false, false};
-inline const ButtonState VerifyRunning{"Program FLASH", false, "Abort", true, false, false};
+inline std::string LinkName(const ::testing::TestParamInfo<Link>& info) {
+  return info.param == Link::Serial ? "Serial" : "Ethernet";
+}
 
 }  // namespace qrb::test

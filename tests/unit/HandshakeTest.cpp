@@ -1,4 +1,5 @@
-// The handshake of both paths against a fake board on both links.
+// The handshake, and every state's wrong byte, time-out and waiting window,
+// against a fake board on both links.
 #include <gtest/gtest.h>
 
 #include "EngineRig.h"
@@ -6,219 +7,156 @@
 namespace qrb::test {
 namespace {
 
-using Lines = std::vector<std::string>;
+class HandshakeTest : public ::testing::TestWithParam<Link> {};
 
-class HandshakeTest : public ::testing::TestWithParam<Link> {
- protected:
-  Rig r{GetParam()};
-  void SetUp() override { r.UseImage(SRecord('1', 0x1000, Pattern(256)) + S9()); }
-  void Start(bool program) { program ? r.Program() : r.Verify(); }
-};
-
-// A board at start-up idle gets the FLASH-mode command after the flush
-// delay; one already in FLASH mode gets none. Ticks until the first block.
-TEST_P(HandshakeTest, ABoardAtStartupIdleIsSwitchedIntoFlashModeOthersGetNoCommand) {
+// Ticks until the first block state; a board at start-up idle gets the
+// FLASH-mode command after the flush delay, one in FLASH mode none. Stray
+// bytes before the status are reported and dropped, a tick each.
+TEST_P(HandshakeTest, ReachesTheFirstBlock) {
   struct Case {
-    bool program, startupIdle;
-    std::uint8_t version;
+    bool program, startupIdle, stray;
     int ticks;
-    Lines status;
-    std::vector<Bytes> sent;
+    Lines debug;
   };
-  const Lines idle = {"QRB interface at startup idle.  Version:  $15",
-                      "Flushing Port Buffers.  Short delay.  Please wait.",
-                      "QRB interface in FLASH mode.  Version:  $15"};
-  const std::vector<Bytes> both = {{0xF1, 0xA5}, {0xE1, 0x96}}, opening = {{0xF1, 0xA5}};
+  const std::string stray[] = {"Wrong response from QRB interface [91]: $0",
+                               "Unexpected byte read from QRB interface [91]: $0"};
   const Case cases[] = {
-      {true, true, 0x15, 26, idle, both},
-      {false, true, 0x15, 30, idle, both},
-      {true, false, 0x07, 3, {"QRB interface in FLASH mode.  Version:  $7"}, opening},
-      {false, false, 0x00, 4, {"QRB interface in FLASH mode.  Version:  $0"}, opening},
+      {true, true, false, 26, {}},  {false, true, false, 30, {}}, {true, false, false, 3, {}},
+      {false, false, false, 4, {}}, {true, false, true, 5, {stray[1], stray[1]}},
+      {false, false, true, 6, {stray[0], stray[0]}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.status.front() + (c.program ? " program" : " verify"));
-    Rig rig(GetParam());
-    rig.UseImage(SRecord('1', 0x1000, Pattern(256)) + S9());
-    rig.board.flashMode = !c.startupIdle;
-    rig.board.version = c.version;
-    c.program ? rig.Program() : rig.Verify();
-    EXPECT_EQ(rig.TicksUntil(c.program ? 41 : 71), c.ticks);
-    EXPECT_EQ(rig.Status(), c.status);
-    EXPECT_TRUE(rig.Debug().empty());
-    EXPECT_EQ(rig.Sent(), c.sent);
-    EXPECT_EQ(rig.S().FailTimer, 60);
+    SCOPED_TRACE(::testing::Message() << c.program << c.startupIdle << c.stray);
+    Rig r(GetParam());
+    r.UseImage(SRecord('1', 0x1000, Pattern(256)) + S9());
+    r.board.flashMode = !c.startupIdle;
+    r.board.version = c.startupIdle ? 0x15 : 0x07;
+    if (c.stray) r.board.strayBefore[0] = {0x00, 0x00};
+    r.Start(c.program);
+    EXPECT_EQ(r.TicksUntil(c.program ? 41 : 71), c.ticks);
+    EXPECT_EQ(r.Debug(), c.debug);
+    const Lines idle{"QRB interface at startup idle.  Version:  $15",
+                     "Flushing Port Buffers.  Short delay.  Please wait.",
+                     "QRB interface in FLASH mode.  Version:  $15"};
+    EXPECT_EQ(r.Status(), c.startupIdle ? idle : Lines{InFlashMode});
+    std::vector<Bytes> sent{{0xF1, 0xA5}};
+    if (c.startupIdle) sent.push_back({0xE1, 0x96});
+    EXPECT_EQ(r.Sent(), sent);
+    EXPECT_EQ(r.S().FailTimer, 60);
   }
 }
 
-TEST_P(HandshakeTest, StrayBytesBeforeTheStatusAreReportedAndDropped) {
-  for (const bool program : {true, false}) {
-    Rig rig(GetParam());
-    rig.UseImage(SRecord('1', 0x1000, Pattern(256)) + S9());
-    rig.board.strayBefore[0] = {0x00, 0x00};
-    program ? rig.Program() : rig.Verify();
-    EXPECT_EQ(rig.TicksUntil(program ? 41 : 71), program ? 5 : 6);
-    const std::string line = program ? "Unexpected byte read from QRB interface [91]: $0"
-                                     : "Wrong response from QRB interface [91]: $0";
-    EXPECT_EQ(rig.Debug(), (Lines{line, line}));
-  }
-}
-
-TEST_P(HandshakeTest, NoAnswerEndsTheFirstStateWithTimeoutAndExpiry) {
-  for (const bool program : {true, false}) {
-    Rig rig(GetParam());
-    rig.UseImage(SRecord('1', 0x1000, Pattern(256)) + S9());
-    rig.board.cutAt = 0;
-    program ? rig.Program() : rig.Verify();
-    EXPECT_EQ(rig.RunToEnd(), 60);
-    const std::string code = program ? "21" : "61";
-    EXPECT_EQ(rig.Debug(), (Lines{"Timeout reading data. E" + code, "Aborting.  ProgramMode = 0.",
-                                  "FailTimer expired.  Program mode is " + code + ".  E" + code + "_A",
-                                  "Aborting.  ProgramMode = 0."}));
-    EXPECT_EQ(rig.S().Outcome, RunOutcome::Failed);
-  }
-}
-
-// The status coming only on the window's last tick, or a stray byte then:
-// the run still ends with the expiry.
-TEST_P(HandshakeTest, AnAnswerOnTheLastTickStillEndsWithTheExpiry) {
-  for (const bool stray : {false, true}) {
-    Rig rig(GetParam());
-    rig.UseImage(SRecord('1', 0x1000, Pattern(256)) + S9());
-    rig.board.delayFrom[0] = 59;
-    if (stray) rig.board.replace[0] = 0x33;
-    rig.Program();
-    EXPECT_EQ(rig.RunToEnd(), 60);
-    Lines debug = {"FailTimer expired.  Program mode is 21.  E21_A", "Aborting.  ProgramMode = 0."};
-    if (stray) debug.insert(debug.begin(), "Unexpected byte read from QRB interface [91]: $33");
-    EXPECT_EQ(rig.Debug(), debug);
-  }
-}
-
-// Every state's wrong byte and time-out, found by where in the board's answer
-// the fault lies. Stream bytes: 0..4 the reply to the opening packet, 5..9
-// the reply to the FLASH-mode command (board at start-up idle).
+// Every state's wrong byte and time-out, found by where in the board's
+// answer the fault lies (two blocks of 400 bytes). Handshake stream: 0..4
+// the reply to the opening packet, 5..9 to the FLASH-mode command. Program
+// blocks: 5..8 the replies 61 3A 61 37 of the first, 9..264 its bytes,
+// 265..268 and 269..524 the last. Verify: 5, 6, 7..262 the first block,
+// 263, 264, 265..520 the last.
 struct FaultCase {
-  bool program;
-  bool startupIdle;
+  bool program, startupIdle;
   std::size_t index;
-  int value;  // -1: the byte never comes
-  std::string line;
+  int wrong;  // -1: the state takes any byte
+  const char* wrongText;
+  int state;  // its time-out code
 };
 
-const FaultCase HandshakeFaults[] = {
-    {true, true, 1, 0x13, "Wrong response from QRB interface [12/2E]: $13"},
-    {true, true, 1, -1, "Timeout reading data. E22"},
-    {true, true, 2, 0x93, "Wrong response from QRB interface [92]: $93"},
-    {true, true, 2, -1, "Timeout reading data. E23"},
-    {true, true, 3, 0x05, "Wrong response from QRB interface [04]: $5"},
-    {true, true, 3, -1, "Timeout reading data. E24"},
-    {true, true, 4, -1, "Timeout reading data. E25"},
-    {true, true, 5, 0x90, "Wrong response from QRB interface [91]: $90"},
-    {true, true, 5, -1, "Timeout reading data. E26"},
-    {true, true, 6, 0x12, "Wrong response from QRB interface [2E]: $12"},
-    {true, true, 6, -1, "Timeout reading data. E27"},
-    {true, true, 7, 0xFF, "Wrong response from QRB interface [92]: $FF"},
-    {true, true, 7, -1, "Timeout reading data. E28"},
-    {true, true, 8, 0x40, "Wrong response from QRB interface [04]: $40"},
-    {true, true, 8, -1, "Timeout reading data. E29"},
-    {true, true, 9, -1, "Timeout reading data. E30"},
-    {true, false, 2, 0x00, "Wrong response from QRB interface [92]: $0"},
-    {true, false, 2, -1, "Timeout reading data. E28"},
-    {true, false, 4, -1, "Timeout reading data. E30"},
-    {false, true, 1, 0x2F, "Wrong response from QRB interface [12/2E]: $2F"},
-    {false, true, 1, -1, "Timeout reading data. E62"},
-    {false, true, 2, 0x93, "Wrong response from QRB interface [92]: $93"},
-    {false, true, 2, -1, "Timeout reading data. E63"},
-    {false, true, 3, 0x05, "Wrong response from QRB interface [04]: $5"},
-    {false, true, 3, -1, "Timeout reading data. E64"},
-    {false, true, 4, -1, "Timeout reading data. E65"},
-    {false, true, 5, 0x92, "Wrong response from QRB interface [91]: $92"},
-    {false, true, 5, -1, "Timeout reading data. E66"},
-    {false, true, 6, 0x12, "Wrong response from QRB interface [2E]: $12"},
-    {false, true, 6, -1, "Timeout reading data. E67"},
-    {false, true, 7, 0x04, "Wrong response from QRB interface [92]: $4"},
-    {false, true, 7, -1, "Timeout reading data. E68"},
-    {false, true, 8, 0x92, "Wrong response from QRB interface [04]: $92"},
-    {false, true, 8, -1, "Timeout reading data. E69"},
-    {false, true, 9, -1, "Timeout reading data. E70"},
-    {false, false, 2, 0x91, "Wrong response from QRB interface [92]: $91"},
-    {false, false, 3, -1, "Timeout reading data. E69"},
+constexpr bool P = true, V = false, Idle = true, Flash = false;
+
+const FaultCase Faults[] = {
+    {P, Idle, 1, 0x13, "[12/2E]: $13", 22},  {P, Idle, 2, 0x93, "[92]: $93", 23},
+    {P, Idle, 3, 0x05, "[04]: $5", 24},      {P, Idle, 4, -1, "", 25},
+    {P, Idle, 5, 0x90, "[91]: $90", 26},     {P, Idle, 6, 0x12, "[2E]: $12", 27},
+    {P, Idle, 7, 0xFF, "[92]: $FF", 28},     {P, Idle, 8, 0x40, "[04]: $40", 29},
+    {P, Idle, 9, -1, "", 30},                {P, Flash, 2, 0x00, "[92]: $0", 28},
+    {P, Flash, 5, 0x62, "[61]: $62", 43},    {P, Flash, 6, 0x3B, "[3A]: $3B", 44},
+    {P, Flash, 7, 0x00, "[61]: $0", 45},     {P, Flash, 8, 0x3A, "[37]: $3A", 46},
+    {P, Flash, 200, -1, "", 47},             {P, Flash, 265, 0x37, "[61]: $37", 48},
+    {P, Flash, 266, 0x61, "[3A]: $61", 49},  {P, Flash, 267, 0xA0, "[61]: $A0", 50},
+    {P, Flash, 268, 0x38, "[37]: $38", 51},  {P, Flash, 400, -1, "", 52},
+    {V, Idle, 1, 0x2F, "[12/2E]: $2F", 62},  {V, Idle, 2, 0x93, "[92]: $93", 63},
+    {V, Idle, 3, 0x05, "[04]: $5", 64},      {V, Idle, 4, -1, "", 65},
+    {V, Idle, 5, 0x92, "[91]: $92", 66},     {V, Idle, 6, 0x12, "[2E]: $12", 67},
+    {V, Idle, 7, 0x04, "[92]: $4", 68},      {V, Idle, 8, 0x92, "[04]: $92", 69},
+    {V, Idle, 9, -1, "", 70},                {V, Flash, 2, 0x91, "[92]: $91", 68},
+    {V, Flash, 5, 0x37, "[61]: $37", 73},    {V, Flash, 6, 0x3A, "[37]: $3A", 74},
+    {V, Flash, 150, -1, "", 75},             {V, Flash, 263, 0x00, "[61]: $0", 76},
+    {V, Flash, 264, 0xFF, "[37]: $FF", 77},  {V, Flash, 520, -1, "", 78},
 };
 
 TEST_P(HandshakeTest, EveryStateReportsItsWrongByteAndItsTimeout) {
-  for (const auto& c : HandshakeFaults) {
-    SCOPED_TRACE(c.line + (c.program ? " (program)" : " (verify)"));
-    Rig rig(GetParam());
-    rig.UseImage(SRecord('1', 0x1000, Pattern(256)) + S9());
-    rig.board.flashMode = !c.startupIdle;
-    if (c.value < 0) {
-      rig.board.cutAt = c.index;
-    } else {
-      rig.board.replace[c.index] = static_cast<std::uint8_t>(c.value);
+  for (const auto& c : Faults) {
+    // The last block's states come after the builder has read the S9 record.
+    const bool lastBlock = (c.state >= 48 && c.state <= 52) || c.state >= 76;
+    for (const bool timeout : {false, true}) {
+      if (!timeout && c.wrong < 0) continue;
+      SCOPED_TRACE(::testing::Message() << "state " << c.state << (timeout ? " time-out" : " wrong byte"));
+      Rig r(GetParam());
+      r.UseTwoBlocks(c.startupIdle);
+      if (timeout) {
+        r.board.cutAt = c.index;
+      } else {
+        r.board.replace[c.index] = static_cast<std::uint8_t>(c.wrong);
+      }
+      r.Start(c.program);
+      r.RunToEnd();
+      Lines debug = lastBlock ? Lines{"S9 record detected."} : Lines{};
+      debug.push_back(timeout ? "Timeout reading data. E" + std::to_string(c.state)
+                              : std::string("Wrong response from QRB interface ") + c.wrongText);
+      debug.push_back(Aborting);
+      EXPECT_EQ(r.Debug(), debug);
+      EXPECT_EQ(r.S().Outcome, RunOutcome::Failed);
     }
-    c.program ? rig.Program() : rig.Verify();
-    rig.RunToEnd();
-    EXPECT_EQ(rig.Debug(), (Lines{c.line, "Aborting.  ProgramMode = 0."}));
-    EXPECT_EQ(rig.S().Outcome, RunOutcome::Failed);
-    EXPECT_EQ(rig.BlockPackets(0x3A).size() + rig.BlockPackets(0x37).size(), 0u);
   }
 }
 
-// A waiting state times out only when the window is used up: 60 ticks from
-// the start for the states before the command, 60 from the command after it.
-TEST_P(HandshakeTest, WaitingStatesShareTheirWindow) {
+// A waiting state gives up only when the window of 60 ticks, loaded when the
+// run started or the last packet went out, is used up; the first state then
+// also posts the expiry. A state that takes the byte after another in the
+// same tick does not wait.
+TEST_P(HandshakeTest, TimeOutWindows) {
+  using Script = void (*)(FakeBoard&);
   struct Case {
-    bool startupIdle;
-    std::size_t cut;
+    bool program, startupIdle;
+    Script script;
     int ticks;
+    Lines debug;
   };
-  for (const auto& c : {Case{true, 2, 60}, Case{true, 4, 60}, Case{true, 5, 25 + 60}, Case{true, 9, 25 + 60},
-                        Case{false, 2, 60}}) {
-    Rig rig(GetParam());
-    rig.UseImage(SRecord('1', 0x1000, Pattern(256)) + S9());
-    rig.board.flashMode = !c.startupIdle;
-    rig.board.cutAt = c.cut;
-    rig.Program();
-    EXPECT_EQ(rig.RunToEnd(), c.ticks) << c.cut;
+  const auto timeout = [](int state) { return Lines{"Timeout reading data. E" + std::to_string(state), Aborting}; };
+  const std::string expiry21 = "FailTimer expired.  Program mode is 21.  E21_A";
+  const Case cases[] = {
+      {P, Flash, [](FakeBoard& b) { b.cutAt = 0; }, 60, Concat({timeout(21), {expiry21, Aborting}})},
+      {V, Flash, [](FakeBoard& b) { b.cutAt = 0; }, 60,
+       Concat({timeout(61), {"FailTimer expired.  Program mode is 61.  E61_A", Aborting}})},
+      // The status on the window's last tick, or a stray byte then.
+      {P, Flash, [](FakeBoard& b) { b.delayFrom[0] = 59; }, 60, {expiry21, Aborting}},
+      {P, Flash, [](FakeBoard& b) { b.delayFrom[0] = 59, b.replace[0] = 0x33; }, 60,
+       {"Unexpected byte read from QRB interface [91]: $33", expiry21, Aborting}},
+      {P, Idle, [](FakeBoard& b) { b.cutAt = 4; }, 60, timeout(25)},
+      {P, Idle, [](FakeBoard& b) { b.cutAt = 9; }, 25 + 60, timeout(30)},
+      {P, Flash, [](FakeBoard& b) { b.cutAt = 2; }, 60, timeout(28)},
+      {P, Flash, [](FakeBoard& b) { b.delayFrom[1] = 2; }, 2, timeout(22)},
+      // After the command the program path chains 26 into 27 in one tick;
+      // the verify path takes 67 on the next tick. (All later answers come a
+      // tick late too.)
+      {P, Idle, [](FakeBoard& b) { b.delayFrom[6] = 1; }, 26, timeout(27)},
+      {V, Idle, [](FakeBoard& b) { b.delayFrom[6] = 1; }, 30 + 2 * 3, {"S9 record detected.", Aborting}},
+      // Block states: program block sent on tick 4, read-back asked on 5.
+      {P, Flash, [](FakeBoard& b) { b.cutAt = 5; }, 4 + 60, timeout(43)},
+      {P, Flash, [](FakeBoard& b) { b.cutAt = 100; }, 5 + 60, timeout(47)},
+      {V, Flash, [](FakeBoard& b) { b.cutAt = 100; }, 5 + 60, timeout(75)},
+      // A read-back in pieces goes on where it stopped.
+      {V, Flash, [](FakeBoard& b) { b.delayFrom[100] = 3, b.delayFrom[200] = 2; }, 4 + 2 * (2 + 5),
+       {"S9 record detected.", Aborting}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.debug.front());
+    Rig r(GetParam());
+    r.UseTwoBlocks(c.startupIdle);
+    c.script(r.board);
+    r.Start(c.program);
+    EXPECT_EQ(r.RunToEnd(), c.ticks);
+    EXPECT_EQ(r.Debug(), c.debug);
   }
-}
-
-TEST_P(HandshakeTest, TheNoWaitStateAfterTheStatusNeedsItsByteOnTheNextTick) {
-  r.board.delayFrom[1] = 2;
-  Start(true);
-  EXPECT_EQ(r.RunToEnd(), 2);
-  EXPECT_EQ(r.Debug(), (Lines{"Timeout reading data. E22", "Aborting.  ProgramMode = 0."}));
-}
-
-// After the command the program path chains 26 into 27 in one tick, the
-// verify path takes 67 on the next tick.
-TEST_P(HandshakeTest, ASplitFlashModeStatusFailsOnlyOnTheProgramPath) {
-  for (const bool program : {true, false}) {
-    Rig rig(GetParam());
-    rig.UseImage(SRecord('1', 0x1000, Pattern(256)) + S9());
-    rig.board.flashMode = false;
-    rig.board.delayFrom[6] = 1;
-    program ? rig.Program() : rig.Verify();
-    if (program) {
-      rig.RunToEnd();
-      EXPECT_EQ(rig.Debug(), (Lines{"Timeout reading data. E27", "Aborting.  ProgramMode = 0."}));
-    } else {
-      EXPECT_EQ(rig.TicksUntil(71), 30);
-      EXPECT_TRUE(rig.Debug().empty());
-    }
-  }
-}
-
-TEST_P(HandshakeTest, ALaterRunFindsTheBoardInFlashMode) {
-  r.board.flashMode = false;
-  r.board.cutAt = 9;  // the version after the command never comes
-  Start(true);
-  r.RunToEnd();
-  r.board.cutAt.reset();
-  r.board.streamIndex = 100;
-  Start(true);
-  EXPECT_EQ(r.TicksUntil(41), 3);
-  EXPECT_EQ(r.Status(), Lines{"QRB interface in FLASH mode.  Version:  $7"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, HandshakeTest, ::testing::Values(Link::Serial, Link::Ethernet), LinkName);
