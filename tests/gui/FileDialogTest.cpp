@@ -1,9 +1,7 @@
 // "Select Source File" through the real file dialog.
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QListView>
-#include <functional>
 #include <memory>
 
 #include "GuiApp.h"
@@ -17,8 +15,9 @@ class FileDialogTest : public QObject {
   QTemporaryDir folder;
   QString savedCurrent;
 
-  // Runs `answer` on the file dialog once it lists `entries` enabled files.
-  void WhenDialogLists(int entries, std::function<void(QFileDialog*, QStringList enabledNames)> answer) {
+  // Once the file dialog lists `entries` enabled files, hands it and their
+  // sorted names to `answer`.
+  void WhenDialogLists(int entries, std::function<void(QFileDialog*, QStringList)> answer) {
     gui->WhenModal<QFileDialog>([=](QFileDialog* dialog) {
       auto* view = dialog->findChild<QListView*>(QStringLiteral("listView"));
       QStringList names;
@@ -36,7 +35,6 @@ class FileDialogTest : public QObject {
 
  private slots:
   void initTestCase() {
-    QVERIFY(folder.isValid());
     for (const char* name : {"a.s19", "B.S19", "c.txt"}) {
       QFile file(folder.filePath(QString::fromLatin1(name)));
       QVERIFY(file.open(QIODevice::WriteOnly));
@@ -59,25 +57,20 @@ class FileDialogTest : public QObject {
     QCOMPARE(NameFilters("Anything"), QStringList{QStringLiteral("Anything (*)")});
   }
 
+  // Both cases of S19 files are listed; the chosen one's path is shown.
   void choosingAFileOpensItAndShowsItsPath() {
     QStringList listed;
-    QString directory, suffix;
-    QStringList filters;
+    QString directory;
     WhenDialogLists(2, [&](QFileDialog* dialog, QStringList names) {
       listed = names;
       directory = dialog->directory().absolutePath();
-      suffix = dialog->defaultSuffix();
-      filters = dialog->nameFilters();
       GuiApp::TypeFileName(dialog, QStringLiteral("B.S19"));
     });
     gui->Click(gui->Button("SelectSourceFile"));
-
     QCOMPARE(listed, (QStringList{QStringLiteral("B.S19"), QStringLiteral("a.s19")}));
     QCOMPARE(QDir(directory).canonicalPath(), QDir(folder.path()).canonicalPath());
-    QCOMPARE(suffix, QStringLiteral("s19"));
-    QCOMPARE(filters, QStringList{QStringLiteral("S19 Files (*.S19 *.s19)")});
-    const QString chosen = QDir::toNativeSeparators(QDir(folder.path()).filePath(QStringLiteral("B.S19")));
-    QCOMPARE(QDir(gui->MainText("Text2")->text()).canonicalPath(), QDir(chosen).canonicalPath());
+    QCOMPARE(QDir(gui->MainText("Text2")->text()).canonicalPath(),
+             QDir(folder.filePath(QStringLiteral("B.S19"))).canonicalPath());
     QCOMPARE(gui->Core().S.SourceFileSelected, 1);
   }
 
@@ -86,8 +79,7 @@ class FileDialogTest : public QObject {
     gui->Click(gui->Button("SelectSourceFile"));
     QVERIFY(gui->MainText("Text2")->text().isEmpty());
     QCOMPARE(gui->Core().S.SourceFileSelected, 0);
-    QListWidget* debug = gui->List("List2");
-    QCOMPARE(debug->item(debug->count() - 1)->text(), QStringLiteral("S19 source file selection cancelled."));
+    QCOMPARE(gui->LastLine("List2"), QStringLiteral("S19 source file selection cancelled."));
   }
 };
 

@@ -5,8 +5,6 @@
 
 #include <QApplication>
 #include <QFileDialog>
-#include <QTimer>
-#include <functional>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -15,6 +13,8 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 
 #include "app/qt/MainStartUp.h"
 #include "pipe/qt/QtSerialLibrary.h"
@@ -54,6 +54,10 @@ struct GuiApp {
     return In<QRadioButton>(Settings(), QStringLiteral("%1_%2").arg(name).arg(index).toLatin1().constData());
   }
   QLineEdit* SettingsText(const char* name) { return In<QLineEdit>(Settings(), name); }
+  QString LastLine(const char* list) {
+    QListWidget* l = List(list);
+    return l->count() == 0 ? QString() : l->item(l->count() - 1)->text();
+  }
 
   void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
   // On its round indicator, as an option button's caption may end well

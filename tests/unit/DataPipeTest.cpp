@@ -141,13 +141,13 @@ TEST(DataPipe, APacketGoesWholeOverEitherLinkWithinTheBuffer) {
 
 TEST(DataPipe, SerialPutFailuresAreReportedPerByteAndThePacketIsStillFinished) {
   Harness h;
-  SetPacket(h.S(), {0xF1, 0xA5, 0x01, 0x02});
-  h.serial.putByteResults = {0, -8, 0, -3};
-  h.serial.results["ser_rs232_putpacket"] = -5;
+  SetPacket(h.S(), {0xF1, 0xA5, 0x01});
+  h.serial.results = {{"PutByte", -8}, {"ser_rs232_putpacket", -5}};
   h.form1.SendAPacket();
-  EXPECT_EQ(h.serial.CallNames(), (Lines{"PutByte", "PutByte", "PutByte", "PutByte", "ser_rs232_putpacket"}));
-  EXPECT_EQ(h.serial.tx, (Bytes{0xF1, 0xA5, 0x01, 0x02}));
-  EXPECT_EQ(h.Debug(), (Lines{"Error in put byte: -8", "Error in put byte: -3", "Error in put packet: -5"}));
+  EXPECT_EQ(h.serial.CallNames(), (Lines{"PutByte", "PutByte", "PutByte", "ser_rs232_putpacket"}));
+  EXPECT_EQ(h.serial.tx, (Bytes{0xF1, 0xA5, 0x01}));
+  EXPECT_EQ(h.Debug(), (Lines{"Error in put byte: -8", "Error in put byte: -8", "Error in put byte: -8",
+                              "Error in put packet: -5"}));
   EXPECT_EQ(h.S().ComStatus, -5);
 }
 

@@ -18,59 +18,52 @@ namespace qrb::test {
 
 // Records every call; results can be scripted per function name.
 class FakeSerialLibrary : public SerialLibrary {
+  using I32 = std::int32_t;
+  using I16 = std::int16_t;
+
  public:
   std::vector<std::string> calls;                  // "Name(arg,arg,...)"
-  std::map<std::string, std::int32_t> results;     // by function name, default 0
-  std::deque<std::int32_t> putByteResults;         // consumed per PutByte, then 0
+  std::map<std::string, I32> results;              // by function name, default 0
   std::deque<std::uint8_t> rx;                     // bytes the board has sent
   std::vector<std::uint8_t> tx;                    // bytes put, in order
   std::vector<std::vector<std::uint8_t>> packets;  // tx split at each putpacket
 
-  std::int32_t InitializePort(std::int32_t port, std::int32_t portIndex, std::int16_t io, std::int16_t irq,
-                              std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d,
-                              std::int32_t e) override {
+  I32 InitializePort(I32 port, I32 portIndex, I16 io, I16 irq, I32 a, I32 b, I32 c, I32 d, I32 e) override {
     return Call("InitializePort", {port, portIndex, io, irq, a, b, c, d, e});
   }
-  std::int32_t ser_rs232_getport(std::int32_t port, ComPortRecord&) override { return Call("ser_rs232_getport", {port}); }
-  std::int32_t SetPortCharacteristics(std::int32_t port, std::int32_t baud, std::int16_t a, std::int16_t b,
-                                      std::int16_t c, std::int16_t d) override {
+  I32 ser_rs232_getport(I32 port, ComPortRecord&) override { return Call("ser_rs232_getport", {port}); }
+  I32 SetPortCharacteristics(I32 port, I32 baud, I16 a, I16 b, I16 c, I16 d) override {
     return Call("SetPortCharacteristics", {port, baud, a, b, c, d});
   }
-  std::int32_t CdrvSetTimerResolution(std::int32_t port, std::int32_t v) override {
-    return Call("CdrvSetTimerResolution", {port, v});
-  }
-  std::int32_t SetTimeout(std::int32_t port, std::int32_t v) override { return Call("SetTimeout", {port, v}); }
-  std::int32_t SetPaceTime(std::int32_t port, std::int32_t v) override { return Call("SetPaceTime", {port, v}); }
-  std::int32_t FlushReceiveBuffer(std::int32_t port) override {
+  I32 CdrvSetTimerResolution(I32 port, I32 v) override { return Call("CdrvSetTimerResolution", {port, v}); }
+  I32 SetTimeout(I32 port, I32 v) override { return Call("SetTimeout", {port, v}); }
+  I32 SetPaceTime(I32 port, I32 v) override { return Call("SetPaceTime", {port, v}); }
+  I32 FlushReceiveBuffer(I32 port) override {
     const auto r = Call("FlushReceiveBuffer", {port});
     if (r == 0) rx.clear();
     return r;
   }
-  std::int32_t FlushTransmitBuffer(std::int32_t port) override { return Call("FlushTransmitBuffer", {port}); }
-  std::int32_t ser_rs232_getpacket(std::int32_t port, std::int32_t len, const std::string& text) override {
+  I32 FlushTransmitBuffer(I32 port) override { return Call("FlushTransmitBuffer", {port}); }
+  I32 ser_rs232_getpacket(I32 port, I32 len, const std::string& text) override {
     return Call("ser_rs232_getpacket", {port, len}, text);
   }
-  std::int32_t GetByte(std::int32_t port) override {
+  I32 GetByte(I32 port) override {
     Call("GetByte", {port});
     if (rx.empty()) return -1;
-    const std::int32_t b = rx.front();
+    const I32 b = rx.front();
     rx.pop_front();
     return b;
   }
-  std::int32_t PutByte(std::int32_t port, std::int32_t byte) override {
-    Call("PutByte", {port, byte});
+  I32 PutByte(I32 port, I32 byte) override {
     tx.push_back(static_cast<std::uint8_t>(byte));
     pending_.push_back(static_cast<std::uint8_t>(byte));
-    if (putByteResults.empty()) return 0;
-    const auto r = putByteResults.front();
-    putByteResults.pop_front();
-    return r;
+    return Call("PutByte", {port, byte});
   }
-  std::int32_t ser_rs232_putpacket(std::int32_t port, std::int32_t len, const std::string& text) override {
+  I32 ser_rs232_putpacket(I32 port, I32 len, const std::string& text) override {
     packets.push_back(std::exchange(pending_, {}));
     return Call("ser_rs232_putpacket", {port, len}, text);
   }
-  std::int32_t UnInitializePort(std::int32_t port) override { return Call("UnInitializePort", {port}); }
+  I32 UnInitializePort(I32 port) override { return Call("UnInitializePort", {port}); }
 
   // The names of the calls, in order.
   std::vector<std::string> CallNames() const {
@@ -81,7 +74,7 @@ class FakeSerialLibrary : public SerialLibrary {
 
  private:
   // Records the call and returns its scripted result.
-  std::int32_t Call(const std::string& name, std::initializer_list<std::int64_t> args, const std::string& text = {}) {
+  I32 Call(const std::string& name, std::initializer_list<std::int64_t> args, const std::string& text = {}) {
     std::string s = name + "(";
     for (auto a : args) s += (s.back() == '(' ? "" : ",") + std::to_string(a);
     if (!text.empty()) s += ",\"" + text + "\"";
