@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -122,14 +123,15 @@ class FakeFileDialog : public FileDialog {
   }
 };
 
-// Each read advances by `step` seconds every `readsPerStep` reads.
+// Advances one second every `readsPerStep` reads; a wait that never ends
+// fails instead of hanging.
 class FakeClock : public Clock {
  public:
   int second = 0;
   int reads = 0;
   int readsPerStep = 3;
   int Seconds() override {
-    ++reads;
+    if (++reads > 100000) throw std::runtime_error("the clock was read 100000 times");
     if (reads % readsPerStep == 0) second = (second + 1) % 60;
     return second;
   }
