@@ -153,7 +153,8 @@ fi
   echo
   echo "One sequencer tick (manual timing of Timer1_Timer alone) during runs of a 64 KiB image against the"
   echo "board's protocol model in process, over the Ethernet link with the replies waiting; and reading"
-  echo "the records of that image's S19 file (2 048 S3 records of 32 bytes) through the reader."
+  echo "the records of that image's S19 file (2 048 S3 records of 32 bytes) through the reader. For the"
+  echo "ticks read the Time column: the CPU column also counts the untimed ticks between two timed ones."
   echo
   echo '```'
   cat "$GBENCH"
