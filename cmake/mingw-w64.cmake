@@ -16,6 +16,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# GCC 12's -Wrestrict misfires on std::string concatenation in optimised
+# builds (GCC bug 105329).
+set(CMAKE_CXX_FLAGS_INIT "-Wno-restrict")
+
 # Self-contained executables: no libstdc++, libgcc or winpthread DLLs to ship.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
