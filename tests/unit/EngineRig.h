@@ -83,9 +83,15 @@ inline std::string S19Data(std::uint32_t start, const Bytes& bytes, std::size_t 
 inline std::string S9() { return SRecord('9', 0); }
 
 // Writes a file under the test's temporary directory and returns its path.
+// Named after the running test, so that tests run in parallel processes never
+// share a file.
 inline std::string WriteTempFile(const std::string& content) {
   static int counter = 0;
-  const auto path = std::filesystem::path(::testing::TempDir()) / ("image_" + std::to_string(++counter) + ".s19");
+  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = test != nullptr ? std::string(test->test_suite_name()) + "." + test->name() : "image";
+  for (char& c : name)
+    if (c == '/') c = '_';
+  const auto path = std::filesystem::path(::testing::TempDir()) / (name + "_" + std::to_string(++counter) + ".s19");
   std::ofstream(path, std::ios::binary) << content;
   return path.string();
 }
