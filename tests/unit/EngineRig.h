@@ -11,6 +11,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -82,17 +83,31 @@ inline std::string S19Data(std::uint32_t start, const Bytes& bytes, std::size_t 
 
 inline std::string S9() { return SRecord('9', 0); }
 
+// The files a test process wrote, removed when it ends.
+struct TempFiles {
+  std::vector<std::filesystem::path> paths;
+  ~TempFiles() {
+    std::error_code ignored;
+    for (const auto& path : paths) std::filesystem::remove(path, ignored);
+  }
+};
+
 // Writes a file under the test's temporary directory and returns its path.
-// Named after the running test, so that tests run in parallel processes never
+// Named after the running test and this process, so that tests run in
+// parallel processes (and the same test run by two builds at once) never
 // share a file.
 inline std::string WriteTempFile(const std::string& content) {
   static int counter = 0;
+  static TempFiles written;
+  static const std::string process = std::to_string(std::random_device{}());
   const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
   std::string name = test != nullptr ? std::string(test->test_suite_name()) + "." + test->name() : "image";
   for (char& c : name)
     if (c == '/') c = '_';
-  const auto path = std::filesystem::path(::testing::TempDir()) / (name + "_" + std::to_string(++counter) + ".s19");
+  const auto path = std::filesystem::path(::testing::TempDir()) /
+                    (name + "_" + process + "_" + std::to_string(++counter) + ".s19");
   std::ofstream(path, std::ios::binary) << content;
+  written.paths.push_back(path);
   return path.string();
 }
 
