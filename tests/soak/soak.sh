@@ -62,7 +62,14 @@ sample() {  # RUN
   SAMPLES+=("$1 $(fds "$LONG_TCP_PID") $(rss "$LONG_TCP_PID") $(fds "$LONG_PTY_PID") $(rss "$LONG_PTY_PID")")
 }
 
-pick() { local a=("$@"); echo "${a[RANDOM % ${#a[@]}]}"; }
+# draw VAR CHOICES...: VAR = one of the choices. Every draw happens in this
+# shell: a subshell reseeds RANDOM, and the runs would not repeat.
+draw() {
+  local -n drawn=$1
+  shift
+  local choices=("$@")
+  drawn=${choices[RANDOM % ${#choices[@]}]}
+}
 
 # Replies of a run, in order: h status replies (one from a board in FLASH
 # mode, two from one at start-up idle), then per block an acknowledgement
@@ -76,45 +83,49 @@ reply_length() {  # OP H N R -> length of reply R
 declare -A OUTCOMES
 failed_before=0
 for run in $(seq "$RUNS"); do
-  link=$(pick tcp pty)
-  name=$(pick "${NAMES[@]}")
+  draw link tcp pty
+  draw name "${NAMES[@]}"
   n=${BLOCKS[$name]}
   image=$WORK/$name.s19
   if [ $((RANDOM % 2)) -eq 0 ]; then
     # ---- a fresh board with a fault ----
-    op=$(pick program verify)
-    mode=$(pick idle flash)
+    draw op program verify
+    draw mode idle flash
     h=$([ "$mode" = idle ] && echo 2 || echo 1)
     per_block=1
     [ "$op" = program ] && per_block=2
     replies=$((h + per_block * n))
-    kind=$(pick wrong-byte silent-from corrupt-readback split-reply stray-bytes drop-after)
+    draw kind wrong-byte silent-from corrupt-readback split-reply stray-bytes drop-after
     expect=succeed
     case $kind in
       wrong-byte)
         r=$((1 + RANDOM % replies)) len=$(reply_length "$op" "$h" "$n" "$r")
-        i=$(pick 0 1 $((RANDOM % 5)) $((RANDOM % 260)))
+        header=$((RANDOM % 5)) anywhere=$((RANDOM % 260))
+        draw i 0 1 "$header" "$anywhere"
         fault=(--wrong-byte "$r:$i")
         if [ "$i" -lt "$len" ] && ! { [ "$len" = 5 ] && [ "$i" = 4 ]; }; then expect=fail; fi ;;
       silent-from) fault=(--silent-from $((1 + RANDOM % replies))) expect=fail ;;
       corrupt-readback) fault=(--corrupt-readback "$((1 + RANDOM % n)):$((1 + RANDOM % 256))") expect=fail ;;
       split-reply) fault=(--split-reply "$((1 + RANDOM % replies)):$((50 + RANDOM % 950))") ;;
-      stray-bytes) fault=(--stray-bytes "$(printf '%02X' $((RANDOM % 0x91)) $((0x92 + RANDOM % 0x6E)))") ;;
+      stray-bytes)  # any bytes but 0x91, which would pass for the status
+        below=$((RANDOM % 0x91)) above=$((0x92 + RANDOM % 0x6E))
+        fault=(--stray-bytes "$(printf '%02X%02X' "$below" "$above")") ;;
       drop-after)
         k=$((1 + RANDOM % n))
         fault=(--drop-after "$k")
         if [ "$k" -lt "$n" ]; then expect=fail; else expect=either; fi ;;
     esac
-    load=()
+    load=() holds="the image"
     if [ "$op" = verify ]; then
-      if [ $((RANDOM % 3)) -eq 0 ]; then load=(--load "$WORK/$name-spoiled.s19") expect=fail
+      if [ $((RANDOM % 3)) -eq 0 ]; then load=(--load "$WORK/$name-spoiled.s19") expect=fail holds="one byte off"
       else load=(--load "$image"); fi
     fi
     BASE=${BASES[$name]}
     where=(--tcp 0)
     [ "$link" = pty ] && where=(--pty)
     start_board "${where[@]}" --mode "$mode" "${load[@]}" "${fault[@]}"
-    desc="$op $name over $link, board $mode, ${fault[*]} ${load[*]:+(spoiled FLASH)}"
+    desc="$op $name over $link, board $mode, ${fault[*]}"
+    [ "$op" = verify ] && desc+=", FLASH holds $holds"
   else
     # ---- a long-lived board, no fault ----
     BASE=""
@@ -148,13 +159,13 @@ for run in $(seq "$RUNS"); do
   if [ "$rc" = 0 ] && [ -z "$BASE" ] && [ "$op" = program ]; then
     if [ "$link" = tcp ]; then PROGRAMMED_TCP[$name]=1; else PROGRAMMED_PTY[$name]=1; fi
   fi
+  printf 'run %d: %s: exit %s\n' "$run" "$desc" "$rc"
   OUTCOMES["$kind $([ "$rc" = 0 ] && echo ok || echo failed)"]=$((${OUTCOMES["$kind $([ "$rc" = 0 ] && echo ok || echo failed)"]:-0} + 1))
   if [ "$FAILURES" -gt "$failed_before" ]; then
     failed_before=$FAILURES
     sed 's/^/  | /' "$WORK/run.out" "$WORK/run.err" >&2
   fi
   if [ $((run % 10)) -eq 0 ] || [ "$run" = 1 ] || [ "$run" = "$RUNS" ]; then sample "$run"; fi
-  [ $((run % 50)) -eq 0 ] && echo "soak: $run runs, $FAILURES failure(s)"
 done
 
 # ---- the long-lived boards: still there, descriptors and memory flat ----
