@@ -74,14 +74,18 @@ void Form1::InitVariables() {
   S.BlockErrors = 0;
   S.ReadIndex = 0;
 
+  SetIdleButtons();
+
+  if (form2_ != nullptr) form2_->ApplyStartState();
+}
+
+void Form1::SetIdleButtons() {
   C.SelectDataPipe.SetEnabled(true);
   C.SelectSourceFile.SetEnabled(true);
   C.ProgramFlash.SetCaption("Program FLASH");
   C.ProgramFlash.SetEnabled(true);
   C.VerifyFlash.SetCaption("Verify FLASH");
   C.VerifyFlash.SetEnabled(true);
-
-  if (form2_ != nullptr) form2_->ApplyStartState();
 }
 
 }  // namespace qrb

@@ -106,6 +106,9 @@ class Form1 : public TcpEvents {
   Form2* form2_ = nullptr;
 
  private:
+  // The four buttons as they stand between runs.
+  void SetIdleButtons();
+
   // ---- engine internals (engine/) ----
   void StartRun(bool programPath);
   void DispatchProgramMode();

@@ -155,12 +155,7 @@ void Form1::AbortSequence() {
   SetProgramMode(0);
   if (S.Outcome == RunOutcome::Running) S.Outcome = RunOutcome::Failed;
   PostDebug(*this, "Aborting.  ProgramMode = 0.");
-  C.SelectDataPipe.SetEnabled(true);
-  C.SelectSourceFile.SetEnabled(true);
-  C.ProgramFlash.SetCaption("Program FLASH");
-  C.ProgramFlash.SetEnabled(true);
-  C.VerifyFlash.SetCaption("Verify FLASH");
-  C.VerifyFlash.SetEnabled(true);
+  SetIdleButtons();
 }
 
 // States 90 and 91: flush on every tick of the one-second delay, then send the
