@@ -60,7 +60,7 @@ fuzz-short:
 # ---- Hardening: sanitizers, soak, benchmarks ----
 SANITIZE_BUILD ?= build-sanitize
 SOAK_RUNS      ?= 500
-SOAK_SEED      ?= 20261206
+SOAK_START      ?= 20261206
 
 .PHONY: sanitize-test soak soak-short bench
 
@@ -74,10 +74,10 @@ sanitize-test: deps
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(CTEST_J) --timeout 600
 
-# SOAK_RUNS runs through the CLI against the simulated board, faults drawn from SOAK_SEED.
+# SOAK_RUNS runs through the CLI against the simulated board, faults drawn from SOAK_START.
 soak: configure
 	cmake --build $(BUILD) --target qrb-flash-cli qrb-board-sim
-	tests/soak/soak.sh $(BUILD)/bin $(SOAK_RUNS) $(SOAK_SEED)
+	tests/soak/soak.sh $(BUILD)/bin $(SOAK_RUNS) $(SOAK_START)
 
 soak-short:
 	@$(MAKE) --no-print-directory soak SOAK_RUNS=20

@@ -1,5 +1,5 @@
 // Runs a fuzz target over files and directories of inputs, for compilers
-// without libFuzzer: the seed corpora become regression tests.
+// without libFuzzer: the starting corpora become regression tests.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>

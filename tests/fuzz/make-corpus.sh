@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Writes the fuzz targets' seed corpora: S19 images made with srec_cat in the
+# Writes the fuzz targets' starting corpora: S19 images made with srec_cat in the
 # shapes the reader and the block builders care about (S1, S2 and S3 records,
 # several record lengths, records across block boundaries, aligned holes, data
 # ending on a block boundary), a few files that must not program cleanly, and

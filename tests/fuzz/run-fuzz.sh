@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs each fuzz target for a set time on its corpus: the seeds in
+# Runs each fuzz target for a set time on its corpus: the starting inputs in
 # tests/fuzz/corpus and what earlier runs added in WORK/<corpus>. Prints the
 # executions and the corpus reached per target. Exit status 1 on a finding;
 # the input that caused it is kept in WORK/artifacts/.

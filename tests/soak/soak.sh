@@ -10,19 +10,19 @@
 # a successful program run must have left exactly the image in the board's
 # FLASH, and the long-lived boards' descriptors and memory must stay flat.
 #
-# Usage: soak.sh BIN-DIR RUNS [SEED]     (the same SEED draws the same runs)
+# Usage: soak.sh BIN-DIR RUNS [START]     (the same START draws the same runs)
 set -euo pipefail
 BIN=$(cd "$1" && pwd)
 RUNS=$2
-SEED=${3:-$(date +%s)}
+START=${3:-$(date +%s)}
 SIM="$BIN/qrb-board-sim"
 CLI="$BIN/qrb-flash-cli"
 export SIM CLI
 # shellcheck source=../e2e/lib.sh
 source "$(dirname "$0")/../e2e/lib.sh"
 
-echo "soak: $RUNS runs, seed $SEED (repeat with: make soak SOAK_RUNS=$RUNS SOAK_SEED=$SEED)"
-RANDOM=$SEED
+echo "soak: $RUNS runs, random start $START (repeat with: make soak SOAK_RUNS=$RUNS SOAK_START=$START)"
+RANDOM=$START
 
 # ---- images: disjoint addresses, no zero byte in their data ----
 NAMES=(one-block four-blocks hole eight-blocks)
@@ -63,7 +63,7 @@ sample() {  # RUN
 }
 
 # draw VAR CHOICES...: VAR = one of the choices. Every draw happens in this
-# shell: a subshell reseeds RANDOM, and the runs would not repeat.
+# shell: a subshell restarts RANDOM, and the runs would not repeat.
 draw() {
   local -n drawn=$1
   shift
@@ -193,5 +193,5 @@ LONG_TCP_PID="" LONG_PTY_PID=""
 echo
 echo "fault              outcome  runs"
 for key in "${!OUTCOMES[@]}"; do echo "$key ${OUTCOMES[$key]}"; done | sort | awk '{ printf "%-18s %-8s %4s\n", $1, $2, $3 }'
-echo "soak: seed $SEED, $RUNS runs"
+echo "soak: random start $START, $RUNS runs"
 finish

@@ -61,11 +61,11 @@ inline std::string SRecord(char type, std::uint32_t address, const Bytes& data =
   return out + hex + eol;
 }
 
-// The same bytes for the same seed whatever the length: a shorter pattern is
+// The same bytes for the same offset whatever the length: a shorter pattern is
 // the start of a longer one.
-inline Bytes Pattern(std::size_t n, unsigned seed = 0) {
+inline Bytes Pattern(std::size_t n, unsigned offset = 0) {
   Bytes out(n);
-  for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>((i * 7 + seed + i / 256) & 0xFF);
+  for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>((i * 7 + offset + i / 256) & 0xFF);
   return out;
 }
 

@@ -17,10 +17,10 @@ using Bytes = std::vector<std::uint8_t>;
 const Bytes Open{0xF1, 0xA5};
 const Bytes EnterFlash{0xE1, 0x96};
 
-Bytes ProgramPacket(std::uint32_t address, std::uint8_t seed) {
+Bytes ProgramPacket(std::uint32_t address, std::uint8_t first) {
   Bytes p{0x57, 0x3A, std::uint8_t(address >> 24), std::uint8_t(address >> 16),
           std::uint8_t(address >> 8), std::uint8_t(address), 0x01, 0x00};
-  for (int i = 0; i < 256; ++i) p.push_back(static_cast<std::uint8_t>(seed + i));
+  for (int i = 0; i < 256; ++i) p.push_back(static_cast<std::uint8_t>(first + i));
   return p;
 }
 
