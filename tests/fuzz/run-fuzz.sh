@@ -16,8 +16,8 @@ targets=(
   "fuzz_s19_file s19_file 8192 -dict=$src/s19.dict"
   "fuzz_board_replies board_replies 4096"
 )
-for spec in "${targets[@]}"; do
-  read -r target corpus maxlen extra <<<"$spec"
+for entry in "${targets[@]}"; do
+  read -r target corpus maxlen extra <<<"$entry"
   mkdir -p "$work/$corpus"
   log="$work/$target.log"
   echo "== $target: ${seconds} s, log in $log"
