@@ -20,9 +20,6 @@
 
 namespace qrb::test {
 
-using Bytes = std::vector<std::uint8_t>;
-using Lines = std::vector<std::string>;
-
 // Lines the runs post.
 inline const std::string InFlashMode = "QRB interface in FLASH mode.  Version:  $7";
 inline const std::string Aborting = "Aborting.  ProgramMode = 0.";
@@ -41,11 +38,9 @@ inline Lines Concat(std::initializer_list<Lines> parts) {
 
 // ---- S19 text ----
 
-inline int AddressSize(char type) { return type == '2' || type == '8' ? 3 : type == '3' || type == '7' ? 4 : 2; }
-
 // One record with a correct count and checksum.
 inline std::string SRecord(char type, std::uint32_t address, const Bytes& data = {}, const char* eol = "\r\n") {
-  const int size = AddressSize(type);
+  const int size = type == '2' || type == '8' ? 3 : type == '3' || type == '7' ? 4 : 2;
   Bytes body{static_cast<std::uint8_t>(size + static_cast<int>(data.size()) + 1)};
   for (int i = size - 1; i >= 0; --i) body.push_back(static_cast<std::uint8_t>(address >> (8 * i)));
   body.insert(body.end(), data.begin(), data.end());
@@ -83,29 +78,21 @@ inline std::string S19Data(std::uint32_t start, const Bytes& bytes, std::size_t 
 
 inline std::string S9() { return SRecord('9', 0); }
 
-// The files a test process wrote, removed when it ends.
-struct TempFiles {
-  std::vector<std::filesystem::path> paths;
-  ~TempFiles() {
-    std::error_code ignored;
-    for (const auto& path : paths) std::filesystem::remove(path, ignored);
-  }
-};
-
-// Writes a file under the test's temporary directory and returns its path.
-// Named after the running test and this process, so that tests run in
-// parallel processes (and the same test run by two builds at once) never
-// share a file.
+// Writes a file under the test's temporary directory and returns its path;
+// named by a random tag of this process, so that parallel test processes
+// never share a file. The files are removed when the process ends.
 inline std::string WriteTempFile(const std::string& content) {
-  static int counter = 0;
-  static TempFiles written;
+  struct Written {
+    std::vector<std::filesystem::path> paths;
+    ~Written() {
+      std::error_code ignored;
+      for (const auto& path : paths) std::filesystem::remove(path, ignored);
+    }
+  };
+  static Written written;
   static const std::string process = std::to_string(std::random_device{}());
-  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = test != nullptr ? std::string(test->test_suite_name()) + "." + test->name() : "image";
-  for (char& c : name)
-    if (c == '/') c = '_';
   const auto path = std::filesystem::path(::testing::TempDir()) /
-                    (name + "_" + process + "_" + std::to_string(++counter) + ".s19");
+                    ("qrb_unit_" + process + "_" + std::to_string(written.paths.size()) + ".s19");
   std::ofstream(path, std::ios::binary) << content;
   written.paths.push_back(path);
   return path.string();
@@ -128,7 +115,6 @@ struct FakeBoard {
 
   int tick = 0;
   std::size_t streamIndex = 0;
-  std::vector<std::uint32_t> programmedBlocks;  // addresses of program-block packets
   std::vector<std::uint32_t> readBlocks;        // addresses of read-back requests
 
   std::uint8_t Read(std::uint32_t a) const {
@@ -146,7 +132,6 @@ struct FakeBoard {
       flashMode = flashMode || p[0] == 0xE1;
       Emit({0x91, static_cast<std::uint8_t>(flashMode ? 0x2E : 0x12), 0x92, 0x04, version});
     } else if (p.size() == 264 && p[0] == 0x57 && p[1] == 0x3A) {
-      programmedBlocks.push_back(a);
       for (std::uint32_t i = 0; i < 256; ++i)
         flash[a + i] = static_cast<std::uint8_t>(stuckCells.count(a + i) ? ~p[8 + i] : p[8 + i]);
       Emit({0x61, 0x3A});

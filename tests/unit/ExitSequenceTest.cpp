@@ -3,11 +3,8 @@
 
 #include "Harness.h"
 
-namespace qrb {
+namespace qrb::test {
 namespace {
-
-using test::Harness;
-using Lines = std::vector<std::string>;
 
 const std::string Terminated = "S: Program terminated.  Short delay.";
 
@@ -88,4 +85,4 @@ TEST(ExitSequence, TheDelayEndsAtTheClocksNextSecondWrappingAfter59) {
 }
 
 }  // namespace
-}  // namespace qrb
+}  // namespace qrb::test

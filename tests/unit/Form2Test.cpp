@@ -4,11 +4,8 @@
 
 #include "Harness.h"
 
-namespace qrb {
+namespace qrb::test {
 namespace {
-
-using test::Harness;
-using Lines = std::vector<std::string>;
 
 TEST(SettingsDialog, InitializeHidesTheDialogEvenWhenOpeningFails) {
   Harness h;
@@ -79,4 +76,4 @@ TEST(SelectDataPipe, ClosesTheOpenLinkAndShowsTheDialogUnlessAHandlerIsRunning) 
 }
 
 }  // namespace
-}  // namespace qrb
+}  // namespace qrb::test

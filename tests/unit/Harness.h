@@ -17,6 +17,9 @@
 
 namespace qrb::test {
 
+using Bytes = std::vector<std::uint8_t>;
+using Lines = std::vector<std::string>;
+
 // Records every call; results can be scripted per function name.
 class FakeSerialLibrary : public SerialLibrary {
   using I32 = std::int32_t;

@@ -5,11 +5,8 @@
 
 #include "Harness.h"
 
-namespace qrb {
+namespace qrb::test {
 namespace {
-
-using test::Harness;
-using Lines = std::vector<std::string>;
 
 class FakeReasons : public SerialDiagnostics {
  public:
@@ -157,4 +154,4 @@ TEST(CloseDataPipe, ClosesTheComPortAndCountsItClosedEvenOnError) {
 }
 
 }  // namespace
-}  // namespace qrb
+}  // namespace qrb::test

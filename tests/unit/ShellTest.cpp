@@ -1,23 +1,16 @@
-// The timer reload, the two message lists and the number texts.
+// The timer reload and the two message lists.
 #include <gtest/gtest.h>
 
 #include "Harness.h"
-#include "app/Text.h"
 
-namespace qrb {
+namespace qrb::test {
 namespace {
-
-using test::Harness;
 
 // The reload is read back from the timer, so a timer that rounds its
 // interval changes it; halves go to the even number.
-class RoundingTimer : public PlainTimer {
- public:
-  explicit RoundingTimer(int actual) : actual_(actual) {}
-  int Interval() const override { return actual_; }
-
- private:
-  int actual_;
+struct RoundingTimer : PlainTimer {
+  int actual;
+  int Interval() const override { return actual; }
 };
 
 TEST(InitVariables, ReloadFollowsTheIntervalReadBack) {
@@ -26,7 +19,8 @@ TEST(InitVariables, ReloadFollowsTheIntervalReadBack) {
   } cases[] = {{50, 60}, {40, 75}, {2400, 1}, {2000, 2}, {1200, 2}, {6000, 0}, {7, 429}};
   for (const auto& c : cases) {
     Harness h;
-    RoundingTimer timer(c.interval);
+    RoundingTimer timer;
+    timer.actual = c.interval;
     Form1 form1(Form1Controls{h.List1, h.List2, h.Text2, h.Text3, h.SelectSourceFile, h.ProgramFlash,
                               h.VerifyFlash, h.SelectDataPipe, timer},
                 Form1Services{h.serial, h.tcp, h.dialog, h.clock, h.app});
@@ -52,13 +46,5 @@ TEST(MessageLists, LinesAreKeptExactlyAndOnlyPostMsg2EmptiesItsArgument) {
   EXPECT_EQ(h.Debug(), lines);
 }
 
-TEST(Text, HexIsUpperCaseWithoutLeadingZerosAndDecKeepsTheSign) {
-  for (const auto& [value, hex, dec] : {std::tuple{0, "0", "0"}, std::tuple{0x2E, "2E", "46"},
-                                        std::tuple{0x10000, "10000", "65536"}, std::tuple{-1, "FFFFFFFF", "-1"}}) {
-    EXPECT_EQ(Hex(value), hex);
-    EXPECT_EQ(Dec(value), dec);
-  }
-}
-
 }  // namespace
-}  // namespace qrb
+}  // namespace qrb::test
