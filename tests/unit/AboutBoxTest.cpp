@@ -47,11 +47,14 @@ class FakeRegistry : public Registry {
   std::string open_;
 };
 
-class FakeLauncher : public ProgramLauncher {
- public:
+// Both the launcher, with the files that exist, and the message box.
+struct AboutRig : ProgramLauncher, MessageBox {
+  FakeRegistry registry;
   std::set<std::string> files;
   bool startFails = false;
   Paths existenceChecks, started;
+  std::vector<std::pair<std::string, std::string>> shown;  // text, title
+  AboutBox about{registry, *this, *this};
 
   bool FileExists(const std::string& path) override {
     existenceChecks.push_back(path);
@@ -61,19 +64,7 @@ class FakeLauncher : public ProgramLauncher {
     started.push_back(path);
     return !startFails;
   }
-};
-
-class FakeMessageBox : public MessageBox {
- public:
-  std::vector<std::pair<std::string, std::string>> shown;  // text, title
   void Show(const std::string& text, const std::string& title) override { shown.emplace_back(text, title); }
-};
-
-struct AboutRig {
-  FakeRegistry registry;
-  FakeLauncher launcher;
-  FakeMessageBox messages;
-  AboutBox about{registry, launcher, messages};
 };
 
 const std::string kPath = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO|PATH";
@@ -105,14 +96,14 @@ TEST(AboutBox, SystemInfoStartsTheProgramTheRegistryNamesOrSaysItIsUnavailable) 
     AboutRig f;
     if (c.path) f.registry.values[kPath] = {*c.path + '\0', c.pathType};
     if (c.location) f.registry.values[kLocation] = {*c.location + '\0', Registry::ValueType::String};
-    if (c.exists) f.launcher.files = {second};
-    f.launcher.startFails = c.startFails;
+    if (c.exists) f.files = {second};
+    f.startFails = c.startFails;
     f.about.StartSysInfo();
-    EXPECT_EQ(f.launcher.existenceChecks, c.checked);
-    EXPECT_EQ(f.launcher.started, c.started);
+    EXPECT_EQ(f.existenceChecks, c.checked);
+    EXPECT_EQ(f.started, c.started);
     EXPECT_EQ(f.registry.accessAsked.front(), KEY_ALL_ACCESS_MASK);
     EXPECT_EQ(f.registry.closes, static_cast<int>(f.registry.accessAsked.size()));
-    EXPECT_EQ(f.messages.shown, !c.started.empty() && !c.startFails ? Shown{} : unavailable);
+    EXPECT_EQ(f.shown, !c.started.empty() && !c.startFails ? Shown{} : unavailable);
   }
 }
 
