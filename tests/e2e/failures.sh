@@ -5,13 +5,14 @@
 # Usage: failures.sh CASE
 . "$(dirname "$0")/lib.sh"
 
-# Three blocks from 0x1000, the last one partly filled.
+# Three blocks from 0x1000, the last one partly filled; two blocks.
 srec three.s19 -generate 0x1000 0x1280 -repeat-data 0x10 0x32 0x54 0x76 -- -address-length=2 -obs=32
-# Two blocks.
 srec two.s19 -generate 0x1000 0x1140 -repeat-data 0x01 0x02 0x03 -- -address-length=2 -obs=32
 
-program() {  # NAME IMAGE
+program_fails() {  # NAME IMAGE: a program run that ends in failure
   cli "$1" program "$WORK/$2" --tcp "127.0.0.1:$PORT"
+  expect_rc "$1" 1
+  expect_no_success "$1"
 }
 
 case "$1" in
@@ -20,11 +21,9 @@ case "$1" in
     while IFS='|' read -r name options line; do
       # shellcheck disable=SC2086
       start_board --tcp 0 $options
-      program "$name" two.s19
+      program_fails "$name" two.s19
       stop_board
-      expect_rc "$name" 1
       expect_line "$name" err "$line"
-      expect_no_success "$name"
       expect_line "$name" err "Aborting.  ProgramMode = 0."
     done <<'TABLE'
 status|--mode idle --wrong-byte 1:1|Wrong response from QRB interface [12/2E]: $ED
@@ -35,20 +34,17 @@ TABLE
 
   silence)
     start_board --tcp 0 --mode flash --silent-from 2
-    program after-first-block two.s19
+    program_fails after-first-block two.s19
     stop_board
-    expect_rc after-first-block 1
     expect_line after-first-block err "Timeout reading data. E43"
-    expect_no_success after-first-block
-    expect_line after-first-block out "Block  \$1000     -- Sent."
-    expect_no_line after-first-block out "Block  \$1100     -- Sent."
+    expect_count after-first-block out "Block  \$1000     -- Sent." 1
+    expect_count after-first-block out "Block  \$1100     -- Sent." 0
     ;;
 
   silent-board)  # no answer at all: the first state's time-out and its expiry message
     start_board --tcp 0 --silent-from 1
-    program silent two.s19
+    program_fails silent two.s19
     stop_board
-    expect_rc silent 1
     expect_line silent err "Timeout reading data. E21"
     expect_line silent err "FailTimer expired.  Program mode is 21.  E21_A"
     expect_count silent err "Aborting.  ProgramMode = 0." 2
@@ -58,38 +54,32 @@ TABLE
   program-mismatch)  # three bytes of the second block come back wrong
     BASE=0x1000
     start_board --tcp 0 --mode flash --corrupt-readback 2:3
-    program mismatch three.s19
+    program_fails mismatch three.s19
     stop_board
-    expect_rc mismatch 1
     expect_count mismatch out "Verification errors: 3" 2
-    expect_no_success mismatch
     expect_flash three.s19  # the FLASH itself was written right
     ;;
 
-  verify-mismatch)
+  verify-mismatch)  # two bytes of a block; blank FLASH against zeros: every byte
     srec zeros.s19 -generate 0x1000 0x1100 -constant 0 -- -address-length=2
     start_board --tcp 0 --mode flash --load "$WORK/two.s19" --corrupt-readback 1:2
     cli first-block verify "$WORK/two.s19" --tcp "127.0.0.1:$PORT"
     cli blank verify "$WORK/zeros.s19" --tcp "127.0.0.1:$PORT"
     stop_board
-    expect_rc first-block 1
-    expect_line first-block out "Block \$1000     -- Verify errors: 2"
-    expect_line first-block out "###  Verify Failed  ###     Total errors: 2"
-    expect_no_success first-block
-    # Blank FLASH against a block of zeros: every byte differs.
-    expect_rc blank 1
-    expect_line blank out "Block \$1000     -- Verify errors: 256"
-    expect_line blank out "###  Verify Failed  ###     Total errors: 256"
+    for run in first-block:2 blank:256; do
+      expect_rc "${run%:*}" 1
+      expect_no_success "${run%:*}"
+      expect_line "${run%:*}" out "Block \$1000     -- Verify errors: ${run#*:}"
+      expect_line "${run%:*}" out "###  Verify Failed  ###     Total errors: ${run#*:}"
+    done
     ;;
 
   dropped-link)
     start_board --tcp 0 --mode flash --drop-after 1
-    program dropped three.s19
+    program_fails dropped three.s19
     stop_board
-    expect_rc dropped 1
     expect_contains dropped err "Ethernet connection lost"
     expect_line dropped err "Timeout reading data. E43"
-    expect_no_success dropped
     ;;
 
   refused)  # nobody listens on the port any more
@@ -99,15 +89,14 @@ TABLE
     expect_rc refused 2
     expect_contains refused err "qrb-flash-cli: no connection to 127.0.0.1:$PORT"
     expect_line refused err "Ethernet connection pending."
-    expect_no_success refused
     [ -s "$WORK/refused.out" ] && fail "refused: Status lines without a link"
     ;;
 
   odd-timing)  # stray bytes before the status, a read-back in two halves: still a success
     start_board --tcp 0 --mode idle --stray-bytes 0000 --split-reply 4:400
-    program odd two.s19
+    cli odd program "$WORK/two.s19" --tcp "127.0.0.1:$PORT"
     stop_board
-    expect_program_success odd
+    expect_success odd program
     expect_count odd err "Unexpected byte read from QRB interface [91]: \$0" 2
     ;;
 
@@ -115,14 +104,11 @@ TABLE
     srec hole.s19 -generate 0x1000 0x1040 -constant 1 -generate 0x1080 0x10C0 -constant 2 -- -address-length=2
     srec_cat "$WORK/two.s19" -o "$WORK/header.s19" -crlf 2>/dev/null
     start_board --tcp 0 --mode flash
-    program hole hole.s19
-    program header header.s19
+    program_fails hole hole.s19
+    program_fails header header.s19
     stop_board
-    expect_rc hole 1
     expect_line hole out "Block  \$1000     -- Sent."
     expect_line hole out "Starting address not an even block.  Address: 1080"
-    expect_no_success hole
-    expect_rc header 1
     expect_line header err "Unexpected record found."
     grep -q '^Block' "$WORK/header.out" && fail "header: a block was sent"
     ;;

@@ -119,33 +119,23 @@ void Require(bool holds, std::string_view what, InProcessRun& run) {
   if (holds) return;
   std::fprintf(stderr, "Invariant violated: %.*s\n", static_cast<int>(what.size()), what.data());
   std::fprintf(stderr, "ProgramMode %d, outcome %d\n", run.S().ProgramMode, static_cast<int>(run.S().Outcome));
-  std::fprintf(stderr, "-- Status list:\n");
-  for (const std::string& l : run.H().Status()) std::fprintf(stderr, "%s\n", l.c_str());
-  std::fprintf(stderr, "-- Debug list:\n");
-  for (const std::string& l : run.H().Debug()) std::fprintf(stderr, "%s\n", l.c_str());
+  for (const auto& [title, lines] : {std::pair{"Status", run.H().Status()}, std::pair{"Debug", run.H().Debug()}}) {
+    std::fprintf(stderr, "-- %s list:\n", title);
+    for (const std::string& line : lines) std::fprintf(stderr, "%s\n", line.c_str());
+  }
   std::abort();
 }
 
-namespace {
-
-struct Scratch {
-  Scratch() {
-    std::random_device random;
-    char name[40];
-    std::snprintf(name, sizeof name, "qrb-fuzz-%08x%08x.s19", random(), random());
-    path = std::filesystem::temp_directory_path() / name;
-  }
-  ~Scratch() {
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
-  }
-  std::filesystem::path path;
-};
-
-}  // namespace
-
 const std::filesystem::path& ScratchFile() {
-  static const Scratch scratch;
+  // Removed at exit; the random name keeps parallel fuzz jobs apart.
+  static const struct Scratch {
+    std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                 ("qrb-fuzz-" + std::to_string(std::random_device{}()) + ".s19");
+    ~Scratch() {
+      std::error_code ignored;
+      std::filesystem::remove(path, ignored);
+    }
+  } scratch;
   return scratch.path;
 }
 

@@ -7,85 +7,60 @@
 namespace qrb::fuzz {
 namespace {
 
-std::optional<int> Digit(char c) {
+int Digit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return std::nullopt;
-}
-
-class Cursor {
- public:
-  explicit Cursor(std::string_view text) : text_(text) {}
-  std::size_t Left() const { return text_.size() - pos_; }
-  std::string_view Take(std::size_t n) {
-    const std::string_view s = text_.substr(pos_, n);
-    pos_ += s.size();
-    return s;
-  }
-  // One byte as two hexadecimal digits; nullopt at the end of the file.
-  std::optional<std::uint8_t> Byte(bool& clean) {
-    const std::string_view pair = Take(2);
-    if (pair.size() < 2) return std::nullopt;
-    const auto hi = Digit(pair[0]), lo = Digit(pair[1]);
-    if (!hi || !lo) clean = false;
-    return static_cast<std::uint8_t>(hi.value_or(0) << 4 | lo.value_or(0));
-  }
-
- private:
-  std::string_view text_;
-  std::size_t pos_ = 0;
-};
-
-void Store(ReferenceImage& image, std::uint32_t address, std::uint8_t value) {
-  auto [it, fresh] = image.Blocks.try_emplace(address & ~0xFFu);
-  if (fresh) it->second.fill(0xFF);
-  it->second[address & 0xFFu] = value;
+  return -1;
 }
 
 }  // namespace
 
 ReferenceImage ReadReferenceImage(std::string_view file) {
   ReferenceImage image;
-  Cursor in(file);
+  std::size_t pos = 0;
+  auto take = [&](std::size_t n) {
+    const std::string_view s = file.substr(pos, n);
+    pos += s.size();
+    return s;
+  };
+  // One byte as two hexadecimal digits; nullopt at the end of the file.
+  auto byte = [&]() -> std::optional<std::uint8_t> {
+    const std::string_view pair = take(2);
+    if (pair.size() < 2) return std::nullopt;
+    const int hi = Digit(pair[0]), lo = Digit(pair[1]);
+    if (hi < 0 || lo < 0) image.Clean = false;
+    return static_cast<std::uint8_t>(std::max(hi, 0) << 4 | std::max(lo, 0));
+  };
+  auto unclean = [&] {
+    image.Clean = false;
+    return image;
+  };
   for (;;) {
-    const std::string_view type = in.Take(2);
-    if (in.Left() == 0) return image;  // end of the file ends the data
-    const auto count = in.Byte(image.Clean);
-    if (!count) return image;
-    int addressSize = 0;
-    if (type == "S1") addressSize = 2;
-    else if (type == "S2") addressSize = 3;
-    else if (type == "S3") addressSize = 4;
-    else if (type == "S5" || type == "S7" || type == "S8" || type == "S9") return image;
-    else {
-      image.Clean = false;  // unexpected record
-      return image;
-    }
+    const std::string_view type = take(2);
+    if (pos >= file.size()) return image;  // end of the file ends the data
+    const auto count = byte();
+    if (!count || type == "S5" || type == "S7" || type == "S8" || type == "S9") return image;
+    const int addressSize = type == "S1" ? 2 : type == "S2" ? 3 : type == "S3" ? 4 : 0;
     std::uint32_t address = 0;
     for (int i = 0; i < addressSize; ++i) {
-      const auto b = in.Byte(image.Clean);
-      if (!b) {
-        image.Clean = false;
-        return image;
-      }
+      const auto b = byte();
+      if (!b) return unclean();
       address = address << 8 | *b;
     }
     const int dataBytes = *count - addressSize - 1;
-    if (dataBytes < 0 || address > 0x7FFFFFFFu ||
-        (dataBytes > 0 && address + static_cast<std::uint32_t>(dataBytes - 1) > 0x7FFFFFFFu)) {
-      image.Clean = false;
-      return image;
-    }
-    ++image.DataRecords;
+    // An unexpected record type, a count too small, or data beyond 0x7FFFFFFF.
+    if (addressSize == 0 || dataBytes < 0 || address > 0x7FFFFFFFu ||
+        (dataBytes > 0 && address + static_cast<std::uint32_t>(dataBytes - 1) > 0x7FFFFFFFu))
+      return unclean();
     for (int i = 0; i < dataBytes; ++i) {
-      const auto b = in.Byte(image.Clean);
-      if (!b) {
-        image.Clean = false;  // the file ends inside the data
-        return image;
-      }
-      Store(image, address + static_cast<std::uint32_t>(i), *b);
+      const auto b = byte();
+      if (!b) return unclean();  // the file ends inside the data
+      const std::uint32_t at = address + static_cast<std::uint32_t>(i);
+      auto [block, fresh] = image.Blocks.try_emplace(at & ~0xFFu);
+      if (fresh) block->second.fill(0xFF);
+      block->second[at & 0xFFu] = *b;
     }
-    in.Take(4);  // checksum pair and line end, never examined
+    take(4);  // checksum pair and line end, never examined
   }
 }
 

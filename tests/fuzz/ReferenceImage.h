@@ -22,7 +22,6 @@ struct ReferenceImage {
   // count too small for the address, or data beyond 0x7FFFFFFF.
   bool Clean = true;
   std::map<std::uint32_t, sim::FlashBlock> Blocks;  // last write wins
-  int DataRecords = 0;
 };
 
 ReferenceImage ReadReferenceImage(std::string_view file);
