@@ -4,8 +4,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -33,8 +31,6 @@ class PseudoTerminal {
   ~PseudoTerminal() {
     if (fd_ >= 0) ::close(fd_);
   }
-  PseudoTerminal(const PseudoTerminal&) = delete;
-  PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 
   QString DevicePath() const { return devicePath_; }
 
@@ -89,9 +85,12 @@ class QtSerialLibraryTest : public QObject {
     return got;
   }
 
-  void Send(const QByteArray& bytes) {
+  // Puts `bytes` and sends them; the board must receive exactly `expected`.
+  void SendAndExpect(const QByteArray& bytes, const QByteArray& expected) {
     for (char c : bytes) QCOMPARE(lib_->PutByte(Com, static_cast<std::uint8_t>(c)), sc::Ok);
     QCOMPARE(lib_->ser_rs232_putpacket(Com, 0, "0"), sc::Ok);
+    QByteArray got;
+    QTRY_COMPARE_WITH_TIMEOUT(pty_->Read(got), expected, WaitMs);
   }
 
  private slots:
@@ -117,9 +116,8 @@ class QtSerialLibraryTest : public QObject {
     QFETCH(int, baudCode);
     QFETCH(int, speed);
     QCOMPARE(Open(baudCode), sc::Ok);
-    QCOMPARE(lib_->CdrvSetTimerResolution(Com, 1), sc::Ok);
-    QCOMPARE(lib_->SetTimeout(Com, 1), sc::Ok);
-    QCOMPARE(lib_->SetPaceTime(Com, 0), sc::Ok);
+    for (std::int32_t r : {lib_->CdrvSetTimerResolution(Com, 1), lib_->SetTimeout(Com, 1), lib_->SetPaceTime(Com, 0)})
+      QCOMPARE(r, sc::Ok);
     const termios line = pty_->LineSettings();
     QCOMPARE(int(cfgetospeed(&line)), speed);
     QCOMPARE(int(cfgetispeed(&line)), speed);
@@ -132,15 +130,12 @@ class QtSerialLibraryTest : public QObject {
     QByteArray all;
     for (int b = 0; b < 256; ++b) all.append(static_cast<char>(b));
     QVERIFY(pty_->Write(all));
-    QByteArray fromBoard, toBoard;
+    QByteArray fromBoard;
     QTRY_COMPARE_WITH_TIMEOUT(Poll(fromBoard), all, WaitMs);
     QCOMPARE(lib_->ser_rs232_getpacket(Com, 0, "0"), sc::Ok);
     QCOMPARE(lib_->GetByte(Com), -1);  // at once when nothing came
-
-    // Two packets arrive whole and in the order they were put.
-    Send(all);
-    Send(QByteArray("\xF1\xA5", 2));
-    QTRY_COMPARE_WITH_TIMEOUT(pty_->Read(toBoard), all + QByteArray("\xF1\xA5", 2), WaitMs);
+    SendAndExpect(all, all);
+    SendAndExpect(QByteArray("\xF1\xA5", 2), QByteArray("\xF1\xA5", 2));  // nothing of the first again
   }
 
   // Each flush discards only what is still waiting in its direction.
@@ -163,9 +158,7 @@ class QtSerialLibraryTest : public QObject {
 
     for (char c : QByteArray("stale")) QCOMPARE(lib_->PutByte(Com, c), sc::Ok);
     QCOMPARE(lib_->FlushTransmitBuffer(Com), sc::Ok);
-    Send("fresh");
-    QByteArray sent;
-    QTRY_COMPARE_WITH_TIMEOUT(pty_->Read(sent), QByteArray("fresh"), WaitMs);
+    SendAndExpect("fresh", "fresh");
   }
 
   // Every call but opening fails on a port that is not open; a closed port
@@ -184,25 +177,16 @@ class QtSerialLibraryTest : public QObject {
     QCOMPARE(lib_->UnInitializePort(Com), sc::Ok);
     QCOMPARE(lib_->UnInitializePort(Com), sc::NotOpen);
     QCOMPARE(Open(11), sc::Ok);
-    Send("again");
-    QByteArray got;
-    QTRY_COMPARE_WITH_TIMEOUT(pty_->Read(got), QByteArray("again"), WaitMs);
-  }
-
-  void comPortsNameTheirDevices() {
-#if defined(Q_OS_WIN)
-    QCOMPARE(DefaultComDevice(3), QStringLiteral("COM3"));
-#else
-    for (int n = 1; n <= 4; ++n) {
-      const QString alias = QStringLiteral("/dev/COM%1").arg(n);
-      QCOMPARE(DefaultComDevice(n), QFileInfo::exists(alias) ? alias : QStringLiteral("/dev/ttyS%1").arg(n - 1));
-    }
-#endif
+    SendAndExpect("again", "again");
   }
 
   // A device that is missing or held by another program gets its own code
   // and a reason naming the port and the device.
   void aPortThatCannotBeOpenedGetsItsCodeAndReason() {
+    for (int n = 1; n <= 4; ++n) {
+      const QString alias = QStringLiteral("/dev/COM%1").arg(n);
+      QCOMPARE(DefaultComDevice(n), QFileInfo::exists(alias) ? alias : QStringLiteral("/dev/ttyS%1").arg(n - 1));
+    }
     QTemporaryDir dir;
     const QString missing = dir.filePath(QStringLiteral("ttyMissing"));
     QtSerialLibrary lib([&](int) { return missing; });
@@ -218,7 +202,6 @@ class QtSerialLibraryTest : public QObject {
     QVERIFY2(line.contains(pty_->DevicePath() + QStringLiteral(" is busy")), qPrintable(line));
     QCOMPARE(lib_->UnInitializePort(Com), sc::Ok);
     QCOMPARE(Initialize(*other), sc::Ok);  // released, it lets the other side in
-
   }
 };
 
