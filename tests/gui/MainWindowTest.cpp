@@ -1,9 +1,11 @@
 // The main window: captions, start state, size, focus, the message lists,
-// choosing the source file through the real file dialog, and the way out.
+// choosing the source file through the real file dialog, the About box
+// through "Help" > "About", and the way out.
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QListView>
+#include <QMessageBox>
 #include <memory>
 
 #include "GuiApp.h"
@@ -24,6 +26,23 @@ class MainWindowTest : public QObject {
 
   std::unique_ptr<GuiApp> gui;
   QTemporaryDir folder;  // the current directory, where the file dialog opens
+  QByteArray savedPath;
+
+  AboutDialog* OpenAbout() {
+    gui->ChooseHelpAbout();
+    AboutDialog* about = gui->Main().About();
+    return about != nullptr && QTest::qWaitForWindowExposed(about) ? about : nullptr;
+  }
+
+  static QString Text(AboutDialog* about, const char* label) { return about->findChild<QLabel*>(label)->text(); }
+
+  // A system-information program that leaves a mark named after itself.
+  static void FakeTool(const QString& path) {
+    QFile script(path);
+    script.open(QIODevice::WriteOnly);
+    script.write(QStringLiteral("#!/bin/sh\n: > '%1.started'\n").arg(path).toUtf8());
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  }
 
   // Once the file dialog lists two enabled files, hands it and their sorted
   // names to `answer`.
@@ -52,12 +71,16 @@ class MainWindowTest : public QObject {
       file.write("S9030000FC\r\n");
     }
     QDir::setCurrent(folder.path());
+    savedPath = qgetenv("PATH");
   }
   void init() {
     gui = std::make_unique<GuiApp>();
     QVERIFY(QTest::qWaitForWindowExposed(&gui->Main()));
   }
-  void cleanup() { gui.reset(); }
+  void cleanup() {
+    gui.reset();
+    qputenv("PATH", savedPath);
+  }
 
   void captionsAndStartState() {
     MainWindow& w = gui->Main();
@@ -145,6 +168,69 @@ class MainWindowTest : public QObject {
     QCOMPARE(QFileInfo(gui->MainText("Text2")->text()).canonicalFilePath(),
              QFileInfo(folder.filePath(QStringLiteral("B.S19"))).canonicalFilePath());
     QCOMPARE(gui->Core().S.SourceFileSelected, 1);
+  }
+
+  // Modeless without owner and one box at a time.
+  void aboutShowsItsTextsModelessAndOnlyOnce() {
+    AboutDialog* about = OpenAbout();
+    QVERIFY(about);
+    QCOMPARE(about->windowTitle(), QStringLiteral("About QRB FLASH Download"));
+    QCOMPARE(Text(about, "lblTitle"), QStringLiteral("QRB FLASH Download"));
+    QCOMPARE(Text(about, "lblVersion"), QStringLiteral("Version 1.9.0"));
+    QCOMPARE(Text(about, "lblDescription"),
+             QStringLiteral("This application is intended to be used to download operational firmware to the "
+                            "QRB-260 or QRB-530 on-board FLASH device."));
+    QVERIFY(Text(about, "lblDisclaimer").contains(QStringLiteral("support@example.com")));
+    auto* ok = about->findChild<QPushButton*>("cmdOK");
+    QCOMPARE(ok->text(), QStringLiteral("OK"));
+    QCOMPARE(about->focusWidget(), ok);
+    QCOMPARE(about->findChild<QPushButton*>("cmdSysInfo")->text(), QStringLiteral("&System Info..."));
+    QCOMPARE(about->minimumSize(), about->maximumSize());
+
+    QVERIFY(about->parentWidget() == nullptr);
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    gui->ChooseHelpAbout();  // only brings the box forward
+    QCOMPARE(gui->Main().About(), about);
+    const QWidgetList all = QApplication::topLevelWidgets();
+    QCOMPARE(std::count_if(all.begin(), all.end(), [](QWidget* w) { return qobject_cast<AboutDialog*>(w); }), 1);
+  }
+
+  // Enter (on the default OK) and Esc each close and unload it.
+  void aboutClosesByEnterAndEsc() {
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+      QPointer<AboutDialog> about = OpenAbout();  // a fresh box each time
+      QVERIFY(about);
+      QTest::keyClick(about->focusWidget(), key);
+      QTRY_VERIFY(about.isNull());
+      QVERIFY(gui->Main().isVisible());
+    }
+  }
+
+  // Without a tool a message says so; otherwise the preferred tool starts,
+  // though later on PATH. The box stays open either way.
+  void systemInfoStartsThePreferredToolOrSaysItIsUnavailable() {
+    QTemporaryDir first, second;
+    qputenv("PATH", first.path().toLocal8Bit());
+    AboutDialog* about = OpenAbout();
+    QVERIFY(about);
+    QString text, title;
+    gui->WhenModal<QMessageBox>([&](QMessageBox* box) {
+      text = box->text();
+      title = box->windowTitle();
+      QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+      return true;
+    });
+    QTest::mouseClick(about->findChild<QPushButton*>("cmdSysInfo"), Qt::LeftButton);
+    QCOMPARE(text, QStringLiteral("System Information Is Unavailable At This Time"));
+    QCOMPARE(title, QStringLiteral("QRB FLASH Download"));
+
+    FakeTool(first.filePath(QStringLiteral("kinfocenter")));
+    FakeTool(second.filePath(QStringLiteral("gnome-system-monitor")));
+    qputenv("PATH", (first.path() + QLatin1Char(':') + second.path()).toLocal8Bit());
+    QTest::mouseClick(about->findChild<QPushButton*>("cmdSysInfo"), Qt::LeftButton);
+    QTRY_VERIFY(QFile::exists(second.filePath(QStringLiteral("gnome-system-monitor.started"))));
+    QVERIFY(!QFile::exists(first.filePath(QStringLiteral("kinfocenter.started"))));
+    QVERIFY(about->isVisible());
   }
 
   // The close box and the exit button both run the exit sequence, which may

@@ -1,10 +1,10 @@
 // The buttons during a run started by a real click, over a link to
 // 127.0.0.1 opened in the settings dialog, and the start button's "Abort"
-// ending it. Whole runs against the
-// simulated board are the end-to-end test's.
+// ending it. Whole runs against the simulated board are the end-to-end test's.
 #include <QFile>
 #include <QTcpServer>
 #include <memory>
+#include <tuple>
 
 #include "GuiApp.h"
 
@@ -47,33 +47,25 @@ class RunTest : public QObject {
   }
   void cleanup() { gui.reset(); }
 
-  void startButtonBecomesAbortAndTheOthersWait_data() {
-    QTest::addColumn<QString>("started");
-    QTest::addColumn<QString>("other");
-    QTest::addColumn<QString>("caption");
-    QTest::newRow("program") << "ProgramFlash" << "VerifyFlash" << "Program FLASH";
-    QTest::newRow("verify") << "VerifyFlash" << "ProgramFlash" << "Verify FLASH";
-  }
   void startButtonBecomesAbortAndTheOthersWait() {
-    QFETCH(QString, started);
-    QFETCH(QString, other);
-    QFETCH(QString, caption);
-    QPushButton* start = gui->Button(qPrintable(started));
-    gui->Click(start);
-    QVERIFY(gui->Core().S.ProgramMode != 0);
-    QCOMPARE(start->text(), QStringLiteral("Abort"));
-    QVERIFY(start->isEnabled());
-    for (const QString& name : {other, QStringLiteral("SelectDataPipe"), QStringLiteral("SelectSourceFile")})
-      QVERIFY2(!gui->Button(qPrintable(name))->isEnabled(), qPrintable(name));
-    for (const char* name : {"AbortProgram", "ClearStatusList", "ClearDebugList"})
-      QVERIFY2(gui->Button(name)->isEnabled(), name);
+    for (const auto& [started, other, caption] : {std::tuple{"ProgramFlash", "VerifyFlash", "Program FLASH"},
+                                                  std::tuple{"VerifyFlash", "ProgramFlash", "Verify FLASH"}}) {
+      QPushButton* start = gui->Button(started);
+      gui->Click(start);
+      QVERIFY(gui->Core().S.ProgramMode != 0);
+      QCOMPARE(start->text(), QStringLiteral("Abort"));
+      for (const char* name : {started, "AbortProgram", "ClearStatusList", "ClearDebugList"})
+        QVERIFY2(gui->Button(name)->isEnabled(), name);
+      for (const char* name : {other, "SelectDataPipe", "SelectSourceFile"})
+        QVERIFY2(!gui->Button(name)->isEnabled(), name);
 
-    gui->Click(start);
-    QCOMPARE(gui->Core().S.ProgramMode, 0);
-    QCOMPARE(start->text(), caption);
-    for (const char* name : {"ProgramFlash", "VerifyFlash", "SelectDataPipe", "SelectSourceFile"})
-      QVERIFY2(gui->Button(name)->isEnabled(), name);
-    QCOMPARE(gui->LastLine("List2"), QStringLiteral("Aborted processing."));
+      gui->Click(start);
+      QCOMPARE(gui->Core().S.ProgramMode, 0);
+      QCOMPARE(start->text(), QString::fromLatin1(caption));
+      for (const char* name : {"ProgramFlash", "VerifyFlash", "SelectDataPipe", "SelectSourceFile"})
+        QVERIFY2(gui->Button(name)->isEnabled(), name);
+      QCOMPARE(gui->LastLine("List2"), QStringLiteral("Aborted processing."));
+    }
   }
 };
 
