@@ -31,86 +31,68 @@ namespace {
 constexpr int MaxRuns = 4;
 
 // Two full blocks from 0x1000 in records of 32 bytes, a hole, then 40 bytes
-// from 0x1300 (a block mostly of 0xFF fill).
-std::string GoodImage() {
-  return S3Records(0x1000, 0x200, 32) + S3Records(0x1300, 40, 32) + std::string(S7EndRecord);
+// from 0x1300 (a block mostly of 0xFF fill), in the scratch file.
+const ReferenceImage& GoodImage() {
+  static const ReferenceImage image = [] {
+    const std::string text = S3Records(0x1000, 0x200, 32) + S3Records(0x1300, 40, 32) + std::string(S7EndRecord);
+    WriteFile(ScratchFile(), text);
+    return ReadReferenceImage(text);
+  }();
+  return image;
 }
 
-struct Image {
-  Image() : text(GoodImage()), expected(ReadReferenceImage(text)) {
-    WriteFile(ScratchFile(), text);
-    for (const auto& entry : expected.Blocks) addresses.insert(entry.first);
+// One tick's bytes from the tape at `pos`: raw bytes of the tape or some of
+// the board's honest replies.
+std::vector<std::uint8_t> NextTick(const std::uint8_t* data, std::size_t size, std::size_t& pos,
+                                   std::vector<std::uint8_t>& honest) {
+  if (pos >= size) return {};
+  const std::uint8_t h = data[pos++];
+  if (h < 0x80) {
+    const std::size_t n = std::min<std::size_t>(h, size - pos);
+    pos += n;
+    return std::vector<std::uint8_t>(data + pos - n, data + pos);
   }
-  std::string text;
-  ReferenceImage expected;
-  std::set<std::uint32_t> addresses;
-};
-
-class Tape {
- public:
-  Tape(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-  bool Empty() const { return pos_ >= size_; }
-  std::size_t Left() const { return size_ - pos_; }
-
-  std::vector<std::uint8_t> NextTick(std::vector<std::uint8_t>& honest) {
-    if (Empty()) return {};
-    const std::uint8_t h = data_[pos_++];
-    std::size_t n = 0;
-    if (h < 0x80) {
-      n = std::min<std::size_t>(h, Left());
-      std::vector<std::uint8_t> raw(data_ + pos_, data_ + pos_ + n);
-      pos_ += n;
-      return raw;
-    }
-    n = h == 0xFF ? honest.size() : std::min<std::size_t>(static_cast<std::size_t>(h - 0x7F) * 4, honest.size());
-    std::vector<std::uint8_t> bytes(honest.begin(), honest.begin() + static_cast<long>(n));
-    honest.erase(honest.begin(), honest.begin() + static_cast<long>(n));
-    return bytes;
-  }
-
- private:
-  const std::uint8_t* data_;
-  std::size_t size_;
-  std::size_t pos_ = 0;
-};
+  const std::size_t n = h == 0xFF ? honest.size() : std::min<std::size_t>((h - 0x7Fu) * 4, honest.size());
+  std::vector<std::uint8_t> bytes(honest.begin(), honest.begin() + static_cast<long>(n));
+  honest.erase(honest.begin(), honest.begin() + static_cast<long>(n));
+  return bytes;
+}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const Image image;
   if (size < 1) return 0;
+  const ReferenceImage& image = GoodImage();
+  std::set<std::uint32_t> addresses;
+  for (const auto& entry : image.Blocks) addresses.insert(entry.first);
   const bool verifyFirst = (data[0] & 1) != 0;
   const Link link = (data[0] & 2) != 0 ? Link::Serial : Link::Ethernet;
-  Tape tape(data + 1, size - 1);
+  std::size_t pos = 1;
 
   // Always in FLASH mode, so that it stores whatever blocks it is sent even
   // when the input claims a board at start-up idle. A verify run finds the
   // image there.
   sim::BoardModel board(sim::BoardMode::Flash);
   if (verifyFirst)
-    for (const auto& [address, block] : image.expected.Blocks) board.Write(address, block);
+    for (const auto& [address, block] : image.Blocks) board.Write(address, block);
   InProcessRun run(link, board);
   run.SelectFile(ScratchFile().string());
 
   bool program = !verifyFirst;
-  for (int i = 0; i < MaxRuns && (i == 0 || !tape.Empty()); ++i, program = !program) {
+  for (int i = 0; i < MaxRuns && (i == 0 || pos < size); ++i, program = !program) {
     // Each tick takes at least one byte of the tape while it lasts; after it
     // the run stands at most a flush delay and two time-outs.
-    const int bound = static_cast<int>(tape.Left()) + 400;
-    const int ticks = run.Run(program, bound, [&tape](std::vector<std::uint8_t>& honest) {
-      return tape.NextTick(honest);
+    const int bound = static_cast<int>(size - pos) + 400;
+    const bool succeeded = RunEnded(run, program, bound, [&](std::vector<std::uint8_t>& honest) {
+      return NextTick(data, size, pos, honest);
     });
-    Require(ticks >= 0, "the run ended within its bound of ticks", run);
-    Require(run.EndedInAbortSequence(), "the run ended through AbortSequence", run);
-    const bool succeeded = run.Succeeded();
-    Require(succeeded == run.SuccessLinePosted(program), "the outcome matches the success line", run);
     if (!succeeded) continue;
     if (program) {
-      Require(run.Programmed() == image.addresses, "a successful program run sent every block", run);
-      Require(HoldsImage(board.Blocks(), image.expected.Blocks, true),
+      Require(run.Programmed() == addresses, "a successful program run sent every block", run);
+      Require(HoldsImage(board.Blocks(), image.Blocks, true),
               "after a successful program run the board holds exactly the image", run);
     }
-    Require(run.ReadBack() == image.addresses, "a successful run read back every block", run);
+    Require(run.ReadBack() == addresses, "a successful run read back every block", run);
   }
   return 0;
 }

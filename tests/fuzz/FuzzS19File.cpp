@@ -28,10 +28,7 @@ int TickBound(std::size_t fileSize) { return 300 + 3 * static_cast<int>(fileSize
 
 bool RunChecked(InProcessRun& run, bool program, int bound, const ReferenceImage& expected,
                 const sim::BoardModel& board) {
-  Require(run.Run(program, bound) >= 0, "the run ended within its bound of ticks", run);
-  Require(run.EndedInAbortSequence(), "the run ended through AbortSequence", run);
-  const bool succeeded = run.Succeeded();
-  Require(succeeded == run.SuccessLinePosted(program), "the outcome matches the success line", run);
+  const bool succeeded = RunEnded(run, program, bound);
   if (succeeded) {
     Require(run.S().ImageReadClean, "a successful run read the file cleanly", run);
     Require(expected.Clean, "a successful run has a file that reads cleanly", run);

@@ -19,20 +19,12 @@ std::uint32_t PacketAddress(const std::vector<std::uint8_t>& p) {
 
 InProcessRun::InProcessRun(Link link, sim::BoardModel& board) : link_(link), board_(board) {
   h_.List1 = PlainListBox([this](const std::string& line) { runStatus_.push_back(line); });
-  h_.List2 = PlainListBox([this](const std::string& line) {
-    if (line == AbortLine) ++abortLines_;
-  });
-  Form2& dialog = *h_.form2;
-  if (link_ == Link::Ethernet) {
-    dialog.DataPipeSelect_Click(PipeEthernet);
-    h_.IPAddressBox.SetText("127.0.0.1");
-    h_.PortNumberBox.SetText("10001");
-    dialog.Initialize_Click();
-    h_.form1.Winsock1Data_Connect();
-  } else {
-    dialog.DataPipeSelect_Click(PipeSerial);
-    dialog.Initialize_Click();
-  }
+  h_.List2 = PlainListBox([this](const std::string& line) { abortPosted_ |= line == AbortLine; });
+  h_.form2->DataPipeSelect_Click(link_ == Link::Ethernet ? PipeEthernet : PipeSerial);
+  h_.IPAddressBox.SetText("127.0.0.1");
+  h_.PortNumberBox.SetText("10001");
+  h_.form2->Initialize_Click();
+  if (link_ == Link::Ethernet) h_.form1.Winsock1Data_Connect();
 }
 
 void InProcessRun::SelectFile(const std::string& path) {
@@ -48,7 +40,7 @@ void InProcessRun::Start(bool program) {
   programmed_.clear();
   readBack_.clear();
   runStatus_.clear();
-  abortLinesBefore_ = abortLines_;
+  abortPosted_ = false;
   if (program)
     h_.form1.ProgramFlash_Click();
   else
@@ -124,6 +116,14 @@ void Require(bool holds, std::string_view what, InProcessRun& run) {
     for (const std::string& line : lines) std::fprintf(stderr, "%s\n", line.c_str());
   }
   std::abort();
+}
+
+bool RunEnded(InProcessRun& run, bool program, int maxTicks, const InProcessRun::Wire& wire) {
+  Require(run.Run(program, maxTicks, wire) >= 0, "the run ended within its bound of ticks", run);
+  Require(run.EndedInAbortSequence(), "the run ended through AbortSequence", run);
+  const bool succeeded = run.Succeeded();
+  Require(succeeded == run.SuccessLinePosted(program), "the outcome matches the success line", run);
+  return succeeded;
 }
 
 const std::filesystem::path& ScratchFile() {

@@ -51,7 +51,7 @@ class InProcessRun {
   // The last run posted the success line of its path.
   bool SuccessLinePosted(bool program) const;
   // "Aborting.  ProgramMode = 0." was posted during the last run.
-  bool EndedInAbortSequence() const { return abortLines_ > abortLinesBefore_; }
+  bool EndedInAbortSequence() const { return abortPosted_; }
 
   // Addresses of the blocks the PC sent program-block packets and read-back
   // requests for during the last run.
@@ -71,8 +71,7 @@ class InProcessRun {
   std::vector<std::uint8_t> pending_;
   std::set<std::uint32_t> programmed_, readBack_;
   std::vector<std::string> runStatus_;  // Status lines of the last run
-  int abortLines_ = 0;
-  int abortLinesBefore_ = 0;
+  bool abortPosted_ = false;
 };
 
 // Every block of `expected` is in `blocks` with the same contents; with
@@ -82,6 +81,12 @@ bool HoldsImage(const std::map<std::uint32_t, sim::FlashBlock>& blocks,
 
 // A fuzz invariant: on violation, prints what failed and both lists, then aborts.
 void Require(bool holds, std::string_view what, InProcessRun& run);
+
+// Runs `run` and requires that it ended through AbortSequence within
+// `maxTicks` and that its outcome matches the success line. Returns whether
+// it succeeded.
+bool RunEnded(InProcessRun& run, bool program, int maxTicks,
+              const InProcessRun::Wire& wire = InProcessRun::Honest);
 
 // A file path of this process's own in the temporary directory, removed at exit.
 const std::filesystem::path& ScratchFile();
