@@ -25,7 +25,6 @@ class Recorder : public TcpEvents {
 
   void Winsock1Data_Connect() override { events << QStringLiteral("connected"); }
   void Winsock1Data_DataArrival(std::int32_t count) override {
-    events << QStringLiteral("data");
     const std::vector<std::uint8_t> bytes = control_.GetData();
     countMismatches += static_cast<std::int32_t>(bytes.size()) != count;
     received.append(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
@@ -73,8 +72,6 @@ class QtTcpControlTest : public QObject {
     return server_->nextPendingConnection();
   }
 
-  static QByteArray& ReadOnBoard(QTcpSocket* board, QByteArray& bytes) { return bytes += board->readAll(); }
-
  private slots:
   void init() {
     server_ = std::make_unique<QTcpServer>();
@@ -93,7 +90,7 @@ class QtTcpControlTest : public QObject {
     QVERIFY(board);
     control_->SendData(Bytes(QByteArray("\xF1\xA5", 2)));
     QByteArray onBoard;
-    QTRY_COMPARE_WITH_TIMEOUT(ReadOnBoard(board, onBoard), QByteArray("\xF1\xA5", 2), WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(onBoard += board->readAll(), QByteArray("\xF1\xA5", 2), WaitMs);
 
     // A reply split over several arrivals comes together in order; replies
     // written back to back may arrive joined. Every byte is read once.
@@ -108,15 +105,16 @@ class QtTcpControlTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(rec_->received.size(), block.size(), WaitMs);
     QCOMPARE(rec_->received, block);
     QCOMPARE(rec_->countMismatches, 0);
-    QCOMPARE(rec_->events.filter(QStringLiteral("dropped")), QStringList());
+    QCOMPARE(rec_->events, QStringList{QStringLiteral("connected")});
   }
 
-  // A refused connection and a port out of range fail after Connect()
-  // returns, with a reason; sending and closing afterwards are silent.
+  // A refused connection fails after Connect() returns, with a reason;
+  // sending and closing afterwards are silent.
   void aFailedAttemptIsReportedWithItsReason() {
     const quint16 closedPort = server_->serverPort();
     server_->close();
     ConnectTo(*control_, closedPort);
+    QVERIFY(rec_->events.isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(rec_->events.size(), qsizetype(1), WaitMs);
     QVERIFY2(rec_->Last().startsWith(QStringLiteral("failed: ")) &&
                  rec_->Last().contains(QStringLiteral("refused"), Qt::CaseInsensitive),
@@ -124,11 +122,7 @@ class QtTcpControlTest : public QObject {
     control_->SendData(Bytes("\xF1\xA5"));
     control_->Close();
     QCOMPARE(control_->GetData().size(), size_t(0));
-
-    ConnectTo(*control_, 70000);
     QCOMPARE(rec_->events.size(), qsizetype(1));
-    QTRY_COMPARE_WITH_TIMEOUT(rec_->events.size(), qsizetype(2), WaitMs);
-    QVERIFY(rec_->Last().startsWith(QStringLiteral("failed: ")));
   }
 
   // Closing on purpose raises no event; a board that closes delivers its
