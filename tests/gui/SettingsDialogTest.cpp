@@ -1,6 +1,11 @@
-// "Select Data Pipe" and the "COM Port Parameters" dialog by real clicks.
+// "Select Data Pipe" and the "COM Port Parameters" dialog by real clicks,
+// and the buttons during a run over a link to 127.0.0.1 opened there. Whole
+// runs against the simulated board are the end-to-end test's.
+#include <QFile>
+#include <QTcpServer>
 #include <array>
 #include <memory>
+#include <tuple>
 
 #include "GuiApp.h"
 
@@ -106,6 +111,52 @@ class SettingsDialogTest : public QObject {
       QCOMPARE(gui->Core().S.ComAddr, 0x2E8);
       QCOMPARE(gui->List("List2")->count(), 1);  // one cancel, one message
       QCOMPARE(gui->LastLine("List2"), QStringLiteral("Comms selection cancelled."));
+    }
+  }
+
+  // Initialize opens the link; a run started by a real click turns its
+  // button into "Abort", which ends it, and the other buttons wait.
+  void initializeOpensTheLinkForARunThatItsButtonAborts() {
+    QTcpServer board;  // accepts and never answers: the run waits
+    QVERIFY(board.listen(QHostAddress(QStringLiteral("127.0.0.1"))));
+    QTemporaryDir folder;
+    QFile file(folder.filePath(QStringLiteral("image.s19")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("S10510000102E7\r\nS9030000FC\r\n");
+    file.close();
+
+    ShowDialog();
+    gui->Click(gui->Option("DataPipeSelect", 5));
+    const QString port = QString::number(board.serverPort());
+    for (const auto& [name, text] : {std::pair{"IPAddress", QStringLiteral("127.0.0.1")}, std::pair{"PortNumber", port}}) {
+      gui->SettingsText(name)->selectAll();
+      QTest::keyClicks(gui->SettingsText(name), text);
+    }
+    gui->Click(gui->In<QPushButton>(gui->Settings(), "Initialize"));
+    QVERIFY(!gui->Settings().isVisible());
+    QTRY_VERIFY(gui->Core().S.EthernetInitialized != False);
+    QCOMPARE(gui->MainText("Text3")->text(), QStringLiteral("Ethernet IP address: 127.0.0.1   Port number: ") + port);
+    gui->AnswerFileDialog(file.fileName());
+    gui->Click(gui->Button("SelectSourceFile"));
+    QCOMPARE(gui->Core().S.SourceFileSelected, 1);
+
+    for (const auto& [started, other, caption] : {std::tuple{"ProgramFlash", "VerifyFlash", "Program FLASH"},
+                                                  std::tuple{"VerifyFlash", "ProgramFlash", "Verify FLASH"}}) {
+      QPushButton* start = gui->Button(started);
+      gui->Click(start);
+      QVERIFY(gui->Core().S.ProgramMode != 0);
+      QCOMPARE(start->text(), QStringLiteral("Abort"));
+      for (const char* name : {started, "AbortProgram", "ClearStatusList", "ClearDebugList"})
+        QVERIFY2(gui->Button(name)->isEnabled(), name);
+      for (const char* name : {other, "SelectDataPipe", "SelectSourceFile"})
+        QVERIFY2(!gui->Button(name)->isEnabled(), name);
+
+      gui->Click(start);
+      QCOMPARE(gui->Core().S.ProgramMode, 0);
+      QCOMPARE(start->text(), QString::fromLatin1(caption));
+      for (const char* name : {"ProgramFlash", "VerifyFlash", "SelectDataPipe", "SelectSourceFile"})
+        QVERIFY2(gui->Button(name)->isEnabled(), name);
+      QCOMPARE(gui->LastLine("List2"), QStringLiteral("Aborted processing."));
     }
   }
 };
