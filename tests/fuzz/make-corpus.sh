@@ -1,14 +1,11 @@
 #!/usr/bin/env bash
-# Writes the fuzz targets' starting corpora: S19 images made with srec_cat in the
-# shapes the reader and the block builders care about (S1, S2 and S3 records,
-# several record lengths, records across block boundaries, aligned holes, data
-# ending on a block boundary), a few files that must not program cleanly, and
-# reply tapes for the board-replies target.
+# Writes the fuzz targets' starting corpora: srec_cat images in the shapes the
+# reader and block builders care about, files that must not program cleanly,
+# and reply tapes. Inputs named regress-* are earlier findings, kept as they are.
 set -euo pipefail
 out="$(cd "$(dirname "$0")" && pwd)/corpus"
 files="$out/s19_file"
 replies="$out/board_replies"
-# Inputs named regress-* are findings of earlier fuzzing, kept as they are.
 mkdir -p "$files" "$replies"
 find "$files" "$replies" -type f ! -name 'regress-*' -delete
 
@@ -39,11 +36,9 @@ tr 'A-F' 'a-f' <"$files/s1-300-bytes.s19" | sed 's/^s/S/' >"$files/bad-lower-cas
 head -c 200 "$files/s2-1k-32.s19" >"$files/bad-truncated.s19"
 
 # Reply tapes: options byte, then chunks (0xFF: every honest reply waiting).
-honest() { printf '%b' "$1"; head -c "$2" /dev/zero | tr '\0' '\377'; }
-honest '\x00' 40 >"$replies/program-ethernet-honest"
-honest '\x01' 40 >"$replies/verify-ethernet-honest"
-honest '\x02' 40 >"$replies/program-serial-honest"
-honest '\x03' 40 >"$replies/verify-serial-honest"
+for run in 0:program-ethernet 1:verify-ethernet 2:program-serial 3:verify-serial; do
+  { printf "\\x0${run%%:*}"; head -c 40 /dev/zero | tr '\0' '\377'; } >"$replies/${run#*:}-honest"
+done
 # Raw replies: a board at start-up idle, then in FLASH mode, with a stray byte.
 printf '\x00\x05\x91\x12\x92\x04\x15\x00\x00\x02\x00\x91\x04\x2E\x92\x04\x15' >"$replies/program-raw-handshake"
 printf '\x01\x06\x00\x91\x2E\x92\x04\x07\xff\xff\x02\x61\x37' >"$replies/verify-raw-short-readback"
