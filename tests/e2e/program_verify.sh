@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Programs and verifies an image made with srec_cat on the simulated board,
 # then compares the board's FLASH with srec_cat's own binary of the image.
-# Usage: program_verify.sh CASE  (s1, s2, s3, medium over TCP; pty over a
+# Usage: program_verify.sh CASE  (s1, s2, s3 over TCP; pty over a
 # pseudo-terminal)
 . "$(dirname "$0")/lib.sh"
 
@@ -22,11 +22,6 @@ case "$1" in
     srec image.s19 -generate 0x7FFFFE00 0x80000000 -repeat-data 0x11 0x22 0x33 0x44 0x55 0x66 0x77 \
       -- -address-length=4 -obs=250
     board=(--tcp 0 --mode idle --version-byte 0) ;;
-  medium)  # S3, 16-byte records, 8 KB
-    BASE=0x01000000
-    srec image.s19 -generate 0x01000000 0x01002000 -repeat-data 0x00 0x10 0x20 0x30 0x40 0x50 0x60 0x70 0x81 \
-      -- -address-length=4 -obs=16
-    board=(--tcp 0 --mode flash) ;;
   pty)  # S2 over a pseudo-terminal at 115200 baud, the board pacing its bytes at that rate
     BASE=0x30000
     srec image.s19 -generate 0x30000 0x30300 -repeat-data 9 8 7 6 5 4 3 2 1 0 -generate 0x30500 0x30520 -constant 0 \
