@@ -3,6 +3,7 @@
 
 #include "app/Form1.h"
 #include "app/Text.h"
+#include "pipe/ComOptions.h"
 
 namespace qrb {
 
@@ -20,8 +21,6 @@ constexpr std::array<ComSpeedEntry, 4> ComSpeeds{{
     {11, "115.2 kbaud"},
 }};
 
-constexpr std::array<std::int16_t, 4> ComIrqs{4, 3, 5, 7};
-constexpr std::array<std::int16_t, 4> ComAddrs{0x3F8, 0x2F8, 0x3E8, 0x2E8};
 
 template <typename T, std::size_t N>
 bool OneOf(const std::array<T, N>& values, T value) {
@@ -46,7 +45,7 @@ void Form1::InitComPort() {
   if (S.ComPort < 1 || S.ComPort > 4) return postDebug("COM Port selection is invalid.");
   if (S.ComSpeed < 1 || S.ComSpeed > 4) return postDebug("COM Speed selection is invalid.");
   if (!OneOf(ComIrqs, S.ComIRQ)) return postDebug("COM IRQ selection is invalid.");
-  if (!OneOf(ComAddrs, S.ComAddr)) return postDebug("COM I/O address selection is invalid.");
+  if (!OneOf(ComIoAddresses, S.ComAddr)) return postDebug("COM I/O address selection is invalid.");
   if (S.ComInitialized != False) return postDebug("** ERROR ** COM Port already open.");
 
   S.ComStatus = P.Serial.InitializePort(S.ComPort, S.ComPort - 1, S.ComAddr, S.ComIRQ, 9, 0, 8192, 8192, 0);

@@ -12,13 +12,13 @@ TEST(SettingsDialog, InitializeHidesTheDialogEvenWhenOpeningFails) {
   h.form2->Show();
   h.serial.results["InitializePort"] = -2;
   h.form2->Initialize_Click();
-  EXPECT_FALSE(h.form2Window.Visible());
+  EXPECT_FALSE(h.settings.Dialog.Visible());
 
   h.form2->Show();
   h.S().DataPipe = 3;
   h.form2->Initialize_Click();
   EXPECT_EQ(h.Debug(), (Lines{"Error initializing COM port: -2", "Invalid DataPipe selection: 3"}));
-  EXPECT_FALSE(h.form2Window.Visible());
+  EXPECT_FALSE(h.settings.Dialog.Visible());
   EXPECT_TRUE(h.tcp.calls.empty());
 }
 
@@ -37,14 +37,14 @@ TEST(SettingsDialog, InitializeOnEthernetTakesBothBoxesOnlyWithAValidPort) {
     Harness h;
     h.form2->Show();
     h.form2->DataPipeSelect_Click(5);
-    h.IPAddressBox.SetText("10.1.2.3");
-    h.PortNumberBox.SetText(c.text);
+    h.settings.IPAddress.SetText("10.1.2.3");
+    h.settings.PortNumber.SetText(c.text);
     h.form2->Initialize_Click();
     ASSERT_EQ(h.Debug().size(), 1u);
     const bool taken = c.port != 0;
     EXPECT_EQ(h.S().IPAddress, taken ? "10.1.2.3" : "192.168.1.70");
     EXPECT_EQ(h.S().PortNumber, taken ? c.port : 10001);
-    EXPECT_EQ(h.form2Window.Visible(), !taken);
+    EXPECT_EQ(h.settings.Dialog.Visible(), !taken);
     if (taken) {
       EXPECT_EQ(h.tcp.calls[2], "SetRemoteHost(10.1.2.3)");
       EXPECT_EQ(h.tcp.calls[3], "SetRemotePort(" + std::to_string(c.port) + ")");
@@ -67,7 +67,7 @@ TEST(SelectDataPipe, ClosesTheOpenLinkAndShowsTheDialogUnlessAHandlerIsRunning) 
     if (mark != nullptr) h.S().*mark = True;
     h.form1.SelectDataPipe_Click();
     EXPECT_FALSE(h.Timer1.Enabled());
-    EXPECT_EQ(h.form2Window.Visible(), mark == nullptr);
+    EXPECT_EQ(h.settings.Dialog.Visible(), mark == nullptr);
     EXPECT_EQ(h.S().ComInitialized, mark == nullptr ? False : True);
     EXPECT_EQ(h.Text3.Text(), mark == nullptr ? "" : "COM2: at 19.2 kbaud");
     EXPECT_EQ(h.posted, (Lines{mark == nullptr ? "D: Closed COM port: 2"

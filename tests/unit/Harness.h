@@ -14,6 +14,7 @@
 #include "app/Form1.h"
 #include "app/HeadlessControls.h"
 #include "pipe/Form2.h"
+#include "pipe/PlainSettingsDialog.h"
 
 namespace qrb::test {
 
@@ -161,9 +162,7 @@ struct Harness {
   FakeClock clock;
   FakeApp app;
 
-  PlainWindow form2Window;
-  std::map<int, PlainOptionButton> options[5];  // DataPipeSelect, Comx, ComBaud, ComIo, ComIrq
-  PlainTextBox IPAddressBox, PortNumberBox;
+  PlainSettingsDialog settings;
 
   Form1 form1{Form1Controls{List1, List2, Text2, Text3, SelectSourceFile, ProgramFlash, VerifyFlash,
                             SelectDataPipe, Timer1},
@@ -171,13 +170,7 @@ struct Harness {
   std::unique_ptr<Form2> form2;
 
   Harness() {
-    const int indexes[5][4] = {{1, 5, 0, 0}, {1, 2, 3, 4}, {1, 2, 3, 4}, {0x3F8, 0x2F8, 0x3E8, 0x2E8}, {4, 3, 5, 7}};
-    std::map<int, OptionButton*> groups[5];
-    for (int g = 0; g < 5; ++g)
-      for (int i = 0; i < (g == 0 ? 2 : 4); ++i) groups[g][indexes[g][i]] = &options[g][indexes[g][i]];
-    form2 = std::make_unique<Form2>(
-        form1, Form2Controls{form2Window, groups[0], groups[1], groups[2], groups[3], groups[4], IPAddressBox,
-                             PortNumberBox});
+    form2 = std::make_unique<Form2>(form1, settings.Controls());
     form1.AttachSettingsDialog(form2.get());
     form1.InitVariables();
   }

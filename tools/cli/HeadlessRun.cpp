@@ -23,6 +23,7 @@
 #include "app/qt/core/SystemClock.h"
 #include "image/FileDialog.h"
 #include "pipe/Form2.h"
+#include "pipe/PlainSettingsDialog.h"
 #include "pipe/qt/QtSerialLibrary.h"
 #include "pipe/qt/QtTcpControl.h"
 
@@ -70,28 +71,6 @@ class LinkWatch : public TcpEvents {
 
  private:
   TcpEvents& main_;
-};
-
-// The settings dialog's controls, never shown.
-struct HeadlessDialog {
-  PlainWindow window;
-  PlainOptionButton pipeSerial, pipeEthernet;
-  PlainOptionButton com[4], baud[4], io[4], irq[4];
-  PlainTextBox ipAddress, portNumber;
-
-  Form2Controls Controls() {
-    Form2Controls c{window, {{PipeSerial, &pipeSerial}, {PipeEthernet, &pipeEthernet}}, {}, {}, {}, {}, ipAddress,
-                    portNumber};
-    static constexpr int IoAddresses[] = {0x3F8, 0x2F8, 0x3E8, 0x2E8};
-    static constexpr int Irqs[] = {4, 3, 5, 7};
-    for (int i = 0; i < 4; ++i) {
-      c.ComxBtn[i + 1] = &com[i];
-      c.ComBaudBtn[i + 1] = &baud[i];
-      c.ComIoBtn[IoAddresses[i]] = &io[i];
-      c.ComIrqBtn[Irqs[i]] = &irq[i];
-    }
-    return c;
-  }
 };
 
 // Tick statistics for the benchmarks, written at the end of a run to the file
@@ -210,7 +189,7 @@ int HeadlessRun(const CliOptions& options) {
   Form1 form1({status, debug, text2, text3, selectSourceFile, programFlash, verifyFlash, selectDataPipe, timer1},
               {serial, tcp, fileDialog, clock, app, &serial});
   main = &form1;
-  HeadlessDialog dialogControls;
+  PlainSettingsDialog dialogControls;
   Form2 form2(form1, dialogControls.Controls());
   form1.AttachSettingsDialog(&form2);
   form1.InitVariables();
@@ -221,8 +200,8 @@ int HeadlessRun(const CliOptions& options) {
   form1.SelectDataPipe_Click();
   if (options.Link == CliLink::Tcp) {
     form2.DataPipeSelect_Click(PipeEthernet);
-    dialogControls.ipAddress.SetText(options.Host);
-    dialogControls.portNumber.SetText(Dec(options.Port));
+    dialogControls.IPAddress.SetText(options.Host);
+    dialogControls.PortNumber.SetText(Dec(options.Port));
     form2.Initialize_Click();
     const std::string where = options.Host + ":" + std::to_string(options.Port);
     // The control gives up after the connect time-out itself; the extra
