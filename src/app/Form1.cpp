@@ -1,5 +1,6 @@
 #include "app/Form1.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "pipe/Form2.h"
@@ -23,12 +24,14 @@ void Form1::InitVariables() {
   S.DebugLine.clear();
 
   C.Timer1.SetEnabled(false);
-  C.Timer1.SetInterval(50);
+  C.Timer1.SetInterval(TickIntervalMs);
 
   S.FailTimer = 0;
   const int interval = C.Timer1.Interval();
   // Rounded to nearest, halves to even (the default floating-point rounding).
   S.FailTimerReload = interval > 0 ? static_cast<std::int32_t>(std::nearbyint(3000.0 / interval)) : 0;
+  S.NoWaitGrace = interval > 0 ? std::max(0, static_cast<std::int32_t>(std::nearbyint(50.0 / interval)) - 1) : 0;
+  S.NoWaitTicks = 0;
 
   S.DataPipe = PipeSerial;
   S.ComInitialized = False;

@@ -9,10 +9,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/Controls.h"
 #include "app/Platform.h"
 #include "app/ReflashSession.h"
+#include "engine/BlockObserver.h"
 #include "image/FileDialog.h"
 #include "image/SequentialFile.h"
 #include "pipe/SerialDiagnostics.h"
@@ -42,6 +44,7 @@ struct Form1Services {
   Clock& WallClock;
   Application& App;
   SerialDiagnostics* SerialReasons = nullptr;  // optional
+  BlockObserver* Blocks = nullptr;             // optional
 };
 
 class Form1 : public TcpEvents {
@@ -54,6 +57,11 @@ class Form1 : public TcpEvents {
   void AttachSettingsDialog(Form2* dialog) { form2_ = dialog; }
 
   ReflashSession S;
+
+  // Timer1's interval in milliseconds, applied by InitVariables; every wait
+  // is a count of ticks derived from it. The main window keeps 50 ms.
+  static constexpr int DefaultTickMs = 50;
+  int TickIntervalMs = DefaultTickMs;
 
   // ---- application shell (app/) ----
   void InitVariables();
@@ -94,6 +102,10 @@ class Form1 : public TcpEvents {
   void Timer1_Timer();
   void ProgramFlash_Click();
   void VerifyFlash_Click();
+  // Reads every 256-byte block that the ranges touch back from the board and
+  // hands it to the block observer; no S19 file is needed. While it runs,
+  // any start button aborts it.
+  void ReadFlash(const std::vector<AddressRange>& ranges);
   void SetProgramMode(std::int16_t mode);
   void AbortSequence();
   void FillBlock();
@@ -110,7 +122,8 @@ class Form1 : public TcpEvents {
   void SetIdleButtons();
 
   // ---- engine internals (engine/) ----
-  void StartRun(bool programPath);
+  enum class RunPath { Program, Verify, Read };
+  void StartRun(RunPath path);
   void DispatchProgramMode();
   friend struct EngineStates;
 };

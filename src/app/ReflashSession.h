@@ -36,6 +36,11 @@ struct ReflashSession {
   std::int32_t FailTimer = 0;
   std::int32_t FailTimerReload = 0;
   Flag TimerIsrActive = False;
+  // A state that does not wait for its byte gives it the time of one 50 ms
+  // tick: at a faster tick this many ticks more (0 at 50 ms), counted in
+  // NoWaitTicks since the state was entered.
+  std::int32_t NoWaitGrace = 0;
+  std::int32_t NoWaitTicks = 0;
 
   // Message lists.
   std::string StatusLine;
@@ -101,6 +106,21 @@ struct ReflashSession {
   // Addresses of the blocks sent in this run: a record that leads back into
   // one of them would overwrite it with a partial block.
   std::vector<std::int32_t> SentBlocks;
+
+  // The version bytes as the handshake read them, -1 when not read: at
+  // start-up idle, and in FLASH mode.
+  std::int32_t StartupIdleVersion = -1;
+  std::int32_t FlashModeVersion = -1;
+
+  // Reading the FLASH back: the blocks still to read as spans of block
+  // addresses (first and last of each, ascending, apart), and the span that
+  // holds BlockAddress.
+  struct BlockSpan {
+    std::uint32_t First = 0;
+    std::uint32_t Last = 0;
+  };
+  std::vector<BlockSpan> ReadSpans;
+  std::size_t ReadSpanIndex = 0;
 
   RunOutcome Outcome = RunOutcome::None;
 };

@@ -214,7 +214,7 @@ void EngineStates::RequestReadBack(Form1& f) {
   f.S.FailTimer = f.S.FailTimerReload;
 }
 
-bool EngineStates::ReadBlockBack(Form1& f, std::int16_t mode) {
+bool EngineStates::ReadBlockBack(Form1& f, std::int16_t mode, bool keep) {
   ReflashSession& s = f.S;
   for (;;) {
     f.GetAByte();
@@ -224,9 +224,15 @@ bool EngineStates::ReadBlockBack(Form1& f, std::int16_t mode) {
       f.AbortSequence();
       return false;
     }
-    if (s.LastByte != s.BlockData[static_cast<std::size_t>(s.ReadIndex)]) ++s.BlockErrors;
+    std::uint8_t& cell = s.BlockData[static_cast<std::size_t>(s.ReadIndex)];
+    if (keep) {
+      cell = static_cast<std::uint8_t>(s.LastByte);
+    } else if (s.LastByte != cell) {
+      ++s.BlockErrors;
+    }
     if (++s.ReadIndex >= BlockSize) {
       s.ReadIndex = 0;
+      if (!keep && f.P.Blocks != nullptr) f.P.Blocks->BlockCompared(s.BlockAddress, s.BlockErrors);
       return true;
     }
   }

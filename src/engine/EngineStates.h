@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 
 #include "app/Form1.h"
 
@@ -52,6 +53,9 @@ struct EngineStates {
   static void VerifyNextBlock(Form1& f, std::int16_t mode);
   static void VerifyByte(Form1& f, std::int16_t mode);
   static void VerifyReadBack(Form1& f, std::int16_t mode);
+  static void ReadRequest(Form1& f, std::int16_t mode);
+  static void ReadByte(Form1& f, std::int16_t mode);
+  static void ReadBlockIn(Form1& f, std::int16_t mode);
 
   // The block builder of both paths; `send` puts the finished block on the
   // link, `fullNext` follows a full block or a hole, `lastNext` the end of
@@ -68,8 +72,9 @@ struct EngineStates {
   static void StartReadBack(Form1& f);
   // Action of the states that take 0x3A: the block was written; ask for it.
   static void RequestReadBack(Form1& f);
-  // Algorithm of the read-back: true once all 256 bytes are compared.
-  static bool ReadBlockBack(Form1& f, std::int16_t mode);
+  // Algorithm of the read-back: true once all 256 bytes are compared with
+  // BlockData, or with `keep` stored in it.
+  static bool ReadBlockBack(Form1& f, std::int16_t mode, bool keep = false);
   // The end of a run without mismatches: "  ", then the success lines, or in
   // their place one line when the image was not read cleanly; records the
   // outcome. The caller then ends the run with AbortSequence.
@@ -81,8 +86,7 @@ struct EngineStates {
   static void NextRecord(Form1& f);
 };
 
-template <std::size_t N>
-const ByteWait* FindRow(const ByteWait (&rows)[N], std::int16_t mode) {
+inline const ByteWait* FindRow(std::span<const ByteWait> rows, std::int16_t mode) {
   for (const ByteWait& row : rows)
     if (row.mode == mode) return &row;
   return nullptr;

@@ -1,5 +1,8 @@
 // The handshake: the board's status and version, and the switch into FLASH
 // mode. The byte states of both paths are rows of two tables.
+#include <array>
+#include <iterator>
+
 #include "app/Form1.h"
 #include "app/Text.h"
 #include "engine/EngineStates.h"
@@ -36,6 +39,21 @@ constexpr ByteWait VerifyPath[] = {
     {69, VersionLength, 70, false, true, "Wrong response from QRB interface [04]: $"},
 };
 
+// The read path's handshake is the verify path's, forty states on: the same
+// bytes, the same waits and texts, its own time-out codes.
+constexpr std::int16_t ReadPathOffset = 40;
+
+constexpr auto ReadPath = [] {
+  std::array<ByteWait, std::size(VerifyPath)> rows{};
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    rows[i] = VerifyPath[i];
+    rows[i].mode = static_cast<std::int16_t>(rows[i].mode + ReadPathOffset);
+    rows[i].next = static_cast<std::int16_t>(rows[i].next + ReadPathOffset);
+    if (rows[i].otherExpected >= 0) rows[i].otherNext = static_cast<std::int16_t>(rows[i].otherNext + ReadPathOffset);
+  }
+  return rows;
+}();
+
 struct FirstRow {
   std::int16_t mode;
   std::int16_t next;
@@ -46,6 +64,7 @@ struct FirstRow {
 constexpr FirstRow FirstStates[] = {
     {21, 22, "Unexpected byte read from QRB interface [91]: $", "FailTimer expired.  Program mode is 21.  E21_A"},
     {61, 62, "Wrong response from QRB interface [91]: $", "FailTimer expired.  Program mode is 61.  E61_A"},
+    {101, 102, "Wrong response from QRB interface [91]: $", "FailTimer expired.  Program mode is 101.  E101_A"},
 };
 
 struct VersionRow {
@@ -59,6 +78,8 @@ constexpr VersionRow VersionStates[] = {
     {30, 41, false},
     {65, 91, true},
     {70, 71, false},
+    {105, 92, true},
+    {110, 111, false},
 };
 
 void PostWrongByte(Form1& f, const char* text) {
@@ -100,19 +121,32 @@ void EngineStates::RunByteWait(Form1& f, const ByteWait* row, std::int16_t mode)
     return;
   }
   if (row->waits && f.S.FailTimer > 0) return;
+  if (!row->waits && f.S.NoWaitTicks < f.S.NoWaitGrace) {
+    ++f.S.NoWaitTicks;  // a faster tick: the byte still has the rest of 50 ms
+    return;
+  }
   PostTimeout(f, mode);
   f.AbortSequence();
 }
 
 void EngineStates::HandshakeByte(Form1& f, std::int16_t mode) {
   const ByteWait* row = FindRow(ProgramPath, mode);
-  RunByteWait(f, row != nullptr ? row : FindRow(VerifyPath, mode), mode);
+  if (row == nullptr) row = FindRow(VerifyPath, mode);
+  if (row == nullptr) row = FindRow(ReadPath, mode);
+  RunByteWait(f, row, mode);
 }
 
 // States 21 and 61: stray bytes before the status are reported and dropped,
 // and the state gives up only when its window has run out.
 void EngineStates::FirstState(Form1& f, std::int16_t mode) {
-  const FirstRow& row = FirstStates[mode == 21 ? 0 : 1];
+  const FirstRow* found = nullptr;
+  for (const FirstRow& candidate : FirstStates)
+    if (candidate.mode == mode) found = &candidate;
+  if (found == nullptr) {
+    InvalidMode(f, mode);
+    return;
+  }
+  const FirstRow& row = *found;
   f.GetAByte();
   if (f.S.LastByte == StatusByte) {
     f.SetProgramMode(row.next);
@@ -146,12 +180,14 @@ void EngineStates::VersionState(Form1& f, std::int16_t mode) {
     return;
   }
   if (row->startupIdle) {
+    f.S.StartupIdleVersion = f.S.LastByte;
     f.S.StatusLine = "QRB interface at startup idle.  Version:  $" + Hex(f.S.LastByte);
     f.PostMsg1(f.S.StatusLine);
     f.SetProgramMode(row->next);
     f.S.FailTimer = (f.S.FailTimerReload + 1) / 3;  // a third, rounded: one second
     PostStatus(f, "Flushing Port Buffers.  Short delay.  Please wait.");
   } else {
+    f.S.FlashModeVersion = f.S.LastByte;
     f.S.StatusLine = "QRB interface in FLASH mode.  Version:  $" + Hex(f.S.LastByte);
     f.PostMsg1(f.S.StatusLine);
     f.SetProgramMode(row->next);

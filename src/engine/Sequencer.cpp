@@ -34,9 +34,20 @@ constexpr StateEntry States[] = {
     // Block verification.
     {71, E::VerifyFirstBlock}, {72, E::VerifyNextBlock}, {73, E::VerifyByte}, {74, E::VerifyByte},
     {75, E::VerifyReadBack}, {76, E::VerifyByte}, {77, E::VerifyByte}, {78, E::VerifyReadBack},
+    // Handshake, read path.
+    {101, E::FirstState}, {102, E::HandshakeByte}, {103, E::HandshakeByte}, {104, E::HandshakeByte},
+    {105, E::VersionState}, {92, E::FlushDelay}, {106, E::HandshakeByte}, {107, E::HandshakeByte},
+    {108, E::HandshakeByte}, {109, E::HandshakeByte}, {110, E::VersionState},
+    // Reading the FLASH back.
+    {111, E::ReadRequest}, {112, E::ReadByte}, {113, E::ReadByte}, {114, E::ReadBlockIn},
 };
 
-constexpr std::size_t ModeLimit = 100;
+// The flush delays and the state each moves to once it has sent 0xE1 0x96.
+constexpr struct {
+  std::int16_t mode, next;
+} FlushDelays[] = {{90, 26}, {91, 66}, {92, 106}};
+
+constexpr std::size_t ModeLimit = 128;
 
 constexpr std::array<EngineStates::Handler, ModeLimit> HandlersByMode = [] {
   std::array<EngineStates::Handler, ModeLimit> byMode{};
@@ -92,11 +103,11 @@ void Form1::Timer1_Timer() {
 
 void Form1::DispatchProgramMode() { EngineStates::Run(*this, S.ProgramMode); }
 
-void Form1::ProgramFlash_Click() { StartRun(true); }
+void Form1::ProgramFlash_Click() { StartRun(RunPath::Program); }
 
-void Form1::VerifyFlash_Click() { StartRun(false); }
+void Form1::VerifyFlash_Click() { StartRun(RunPath::Verify); }
 
-void Form1::StartRun(bool programPath) {
+void Form1::StartRun(RunPath path) {
   if (S.ProgramMode != 0) {
     AbortSequence();
     PostDebug(*this, "Aborted processing.");
@@ -104,11 +115,13 @@ void Form1::StartRun(bool programPath) {
   }
   S.Outcome = RunOutcome::None;  // stays so when the start is refused
 
-  if (S.SourceFileSelected != 1) {
-    PostDebug(*this, "** ERROR ** Select an S19 source file.");
-    return;
+  if (path != RunPath::Read) {
+    if (S.SourceFileSelected != 1) {
+      PostDebug(*this, "** ERROR ** Select an S19 source file.");
+      return;
+    }
+    if (!ReopenSourceFile()) return;
   }
-  if (!ReopenSourceFile()) return;
 
   switch (S.DataPipe) {
     case PipeSerial:
@@ -132,10 +145,15 @@ void Form1::StartRun(bool programPath) {
   FlushDataPipe();
   SendTwoBytes(*this, 0xF1, 0xA5);
 
-  CommandButton& started = programPath ? C.ProgramFlash : C.VerifyFlash;
-  CommandButton& other = programPath ? C.VerifyFlash : C.ProgramFlash;
-  started.SetCaption("Abort");
-  other.SetEnabled(false);
+  if (path == RunPath::Read) {
+    C.ProgramFlash.SetEnabled(false);
+    C.VerifyFlash.SetEnabled(false);
+  } else {
+    CommandButton& started = path == RunPath::Program ? C.ProgramFlash : C.VerifyFlash;
+    CommandButton& other = path == RunPath::Program ? C.VerifyFlash : C.ProgramFlash;
+    started.SetCaption("Abort");
+    other.SetEnabled(false);
+  }
   C.SelectDataPipe.SetEnabled(false);
   C.SelectSourceFile.SetEnabled(false);
 
@@ -143,13 +161,17 @@ void Form1::StartRun(bool programPath) {
   S.ImageReadClean = true;
   S.SentBlocks.clear();
   S.SentBlocks.reserve(1024);  // a 256 KiB image; ticks append without allocating
+  S.StartupIdleVersion = -1;
+  S.FlashModeVersion = -1;
   S.Outcome = RunOutcome::Running;
-  S.ProgramMode = programPath ? 21 : 61;
+  S.NoWaitTicks = 0;
+  S.ProgramMode = path == RunPath::Program ? 21 : path == RunPath::Verify ? 61 : 101;
   S.FailTimer = S.FailTimerReload;
 }
 
 void Form1::SetProgramMode(std::int16_t mode) {
   if (S.ProgramMode != 0) S.ProgramMode = mode;
+  S.NoWaitTicks = 0;
 }
 
 void Form1::AbortSequence() {
@@ -165,7 +187,8 @@ void EngineStates::FlushDelay(Form1& f, std::int16_t mode) {
   f.FlushDataPipe();
   if (f.S.FailTimer > 0) return;
   SendTwoBytes(f, 0xE1, 0x96);
-  f.SetProgramMode(mode == 90 ? 26 : 66);
+  for (const auto& delay : FlushDelays)
+    if (delay.mode == mode) f.SetProgramMode(delay.next);
   f.S.FailTimer = f.S.FailTimerReload;
 }
 

@@ -180,10 +180,19 @@ struct Rig : Harness {
   FakeBoard board;
   std::size_t packetsSeen = 0;
 
-  explicit Rig(Link l = Link::Serial) : link(l) {
+  explicit Rig(Link l = Link::Serial) : link(l) { OpenLink(); }
+
+  void OpenLink() {
     S().DataPipe = link == Link::Serial ? PipeSerial : PipeEthernet;
     (link == Link::Serial ? S().ComInitialized : S().EthernetInitialized) = True;
     Timer1.SetEnabled(true);
+  }
+
+  // Starts afresh with Timer1 at `ms` milliseconds.
+  void UseTick(int ms) {
+    form1.TickIntervalMs = ms;
+    form1.InitVariables();
+    OpenLink();
   }
 
   const std::vector<Bytes>& Sent() const { return link == Link::Serial ? serial.packets : tcp.sent; }

@@ -90,6 +90,7 @@ void BoardSimulator::ReadTcp() {
 void BoardSimulator::Take(const QByteArray& bytes, ReplyWriter& writer, const char* link) {
   if (bytes.isEmpty()) return;
   if (verbose_) Log(QStringLiteral("%1 received %2").arg(QLatin1StringView(link), QString::fromLatin1(bytes.toHex(' '))));
+  writer.Received(bytes.size());
   const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.constData());
   const BoardReply reply = board_.Feed(std::span(data, static_cast<std::size_t>(bytes.size())));
   if (reply.Empty() && !reply.DropLink) return;

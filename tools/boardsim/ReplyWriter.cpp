@@ -1,6 +1,7 @@
 #include "ReplyWriter.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace qrb::sim {
 
@@ -12,8 +13,14 @@ ReplyWriter::ReplyWriter(WriteFn write, int baud, QObject* parent)
   connect(&pump_, &QTimer::timeout, this, &ReplyWriter::Pump);
 }
 
+void ReplyWriter::Received(qint64 count) {
+  if (baud_ <= 0) return;
+  const double now = static_cast<double>(clock_.nsecsElapsed()) / 1e6;
+  inputEndMs_ = std::max(inputEndMs_, now) + static_cast<double>(count) * 10000.0 / baud_;
+}
+
 void ReplyWriter::Queue(const BoardReply& reply) {
-  qint64 readyAt = clock_.elapsed();
+  qint64 readyAt = std::max(clock_.elapsed(), static_cast<qint64>(std::ceil(inputEndMs_)));
   if (!queue_.empty()) readyAt = std::max(readyAt, queue_.back().notBeforeMs);
   for (const ReplySegment& segment : reply.Segments) {
     readyAt += segment.DelayMs;

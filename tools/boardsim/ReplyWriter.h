@@ -1,5 +1,7 @@
 // Sends the board's replies on one link: segment by segment after their
 // delays, and paced at a baud rate when one is set (10 bit times per byte).
+// With a baud rate the line is modelled both ways: the board answers a
+// packet only once its last byte would have crossed the line.
 #pragma once
 
 #include <QByteArray>
@@ -22,6 +24,8 @@ class ReplyWriter : public QObject {
 
   ReplyWriter(WriteFn write, int baud, QObject* parent = nullptr);
 
+  // Bytes taken from the link: at a baud rate they are still arriving.
+  void Received(qint64 count);
   void Queue(const BoardReply& reply);
   // Drops everything not yet sent (the link went down).
   void Discard();
@@ -48,6 +52,7 @@ class ReplyWriter : public QObject {
   QTimer pump_;
   qint64 lineStartMs_ = -1;  // when the current burst of paced bytes began
   qint64 lineSent_ = 0;      // bytes sent in that burst
+  double inputEndMs_ = 0;    // when the last byte received would have arrived
 };
 
 }  // namespace qrb::sim

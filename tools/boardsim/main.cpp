@@ -92,7 +92,7 @@ int main(int argc, char* argv[]) {
   const QCommandLineOption load(QStringLiteral("load"), QStringLiteral("Load the FLASH from <file> (S-records by extension, else binary at --base)."), QStringLiteral("file"));
   const QCommandLineOption save(QStringLiteral("save"), QStringLiteral("Save the FLASH to <file> on exit (S-records by extension, else binary from --base)."), QStringLiteral("file"));
   const QCommandLineOption base(QStringLiteral("base"), QStringLiteral("Address of a binary file's first byte (saving: default the lowest written block)."), QStringLiteral("address"));
-  const QCommandLineOption baud(QStringLiteral("baud"), QStringLiteral("Pace the sent bytes at <rate> baud, 10 bits per byte (0 = unpaced)."), QStringLiteral("rate"), QStringLiteral("0"));
+  const QCommandLineOption baud(QStringLiteral("baud"), QStringLiteral("Model the line at <rate> baud, 10 bits per byte: answer a packet once it would have arrived, and pace the sent bytes (0 = unpaced)."), QStringLiteral("rate"), QStringLiteral("0"));
   const QCommandLineOption wrong(QStringLiteral("wrong-byte"), QStringLiteral("Reply <n> carries a wrong byte at <index> (default 0): <value>, or the right byte inverted."), QStringLiteral("n[:index[:value]]"));
   const QCommandLineOption silent(QStringLiteral("silent-from"), QStringLiteral("Send nothing from reply <n> on."), QStringLiteral("n"));
   const QCommandLineOption corrupt(QStringLiteral("corrupt-readback"), QStringLiteral("Read-back <n> returns its first <count> (default 1) bytes inverted."), QStringLiteral("n[:count]"));

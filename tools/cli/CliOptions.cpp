@@ -4,14 +4,11 @@
 #include <cmath>
 #include <optional>
 
+#include "pipe/ComOptions.h"
+
 namespace qrb::cli {
 namespace {
 
-// The dialog's baud-rate buttons: speed code 1..4.
-constexpr struct {
-  const char* baud;
-  std::int16_t speed;
-} SpeedTable[] = {{"19200", 1}, {"38400", 2}, {"57600", 3}, {"115200", 4}};
 
 std::optional<long> WholeNumber(const std::string& text, long min, long max) {
   long value = 0;
@@ -21,7 +18,7 @@ std::optional<long> WholeNumber(const std::string& text, long min, long max) {
 }
 
 // HOST, HOST:PORT, [IPV6] or [IPV6]:PORT.
-bool ParseHostPort(const std::string& text, CliOptions& options, std::string& error) {
+bool ParseHostPort(const std::string& text, CliBoard& options, std::string& error) {
   std::string host = text, port;
   if (!text.empty() && text.front() == '[') {
     const auto close = text.find(']');
@@ -47,12 +44,51 @@ bool ParseHostPort(const std::string& text, CliOptions& options, std::string& er
   return true;
 }
 
+// A 32-bit address: decimal, or hexadecimal after 0x.
+std::optional<std::uint32_t> Address(std::string text) {
+  int base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    text = text.substr(2);
+    base = 16;
+  }
+  std::uint32_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+  if (text.empty() || ec != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+// START-END, both included, within the addresses an S19 image can program.
+bool ParseRange(const std::string& text, CliOptions& options, std::string& error) {
+  const auto dash = text.find('-');
+  const auto first = dash == std::string::npos ? std::nullopt : Address(text.substr(0, dash));
+  const auto last = dash == std::string::npos ? std::nullopt : Address(text.substr(dash + 1));
+  if (!first || !last) return error = "--range takes START-END (0x8000-0xFFFF, both included), not " + text, false;
+  if (*last < *first) return error = "--range: END is below START in " + text, false;
+  if (*last > 0x7FFFFFFF) return error = "--range: addresses end at 0x7FFFFFFF (an S19 image cannot hold more), not " + text, false;
+  options.Ranges.push_back({*first, *last});
+  return true;
+}
+
 }  // namespace
+
+std::string CliBoard::Name() const {
+  switch (Link) {
+    case CliLink::Tcp:
+      return (Host.find(':') != std::string::npos ? "[" + Host + "]" : Host) + ":" + std::to_string(Port);
+    case CliLink::Com:
+      return "COM" + std::to_string(ComPort);
+    case CliLink::Serial:
+      return Device;
+    case CliLink::None:
+      break;
+  }
+  return {};
+}
 
 bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, std::string& error) {
   options = CliOptions{};
+  options.Arguments = args;
   std::vector<std::string> positional;
-  int links = 0;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     std::string name = arg, value;
@@ -80,27 +116,41 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
       return true;
     }
     if (name == "--tcp") {
-      if (!takeValue() || !ParseHostPort(value, options, error)) return false;
-      options.Link = CliLink::Tcp;
-      ++links;
+      CliBoard board;
+      if (!takeValue() || !ParseHostPort(value, board, error)) return false;
+      board.Link = CliLink::Tcp;
+      options.Boards.push_back(board);
     } else if (name == "--com") {
       if (!takeValue()) return false;
       const auto n = WholeNumber(value, 1, 4);
       if (!n) return error = "--com takes a port number 1..4 (COM1..COM4), not " + value, false;
-      options.ComPort = static_cast<int>(*n);
-      options.Link = CliLink::Com;
-      ++links;
+      CliBoard board;
+      board.ComPort = static_cast<int>(*n);
+      board.Link = CliLink::Com;
+      options.Boards.push_back(board);
     } else if (name == "--serial") {
       if (!takeValue()) return false;
       if (value.empty()) return error = "--serial needs a device path", false;
-      options.Device = value;
-      options.Link = CliLink::Serial;
-      ++links;
+      CliBoard board;
+      board.Device = value;
+      board.Link = CliLink::Serial;
+      options.Boards.push_back(board);
+    } else if (name == "--tick") {
+      if (!takeValue()) return false;
+      const auto n = WholeNumber(value, 1, 50);
+      if (!n) return error = "--tick takes milliseconds 1..50, not " + value, false;
+      options.TickMs = static_cast<int>(*n);
+    } else if (name == "--report") {
+      if (!takeValue()) return false;
+      if (value.empty()) return error = "--report needs a file name", false;
+      options.ReportPath = value;
+    } else if (name == "--range") {
+      if (!takeValue() || !ParseRange(value, options, error)) return false;
     } else if (name == "--baud") {
       if (!takeValue()) return false;
       bool known = false;
-      for (const auto& s : SpeedTable)
-        if (value == s.baud) options.ComSpeed = s.speed, known = true;
+      for (const std::int16_t code : ComSpeedCodes)
+        if (value == std::to_string(ComBaudRate(code))) options.ComSpeed = code, known = true;
       if (!known) return error = "--baud takes 19200, 38400, 57600 or 115200, not " + value, false;
     } else if (name == "--connect-timeout") {
       if (!takeValue()) return false;
@@ -116,46 +166,69 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
     }
   }
 
-  if (positional.empty()) return error = "missing command (program, verify or check)", false;
+  if (positional.empty()) return error = "missing command (program, verify, read or check)", false;
   const std::string& command = positional[0];
   if (command == "program") options.Command = CliCommand::Program;
   else if (command == "verify") options.Command = CliCommand::Verify;
+  else if (command == "read") options.Command = CliCommand::Read;
   else if (command == "check") options.Command = CliCommand::Check;
   else return error = "unknown command " + command, false;
-  if (positional.size() < 2) return error = command + " needs an S19 file", false;
+  const bool read = options.Command == CliCommand::Read;
+  if (positional.size() < 2) return error = command + (read ? " needs the S19 file to write" : " needs an S19 file"), false;
   if (positional.size() > 2) return error = "unexpected argument " + positional[2], false;
   options.File = positional[1];
 
   if (options.Command == CliCommand::Check) {
-    if (links > 0) return error = "check takes no link", false;
+    if (!options.Boards.empty()) return error = "check takes no link", false;
     return true;
   }
-  if (links == 0) return error = command + " needs a link: --tcp HOST[:PORT], --com N or --serial DEVICE", false;
-  if (links > 1) return error = "give only one link", false;
+  if (options.Boards.empty())
+    return error = command + " needs a link: --tcp HOST[:PORT], --com N or --serial DEVICE", false;
+  for (std::size_t i = 0; i < options.Boards.size(); ++i)
+    for (std::size_t j = 0; j < i; ++j)
+      if (options.Boards[i].Name() == options.Boards[j].Name())
+        return error = "the same board twice: " + options.Boards[i].Name(), false;
+  if (read) {
+    if (options.Boards.size() > 1) return error = "read takes one link", false;
+    if (options.Ranges.empty()) return error = "read needs at least one --range START-END", false;
+  } else if (!options.Ranges.empty()) {
+    return error = "--range belongs to read", false;
+  }
   return true;
 }
 
 std::string CliUsage() {
   return "Usage:\n"
-         "  qrb-flash-cli {program|verify} FILE.s19 (--tcp HOST[:PORT] | --com N | --serial DEVICE)\n"
+         "  qrb-flash-cli {program|verify} FILE.s19 (--tcp HOST[:PORT] | --com N | --serial DEVICE)...\n"
          "                [--baud 19200|38400|57600|115200] [--connect-timeout SECONDS]\n"
+         "                [--tick MS] [--report FILE.json]\n"
+         "  qrb-flash-cli read OUT.s19 --range START-END [--range START-END]... (one link)\n"
+         "                [--baud ...] [--connect-timeout SECONDS] [--tick MS] [--report FILE.json]\n"
          "  qrb-flash-cli check FILE.s19\n"
          "  qrb-flash-cli --help | --version\n"
          "\n"
          "Programs or verifies the FLASH of a QRB-260/QRB-530 interface board from a Motorola S19 file,\n"
-         "through the same steps as the main window, or checks an S19 file before a run.\n"
+         "through the same steps as the main window, reads a board's FLASH back to an S19 file, or\n"
+         "checks an S19 file before a run.\n"
          "\n"
          "  --tcp HOST[:PORT]        the board's Ethernet link (port 10001 by default)\n"
          "  --com N                  serial port COM1..COM4 as the main window names them\n"
          "  --serial DEVICE          any serial device in the COM port's place\n"
          "                           (a USB adapter, a pseudo-terminal)\n"
+         "                           Links may be repeated: several boards at once, each line\n"
+         "                           prefixed by its board's name, and a summary at the end.\n"
          "  --baud RATE              serial speed, 19200 by default\n"
          "  --connect-timeout SECS   how long to wait for the link, 10 by default\n"
+         "  --tick MS                the sequencer's tick, 1..50 ms (50 by default, as the main\n"
+         "                           window); time-outs stay 3 s and the flush delay 1 s\n"
+         "  --report FILE.json       a record of the run as JSON, written also when it fails\n"
+         "  --range START-END        read: the addresses to read, both included (0x8000-0xFFFF);\n"
+         "                           every 256-byte block they touch is read whole\n"
          "\n"
          "stdout carries the Status list, stderr the Debug list (and a progress line on a terminal).\n"
-         "Exit status: 0 when the run ended with its success lines (check: the file will program\n"
-         "cleanly), 1 when it ended any other way, 2 for a usage error, a file that cannot be opened\n"
-         "or a link that could not be opened in time.\n";
+         "Exit status: 0 when the run ended with its success lines on every board (check: the file\n"
+         "will program cleanly), 1 when it ended any other way, 2 for a usage error, a file that\n"
+         "cannot be opened or a link that could not be opened in time.\n";
 }
 
 }  // namespace qrb::cli

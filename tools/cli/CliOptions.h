@@ -5,21 +5,35 @@
 #include <string>
 #include <vector>
 
+#include "engine/BlockObserver.h"
+
 namespace qrb::cli {
 
-enum class CliCommand { Program, Verify, Check, Help, Version };
+enum class CliCommand { Program, Verify, Read, Check, Help, Version };
 enum class CliLink { None, Tcp, Com, Serial };
 
-struct CliOptions {
-  CliCommand Command = CliCommand::Help;
-  std::string File;
+// One board and the link to it.
+struct CliBoard {
   CliLink Link = CliLink::None;
   std::string Host;             // --tcp
   std::int32_t Port = 10001;    // --tcp
   int ComPort = 1;              // --com, 1..4
   std::string Device;           // --serial
+
+  // host:port, COMn or the device path: how the lines and the summary name it.
+  std::string Name() const;
+};
+
+struct CliOptions {
+  CliCommand Command = CliCommand::Help;
+  std::string File;             // the S19 image; for read the file written
+  std::vector<CliBoard> Boards; // in the order given
   std::int16_t ComSpeed = 1;    // --baud as the dialog's speed code 1..4
   int ConnectTimeoutMs = 10000; // --connect-timeout
+  int TickMs = 50;              // --tick
+  std::string ReportPath;       // --report
+  std::vector<qrb::AddressRange> Ranges;  // --range (read)
+  std::vector<std::string> Arguments;     // the command line as given
 };
 
 // Parses the arguments after the program name. On a usage error returns

@@ -3,26 +3,19 @@
 #include <QEventLoop>
 #include <QString>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "BoardRun.h"
 #include "ProgressLine.h"
+#include "RunReport.h"
 #include "S19Scan.h"
+#include "S19Writer.h"
 #include "TickStats.h"
-#include "app/Form1.h"
-#include "app/HeadlessControls.h"
-#include "app/Text.h"
-#include "app/qt/core/QtApplication.h"
-#include "app/qt/core/QtTimer.h"
-#include "app/qt/core/SystemClock.h"
-#include "image/FileDialog.h"
-#include "pipe/Form2.h"
-#include "pipe/PlainSettingsDialog.h"
-#include "pipe/qt/QtSerialLibrary.h"
-#include "pipe/qt/QtTcpControl.h"
 
 namespace qrb::cli {
 namespace {
@@ -31,44 +24,6 @@ constexpr int ExitFailed = 1;
 constexpr int ExitCannotStart = 2;
 
 void Complain(const std::string& message) { std::fprintf(stderr, "qrb-flash-cli: %s\n", message.c_str()); }
-
-// "Select Source File" without the dialog: it answers with the given path.
-class GivenPathDialog : public FileDialog {
- public:
-  explicit GivenPathDialog(std::string path) : path_(std::move(path)) {}
-  bool ShowOpen(FileDialogSettings& settings) override {
-    settings.FileName = path_;
-    return true;
-  }
-
- private:
-  std::string path_;
-};
-
-// Passes every TCP event on to the main window and notes how the connection
-// attempt ended.
-class LinkWatch : public TcpEvents {
- public:
-  explicit LinkWatch(TcpEvents& main) : main_(main) {}
-  void Winsock1Data_Connect() override {
-    main_.Winsock1Data_Connect();
-    connected = true;
-  }
-  void Winsock1Data_DataArrival(std::int32_t count) override { main_.Winsock1Data_DataArrival(count); }
-  void Winsock1Data_ConnectFailed(const std::string& why) override {
-    main_.Winsock1Data_ConnectFailed(why);
-    failed = true;
-    reason = why;
-  }
-  void Winsock1Data_Dropped(const std::string& why) override { main_.Winsock1Data_Dropped(why); }
-
-  bool connected = false;
-  bool failed = false;
-  std::string reason;
-
- private:
-  TcpEvents& main_;
-};
 
 // Runs the event loop until done() holds or the time is up; false on time-out.
 template <typename Done>
@@ -85,110 +40,138 @@ bool WaitFor(Done done, int timeoutMs) {
   return done();
 }
 
+// The highest address of the blocks the ranges touch.
+std::uint32_t HighestReadAddress(const std::vector<AddressRange>& ranges) {
+  std::uint32_t highest = 0;
+  for (const AddressRange& range : ranges) highest = std::max(highest, range.Last | 0xFFu);
+  return highest;
+}
+
+// The blocks the ranges touch, for the progress line.
+int ReadBlockCount(const std::vector<AddressRange>& ranges) {
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> blocks;
+  for (const AddressRange& range : ranges) blocks.emplace_back(range.First >> 8, range.Last >> 8);
+  std::sort(blocks.begin(), blocks.end());
+  long count = 0, next = -1;
+  for (const auto& [first, last] : blocks) {
+    const long from = std::max<long>(first, next);
+    if (static_cast<long>(last) >= from) count += static_cast<long>(last) - from + 1;
+    next = std::max<long>(next, static_cast<long>(last) + 1);
+  }
+  return static_cast<int>(count);
+}
+
+// The closing table of a run on several boards.
+void PrintSummary(const std::vector<std::unique_ptr<BoardRun>>& boards) {
+  std::size_t width = 5;
+  for (const auto& board : boards) width = std::max(width, board->Record().name.size());
+  const int w = static_cast<int>(width);
+  std::printf("\n%-*s  %-9s  %6s  %6s  %8s\n", w, "board", "outcome", "blocks", "errors", "seconds");
+  for (const auto& board : boards) {
+    const BoardRecord& r = board->Record();
+    std::printf("%-*s  %-9s  %6zu  %6d  %8.2f\n", w, r.name.c_str(), OutcomeName(r.outcome), r.blocks.size(),
+                r.totalErrors, r.Seconds());
+  }
+  std::fflush(stdout);
+}
+
 }  // namespace
 
 int HeadlessRun(const CliOptions& options) {
-  // A file that cannot be read stops the run before any link is opened.
-  if (!std::ifstream(options.File, std::ios::binary)) {
-    Complain("cannot open " + options.File);
-    return ExitCannotStart;
+  RunSummary summary;
+  summary.started = std::chrono::system_clock::now();
+  std::vector<std::unique_ptr<BoardRun>> boards;
+
+  // The report is written on every way out once the arguments made sense.
+  const auto finish = [&](int status) {
+    summary.exitStatus = status;
+    summary.ended = std::chrono::system_clock::now();
+    if (!options.ReportPath.empty()) {
+      std::vector<const BoardRecord*> records;
+      for (const auto& board : boards) records.push_back(&board->Record());
+      QString error;
+      if (!WriteRunReport(QString::fromStdString(options.ReportPath), options, records, summary, error)) {
+        Complain("cannot write the report " + options.ReportPath + ": " + error.toStdString());
+        if (status == 0) status = ExitFailed;
+      }
+    }
+    return status;
+  };
+  const auto refuse = [&](const std::string& message) {
+    Complain(message);
+    summary.refusal = message;
+    return finish(ExitCannotStart);
+  };
+
+  const bool read = options.Command == CliCommand::Read;
+  std::unique_ptr<S19Writer> output;
+  if (read) {
+    // The output must be writable before the board is asked for anything.
+    output = std::make_unique<S19Writer>(QString::fromStdString(options.File), HighestReadAddress(options.Ranges));
+    QString error;
+    if (!output->Open(error)) return refuse("cannot write " + options.File + ": " + error.toStdString());
+  } else if (!std::ifstream(options.File, std::ios::binary)) {
+    // A file that cannot be read stops the run before any link is opened.
+    return refuse("cannot open " + options.File);
   }
 
-  ProgressLine progress(ProgressLine::StderrIsTerminal());
-  PlainListBox status([](const std::string& line) {
-    std::fprintf(stdout, "%s\n", line.c_str());
-    std::fflush(stdout);
-  });
-  PlainListBox debug([&progress](const std::string& line) {
-    progress.Hide();
-    std::fprintf(stderr, "%s\n", line.c_str());
-    std::fflush(stderr);
-    progress.Show();
-  });
-  PlainTextBox text2, text3;
-  PlainButton selectSourceFile("Select Source File"), programFlash("Program FLASH"),
-      verifyFlash("Verify FLASH"), selectDataPipe("Select Data Pipe");
-
-  Form1* main = nullptr;
-  bool running = false;
-  QEventLoop runLoop;
+  const bool several = options.Boards.size() > 1;
+  ProgressLine progress(!several && ProgressLine::StderrIsTerminal());
   TickStats tickStats;
-  QtTimer timer1([&] {
-    if (tickStats.On()) {
-      const auto start = TickStats::Clock::now();
-      main->Timer1_Timer();
-      tickStats.Tick(start, TickStats::Clock::now());
+  for (const CliBoard& board : options.Boards) {
+    BoardOutput out;
+    if (several) {
+      out.prefix = "[" + board.Name() + "] ";
     } else {
-      main->Timer1_Timer();
+      out.progress = &progress;
+      out.tickStats = &tickStats;
     }
-    progress.Observe(main->S.ProgramMode, main->S.BlockAddress);
-    if (running && main->S.ProgramMode == 0) runLoop.quit();
-  });
-
-  const QString device = QString::fromStdString(options.Device);
-  // --serial puts its device in the COM port's place.
-  QtSerialLibrary serial(options.Link == CliLink::Serial
-                             ? std::function<QString(int)>([device](int) { return device; })
-                             : std::function<QString(int)>(DefaultComDevice));
-  QtTcpControl tcp{std::chrono::milliseconds(options.ConnectTimeoutMs)};
-  GivenPathDialog fileDialog(options.File);
-  SystemClock clock;
-  QtApplication app;
-
-  Form1 form1({status, debug, text2, text3, selectSourceFile, programFlash, verifyFlash, selectDataPipe, timer1},
-              {serial, tcp, fileDialog, clock, app, &serial});
-  main = &form1;
-  PlainSettingsDialog dialogControls;
-  Form2 form2(form1, dialogControls.Controls());
-  form1.AttachSettingsDialog(&form2);
-  form1.InitVariables();
-  LinkWatch watch(form1);
-  tcp.SetEvents(&watch);
-
-  // Select Data Pipe, the dialog's choices, Initialize.
-  form1.SelectDataPipe_Click();
-  if (options.Link == CliLink::Tcp) {
-    form2.DataPipeSelect_Click(PipeEthernet);
-    dialogControls.IPAddress.SetText(options.Host);
-    dialogControls.PortNumber.SetText(Dec(options.Port));
-    form2.Initialize_Click();
-    const std::string where = options.Host + ":" + std::to_string(options.Port);
-    // The control gives up after the connect time-out itself; the extra
-    // second only guards against an event that never comes.
-    WaitFor([&] { return watch.connected || watch.failed; }, options.ConnectTimeoutMs + 1000);
-    if (!watch.connected) {
-      Complain("no connection to " + where + (watch.failed ? ": " + watch.reason : " in time"));
-      form1.CloseDataPipe();
-      return ExitCannotStart;
-    }
-  } else {
-    form2.DataPipeSelect_Click(PipeSerial);
-    form2.ComxBtn_Click(options.Link == CliLink::Com ? options.ComPort : 1);
-    form2.ComBaudBtn_Click(options.ComSpeed);
-    form2.Initialize_Click();
-    if (form1.S.ComInitialized == False) {
-      Complain("cannot open " + (options.Link == CliLink::Serial ? options.Device : "COM" + Dec(options.ComPort)));
-      return ExitCannotStart;
-    }
+    boards.push_back(std::make_unique<BoardRun>(options, board, out, output.get()));
   }
 
-  form1.SelectSourceFile_Click();
-  if (form1.S.SourceFileSelected != 1) {
-    Complain("cannot open " + options.File);
-    form1.CloseDataPipe();
-    return ExitCannotStart;
-  }
-  // The total for the progress line: one pass over the records, no image kept.
-  if (ProgressLine::StderrIsTerminal()) progress.SetTotal(ScanS19File(options.File).Blocks);
+  // Every link is opened at once; the TCP connections settle together. The
+  // control gives up after the connect time-out itself; the extra second only
+  // guards against an event that never comes.
+  std::vector<bool> open(boards.size());
+  for (std::size_t i = 0; i < boards.size(); ++i) open[i] = boards[i]->OpenLink();
+  WaitFor([&] { return std::none_of(boards.begin(), boards.end(), [](const auto& b) { return b->Connecting(); }); },
+          options.ConnectTimeoutMs + 1000);
+  for (std::size_t i = 0; i < boards.size(); ++i)
+    if (open[i]) open[i] = boards[i]->LinkReady();
 
-  if (options.Command == CliCommand::Program) form1.ProgramFlash_Click();
-  else form1.VerifyFlash_Click();
-  running = form1.S.ProgramMode != 0;
-  if (running) runLoop.exec();
+  if (ProgressLine::StderrIsTerminal() && !several)
+    progress.SetTotal(read ? ReadBlockCount(options.Ranges) : ScanS19File(options.File).Blocks);
+
+  QEventLoop runLoop;
+  int running = 0;
+  for (std::size_t i = 0; i < boards.size(); ++i) {
+    if (!open[i]) continue;
+    if (boards[i]->Start([&] {
+          if (--running == 0) runLoop.quit();
+        }))
+      ++running;
+  }
+  if (running > 0) runLoop.exec();
   progress.Finish();
   if (tickStats.On()) tickStats.Write();
-  form1.CloseDataPipe();
-  return form1.S.Outcome == RunOutcome::Succeeded ? 0 : ExitFailed;
+  for (const auto& board : boards) board->Finish();
+
+  bool all = true, noneOpened = true;
+  for (const auto& board : boards) {
+    all = all && board->Record().outcome == BoardOutcome::Succeeded;
+    noneOpened = noneOpened && board->Record().cannotOpen;
+  }
+  if (read && all) {
+    QString error;
+    if (!output->Commit(error)) {
+      Complain("cannot write " + options.File + ": " + error.toStdString());
+      all = false;
+    }
+  }
+  if (several) PrintSummary(boards);
+  // 2 when no board's link (or the file) could be opened at all.
+  const int status = all ? 0 : noneOpened ? ExitCannotStart : ExitFailed;
+  return finish(status);
 }
 
 }  // namespace qrb::cli

@@ -1,8 +1,7 @@
-// A program or verify run without a window: the main window's core with
-// headless controls (the Status list prints to stdout, the Debug list to
-// stderr), driven along the GUI's own path: Select Data Pipe, the dialog's
-// choices and Initialize, Select Source File, Program or Verify FLASH, ticks
-// until the run ends, and the link closed again.
+// A program, verify or read run without a window, on one board or several at
+// once (one BoardRun each, one event loop): the links opened together, the
+// runs started together, a summary table with several boards, the S19 file
+// of a read put in place only when every block was read, and the report.
 #pragma once
 
 #include "CliOptions.h"

@@ -11,8 +11,11 @@
 namespace qrb::cli {
 namespace {
 
-// The block states of both paths: a block has been sent and is being answered.
-bool BlockInFlight(std::int16_t mode) { return (mode >= 43 && mode <= 52) || (mode >= 73 && mode <= 78); }
+// The block states of the three paths: a block has been sent and is being
+// answered.
+bool BlockInFlight(std::int16_t mode) {
+  return (mode >= 43 && mode <= 52) || (mode >= 73 && mode <= 78) || (mode >= 112 && mode <= 114);
+}
 
 }  // namespace
 

@@ -44,6 +44,7 @@ int main(int argc, char* argv[]) {
       return Check(options.File);
     case CliCommand::Program:
     case CliCommand::Verify:
+    case CliCommand::Read:
       break;
   }
   QCoreApplication app(argc, argv);

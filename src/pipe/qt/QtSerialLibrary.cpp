@@ -5,6 +5,7 @@
 #include <array>
 #include <optional>
 
+#include "pipe/ComOptions.h"
 #include "pipe/SerialCodes.h"
 
 namespace qrb {
@@ -14,7 +15,7 @@ namespace sc = SerialCode;
 namespace {
 
 // Indexed by baud code - 8.
-constexpr std::array<qint32, 4> BaudRates{19200, 38400, 57600, 115200};
+constexpr auto BaudRates = ComBaudRates;
 constexpr std::int32_t FirstBaudCode = 8;
 
 constexpr std::array<QSerialPort::Parity, 5> Parities{QSerialPort::NoParity, QSerialPort::OddParity,

@@ -1,0 +1,26 @@
+// What a front end learns of each block of a run, beyond the two lists: the
+// read-back comparison of every block, and the bytes of every block read
+// from the board.
+#pragma once
+
+#include <cstdint>
+
+namespace qrb {
+
+// An address range to read, both ends included.
+struct AddressRange {
+  std::uint32_t First = 0;
+  std::uint32_t Last = 0;
+};
+
+class BlockObserver {
+ public:
+  virtual ~BlockObserver() = default;
+  // A block's read-back compared (program and verify): its mismatches.
+  virtual void BlockCompared(std::int32_t address, std::int32_t mismatches) = 0;
+  // A block read from the board (read): its 256 bytes; false when they
+  // could not be kept, which ends the run.
+  virtual bool BlockRead(std::int32_t address, const std::uint8_t* bytes) = 0;
+};
+
+}  // namespace qrb

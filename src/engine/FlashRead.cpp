@@ -1,0 +1,96 @@
+// Reading the FLASH back to the front end: after the handshake, a read-back
+// request for every block the ranges touch, each answer taken as in block
+// verification and handed to the block observer.
+#include <algorithm>
+
+#include "app/Form1.h"
+#include "app/Text.h"
+#include "engine/EngineStates.h"
+
+namespace qrb {
+
+namespace {
+
+constexpr std::uint32_t BlockMask = ~static_cast<std::uint32_t>(BlockSize - 1);
+
+// mode, expects, next, at once, waits, wrong-byte text, action.
+constexpr ByteWait ReadWaits[] = {
+    {112, 0x61, 113, true, true, "Wrong response from QRB interface [61]: $"},
+    {113, 0x37, 114, true, true, "Wrong response from QRB interface [37]: $", EngineStates::StartReadBack},
+};
+
+// The block after BlockAddress; false when it was the last one.
+bool AdvanceBlock(ReflashSession& s) {
+  const ReflashSession::BlockSpan& span = s.ReadSpans[s.ReadSpanIndex];
+  const auto address = static_cast<std::uint32_t>(s.BlockAddress);
+  if (address != span.Last) {
+    s.BlockAddress = static_cast<std::int32_t>(address + BlockSize);
+    return true;
+  }
+  if (++s.ReadSpanIndex >= s.ReadSpans.size()) return false;
+  s.BlockAddress = static_cast<std::int32_t>(s.ReadSpans[s.ReadSpanIndex].First);
+  return true;
+}
+
+}  // namespace
+
+void Form1::ReadFlash(const std::vector<AddressRange>& ranges) {
+  if (S.ProgramMode == 0) {
+    // The blocks the ranges touch, in ascending order, each span apart from
+    // the next.
+    std::vector<ReflashSession::BlockSpan> spans;
+    for (const AddressRange& range : ranges)
+      spans.push_back({range.First & BlockMask, std::max(range.First, range.Last) & BlockMask});
+    std::sort(spans.begin(), spans.end(), [](const auto& a, const auto& b) { return a.First < b.First; });
+    S.ReadSpans.clear();
+    for (const auto& span : spans) {
+      if (!S.ReadSpans.empty() &&
+          (S.ReadSpans.back().Last == BlockMask || span.First <= S.ReadSpans.back().Last + BlockSize)) {
+        S.ReadSpans.back().Last = std::max(S.ReadSpans.back().Last, span.Last);
+      } else {
+        S.ReadSpans.push_back(span);
+      }
+    }
+    if (S.ReadSpans.empty()) {
+      S.DebugLine = "** ERROR ** No address range to read.";
+      PostMsg2(S.DebugLine);
+      return;
+    }
+    S.ReadSpanIndex = 0;
+    S.BlockAddress = static_cast<std::int32_t>(S.ReadSpans.front().First);
+  }
+  StartRun(RunPath::Read);
+}
+
+// State 111: ask for the block at BlockAddress.
+void EngineStates::ReadRequest(Form1& f, std::int16_t) {
+  f.SendVerifyBlock();
+  f.SetProgramMode(112);
+  f.S.FailTimer = f.S.FailTimerReload;
+}
+
+void EngineStates::ReadByte(Form1& f, std::int16_t mode) { RunByteWait(f, FindRow(ReadWaits, mode), mode); }
+
+// State 114: the block's 256 bytes, then its line, and the next block or the
+// end of the run.
+void EngineStates::ReadBlockIn(Form1& f, std::int16_t mode) {
+  if (!ReadBlockBack(f, mode, true)) return;
+  ReflashSession& s = f.S;
+  if (f.P.Blocks != nullptr && !f.P.Blocks->BlockRead(s.BlockAddress, s.BlockData.data())) {
+    s.DebugLine = "Block $" + Hex(s.BlockAddress) + " read, but could not be stored.";
+    f.PostMsg2(s.DebugLine);
+    f.AbortSequence();
+    return;
+  }
+  s.StatusLine = "Block $" + Hex(s.BlockAddress) + "     -- Read.";
+  f.PostMsg1(s.StatusLine);
+  if (AdvanceBlock(s)) {
+    s.FailTimer = s.FailTimerReload;
+    f.SetProgramMode(111);
+    return;
+  }
+  PostSuccess(f, {"***  Success ***.  QRB interface FLASH Read."}, "");
+  f.AbortSequence();
+}
+
+}  // namespace qrb

@@ -1,0 +1,234 @@
+#!/usr/bin/env bash
+# The production line's forms of the front end against the simulated board:
+# the fast tick, the report, reading a board back to a file, and several
+# boards at once. srec_cat judges every FLASH and every file written.
+# Usage: production.sh CASE
+. "$(dirname "$0")/lib.sh"
+
+# More boards than lib.sh's one: sim NAME options... starts one more board
+# whose port or pty lands in SIM_PORT[NAME] / SIM_PTY[NAME].
+declare -A SIM_PID SIM_PORT SIM_PTY
+sim() {
+  local name=$1 i
+  shift
+  "$SIM" "$@" >"$WORK/$name.board.out" 2>"$WORK/$name.board.log" &
+  SIM_PID[$name]=$!
+  for i in $(seq 200); do
+    grep -q '^READY' "$WORK/$name.board.out" && break
+    sleep 0.02
+  done
+  grep -q '^READY' "$WORK/$name.board.out" || { cat "$WORK/$name.board.log" >&2; echo "board $name did not start" >&2; exit 1; }
+  SIM_PORT[$name]=$(sed -n 's/^TCP_PORT=//p' "$WORK/$name.board.out")
+  SIM_PTY[$name]=$(sed -n 's/^PTY=//p' "$WORK/$name.board.out")
+}
+stop_sims() {
+  local name
+  for name in "${!SIM_PID[@]}"; do kill -TERM "${SIM_PID[$name]}" 2>/dev/null || true; done
+  for name in "${!SIM_PID[@]}"; do wait "${SIM_PID[$name]}" 2>/dev/null || true; done
+  SIM_PID=()
+}
+trap 'stop_sims; cleanup' EXIT
+
+# Both lists without the lines that name the link (a new port each run).
+lists() { sed 's/[0-9]*$//' "$WORK/$1.out"; cat "$WORK/$1.err"; }
+
+case "$1" in
+  tick)
+    # The same runs at tick 50 and tick 1 give the same lines; the FLASH equals srec_cat's image.
+    BASE=0x1000
+    srec image.s19 -generate 0x1000 0x1200 -repeat-string "fast tick " -generate 0x1400 0x1432 -constant 0x5A \
+      -- -address-length=2 -obs=32
+    for link in tcp pty; do
+      for tick in 50 1; do
+        opts=(--mode idle)
+        [ "$link" = pty ] && opts+=(--pty --baud 115200) || opts+=(--tcp 0)
+        start_board "${opts[@]}"
+        if [ "$link" = pty ]; then where=(--serial "$PTY" --baud 115200); else where=(--tcp "127.0.0.1:$PORT"); fi
+        for op in program verify; do
+          cli "$link-$op-$tick" "$op" "$WORK/image.s19" "${where[@]}" --tick "$tick"
+          expect_success "$link-$op-$tick" "$op"
+        done
+        stop_board
+        expect_flash image.s19
+      done
+      for op in program verify; do
+        for stream in out err; do
+          diff "$WORK/$link-$op-50.$stream" "$WORK/$link-$op-1.$stream" >&2 ||
+            fail "$link $op: std$stream at tick 1 differs from tick 50"
+        done
+      done
+    done
+    # A board that never answers: at tick 1 the time-out still takes its 3 seconds.
+    start_board --tcp 0 --silent-from 1
+    started=$(date +%s%N)
+    cli silent program "$WORK/image.s19" --tcp "127.0.0.1:$PORT" --tick 1
+    elapsed_ms=$(( ($(date +%s%N) - started) / 1000000 ))
+    stop_board
+    expect_rc silent 1
+    expect_line silent err "Timeout reading data. E21"
+    expect_line silent err "FailTimer expired.  Program mode is 21.  E21_A"
+    [ "$elapsed_ms" -ge 2900 ] || fail "the time-out at tick 1 fired after $elapsed_ms ms, not 3 s"
+    cli badtick program "$WORK/image.s19" --tcp 127.0.0.1:1 --tick 51
+    expect_rc badtick 2
+    expect_contains badtick err "--tick takes milliseconds 1..50"
+    ;;
+
+  report)
+    srec image.s19 -generate 0x2000 0x2180 -repeat-data 1 2 3 -- -address-length=2 -obs=32
+    start_board --tcp 0 --mode idle --version-byte 0x21
+    cli ok program "$WORK/image.s19" --tcp "127.0.0.1:$PORT" --tick 2 --report "$WORK/ok.json"
+    expect_success ok program
+    OK_PORT=$PORT
+    stop_board
+    start_board --tcp 0 --mode flash --load "$WORK/image.s19" --corrupt-readback 2:3
+    cli bad verify "$WORK/image.s19" --tcp "127.0.0.1:$PORT" --report "$WORK/bad.json"
+    expect_rc bad 1
+    stop_board
+    cli refused program "$WORK/image.s19" --tcp 127.0.0.1:1 --report "$WORK/refused.json"
+    expect_rc refused 2
+    python3 - "$WORK" "$(sha256sum "$WORK/image.s19" | cut -d' ' -f1)" "$OK_PORT" <<'PY' || fail "report fields"
+import datetime, json, sys
+work, sha, port = sys.argv[1], sys.argv[2], int(sys.argv[3])
+def load(name): return json.load(open(f"{work}/{name}.json"))
+def lines(name):
+    out = [{"list": "status", "text": t} for t in open(f"{work}/{name}.out").read().splitlines()]
+    err = [{"list": "debug", "text": t} for t in open(f"{work}/{name}.err").read().splitlines()]
+    return out, err
+def check(cond, what):
+    if not cond: print("report:", what, file=sys.stderr); sys.exit(1)
+ok = load("ok")
+check(ok["tool"] == "qrb-flash-cli" and ok["version"], "tool and version")
+check(ok["command_line"][1:4] == ["program", f"{work}/image.s19", "--tcp"], "command line")
+check(ok["command"] == "program" and ok["image"]["path"] == f"{work}/image.s19", "image path")
+check(ok["image"]["sha256"] == sha, "image SHA-256")
+check(ok["tick_ms"] == 2, "tick")
+start, end = (datetime.datetime.fromisoformat(ok[k].replace("Z", "+00:00")) for k in ("start", "end"))
+check(start.utcoffset() == datetime.timedelta(0) and start <= end, "UTC times in order")
+check(ok["outcome"] == "succeeded" and ok["exit_status"] == 0, "outcome")
+(board,) = ok["boards"]
+check(board["link"] == {"kind": "tcp", "host": "127.0.0.1", "port": port, "address": f"127.0.0.1:{port}", "speed": None},
+      "link")
+check(board["handshake"] == {"board_state": "startup idle", "version": 0x21, "flash_mode_version": 0x21}, "handshake")
+check([b["address"] for b in board["blocks"]] == [0x2000, 0x2100] and all(b["mismatches"] == 0 for b in board["blocks"]), "blocks")
+check(board["totals"]["blocks"] == 2 and board["totals"]["mismatches"] == 0, "totals")
+out, err = lines("ok")
+check([l for l in board["lines"] if l["list"] == "status"] == out, "Status lines")
+check([l for l in board["lines"] if l["list"] == "debug"] == err, "Debug lines")
+bad = load("bad")
+check(bad["outcome"] == "failed" and bad["exit_status"] == 1, "failed outcome")
+(board,) = bad["boards"]
+check(board["handshake"]["board_state"] == "flash mode" and board["handshake"]["version"] == 0x15, "flash mode handshake")
+check([(b["address"], b["mismatches"]) for b in board["blocks"]] == [(0x2000, 0), (0x2100, 3)], "mismatches per block")
+check(board["totals"]["mismatches"] == 3, "total mismatches")
+refused = load("refused")
+check(refused["outcome"] == "refused" and refused["exit_status"] == 2, "refused outcome")
+check(refused["boards"][0]["outcome"] == "refused" and "no connection" in refused["boards"][0]["refusal"], "refusal")
+PY
+    ;;
+
+  read)
+    # A board's FLASH read back, programmed onto a blank board and verified: the second board's FLASH
+    # equals the first one's.
+    BASE=0x8000
+    srec original.s19 -generate 0x8000 0x8300 -repeat-string "original firmware " \
+      -generate 0x8340 0x8352 -constant 0x00 -- -address-length=2 -obs=16
+    sim first --tcp 0 --mode idle --load "$WORK/original.s19"
+    cli read read "$WORK/backup.s19" --tcp "127.0.0.1:${SIM_PORT[first]}" --range 0x8000-0x83FF --tick 1
+    expect_rc read 0
+    for a in 8000 8100 8200 8300; do expect_line read out "Block \$$a     -- Read."; done
+    expect_line read out "***  Success ***.  QRB interface FLASH Read."
+    grep -q $'\r$' "$WORK/backup.s19" || fail "backup: no CR LF line ends"
+    head -c 2 "$WORK/backup.s19" | grep -q S1 || fail "backup: not S1 records"
+    tail -1 "$WORK/backup.s19" | grep -q '^S9' || fail "backup: no S9 end record"
+    srec_cat "$WORK/backup.s19" -o "$WORK/backup.bin" -binary 2>"$WORK/srec.err" || fail "srec_cat refuses the backup"
+    srec_cat "$WORK/original.s19" -fill 0xFF 0x8000 0x8400 -offset -0x8000 -o "$WORK/original.bin" -binary
+    srec_cat "$WORK/backup.s19" -offset -0x8000 -o "$WORK/backup.bin" -binary
+    cmp -s "$WORK/original.bin" "$WORK/backup.bin" || fail "backup differs from the first board's FLASH"
+    cli check check "$WORK/backup.s19"
+    expect_rc check 0
+    start_board --tcp 0 --mode idle
+    cli restore program "$WORK/backup.s19" --tcp "127.0.0.1:$PORT" --tick 1
+    expect_success restore program
+    cli confirm verify "$WORK/backup.s19" --tcp "127.0.0.1:$PORT" --tick 1
+    expect_success confirm verify
+    stop_board
+    cmp -s "$WORK/original.bin" "$WORK/flash.bin" || fail "the second board's FLASH differs from the first one's"
+    # A read that fails leaves OUT as it was; one that cannot write OUT asks the board nothing.
+    echo keep >"$WORK/kept.s19"
+    sim dropping --tcp 0 --mode flash --drop-after 2
+    cli dropped read "$WORK/kept.s19" --tcp "127.0.0.1:${SIM_PORT[dropping]}" --range 0-0xFFF --tick 1
+    expect_rc dropped 1
+    [ "$(cat "$WORK/kept.s19")" = keep ] || fail "a failed read changed its output file"
+    cli unwritable read "$WORK/no-such-dir/out.s19" --tcp "127.0.0.1:${SIM_PORT[first]}" --range 0-0xFF
+    expect_rc unwritable 2
+    expect_contains unwritable err "cannot write $WORK/no-such-dir/out.s19"
+    # S2 and S3 records by the highest address.
+    cli backwards read "$WORK/wide.s19" --tcp "127.0.0.1:${SIM_PORT[first]}" --range 0x1FFFFF0-0x1000010
+    expect_rc backwards 2
+    expect_contains backwards err "END is below START"
+    cli wide read "$WORK/wide.s19" --tcp "127.0.0.1:${SIM_PORT[first]}" --range 0x1000000-0x1000010 --tick 1
+    expect_rc wide 0
+    head -c 2 "$WORK/wide.s19" | grep -q S3 || fail "0x1000000: not S3 records"
+    tail -1 "$WORK/wide.s19" | grep -q '^S7' || fail "0x1000000: no S7 end record"
+    ;;
+
+  boards)
+    # Four boards at once: one silent, one that drops its link, two that succeed.
+    srec image.s19 -generate 0x4000 0x4400 -repeat-string "several boards " -- -address-length=2 -obs=32
+    sim silent --tcp 0 --silent-from 1
+    sim drops --tcp 0 --mode flash --drop-after 2
+    sim good1 --tcp 0 --mode idle --save "$WORK/good1.bin" --base 0x4000
+    sim good2 --pty --mode flash --save "$WORK/good2.bin" --base 0x4000
+    names=("127.0.0.1:${SIM_PORT[silent]}" "127.0.0.1:${SIM_PORT[drops]}" "127.0.0.1:${SIM_PORT[good1]}" "${SIM_PTY[good2]}")
+    cli four program "$WORK/image.s19" --tcp "${names[0]}" --tcp "${names[1]}" --tcp "${names[2]}" \
+      --serial "${names[3]}" --baud 115200 --tick 1 --report "$WORK/four.json"
+    expect_rc four 1
+    expect_line four err "[${names[0]}] Timeout reading data. E21"
+    expect_count four out "[${names[1]}] Block  \$4000     -- Sent." 1
+    expect_count four out "[${names[1]}] $PROGRAM_SUCCESS" 0
+    for good in "${names[2]}" "${names[3]}"; do
+      expect_line four out "[$good] $PROGRAM_SUCCESS"
+      expect_count four out "[$good] Block  \$4300     -- Sent." 1
+    done
+    expect_line four out "[${names[2]}] QRB interface at startup idle.  Version:  \$15"
+    # Every line carries its board's name; the summary closes the output.
+    grep -v -e '^\[' -e '^$' -e '^board ' -e '^127\.0\.0\.1:' -e '^/dev/' "$WORK/four.out" "$WORK/four.err" &&
+      fail "a line without its board's name"
+    summary() {  # NAME OUTCOME BLOCKS ERRORS
+      grep -qE "^$(printf '%s' "$1" | sed 's/[.[]/\\&/g') +$2 +$3 +$4 +[0-9.]+$" "$WORK/four.out" ||
+        { fail "no summary row '$*'"; show "$WORK/four.out"; }
+    }
+    summary "${names[0]}" failed 0 0
+    summary "${names[1]}" failed 2 0
+    summary "${names[2]}" succeeded 4 0
+    summary "${names[3]}" succeeded 4 0
+    python3 - "$WORK/four.json" "${names[@]}" <<'PY' || fail "report of four boards"
+import json, sys
+report, names = json.load(open(sys.argv[1])), sys.argv[2:]
+assert report["outcome"] == "failed" and report["exit_status"] == 1
+assert [b["name"] for b in report["boards"]] == names
+assert [b["outcome"] for b in report["boards"]] == ["failed", "failed", "succeeded", "succeeded"]
+assert report["boards"][3]["link"]["kind"] == "serial" and report["boards"][3]["link"]["speed"] == 115200
+assert all(l["text"] and not l["text"].startswith("[") for b in report["boards"] for l in b["lines"])
+PY
+    stop_sims
+    BASE=0x4000
+    for good in good1 good2; do
+      cp "$WORK/$good.bin" "$WORK/flash.bin"
+      expect_flash image.s19
+    done
+    # Two good boards: exit 0.
+    sim a --tcp 0 --mode flash
+    sim b --tcp 0 --mode flash
+    cli two verify "$WORK/image.s19" --tcp "127.0.0.1:${SIM_PORT[a]}" --tcp "127.0.0.1:${SIM_PORT[b]}" --tick 1
+    expect_rc two 1
+    cli two program "$WORK/image.s19" --tcp "127.0.0.1:${SIM_PORT[a]}" --tcp "127.0.0.1:${SIM_PORT[b]}" --tick 1
+    expect_rc two 0
+    cli same program "$WORK/image.s19" --tcp "127.0.0.1:${SIM_PORT[a]}" --tcp "127.0.0.1:${SIM_PORT[a]}"
+    expect_rc same 2
+    expect_contains same err "the same board twice"
+    ;;
+
+  *) echo "unknown case $1" >&2; exit 2 ;;
+esac
+finish

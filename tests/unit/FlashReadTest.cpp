@@ -1,0 +1,230 @@
+// Reading the FLASH back, and the tick interval: whole runs against a fake
+// board on both links.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "EngineRig.h"
+#include "app/Text.h"
+
+namespace qrb::test {
+namespace {
+
+const std::string ReadSuccess = "***  Success ***.  QRB interface FLASH Read.";
+
+// Keeps what the engine hands over.
+struct KeptBlocks : BlockObserver {
+  std::vector<std::pair<std::int32_t, Bytes>> read;
+  std::vector<std::pair<std::int32_t, std::int32_t>> compared;
+  int refuseFrom = -1;  // the n-th block read (from 0) cannot be stored
+  void BlockCompared(std::int32_t address, std::int32_t mismatches) override {
+    compared.emplace_back(address, mismatches);
+  }
+  bool BlockRead(std::int32_t address, const std::uint8_t* bytes) override {
+    if (refuseFrom >= 0 && static_cast<int>(read.size()) >= refuseFrom) return false;
+    read.emplace_back(address, Bytes(bytes, bytes + 256));
+    return true;
+  }
+};
+
+struct ReadRig : Rig {
+  KeptBlocks kept;
+  explicit ReadRig(Link l) : Rig(l) { form1.P.Blocks = &kept; }
+  int Read(const std::vector<AddressRange>& ranges) {
+    List1.Clear();
+    List2.Clear();
+    form1.ReadFlash(ranges);
+    return S().ProgramMode == 0 ? 0 : RunToEnd();
+  }
+};
+
+class FlashReadTest : public ::testing::TestWithParam<Link> {};
+
+// Every block the ranges touch, once and in ascending order, whatever the
+// order and overlap of the ranges; only read-back requests go to the board.
+TEST_P(FlashReadTest, ReadsEveryBlockTheRangesTouch) {
+  struct Case {
+    const char* name;
+    std::vector<AddressRange> ranges;
+    std::vector<std::uint32_t> blocks;
+  };
+  const Case cases[] = {
+      {"one address", {{0x1010, 0x1010}}, {0x1000}},
+      {"across a block boundary", {{0x10FF, 0x1100}}, {0x1000, 0x1100}},
+      {"out of order, overlapping, adjacent",
+       {{0x3000, 0x30FF}, {0x1000, 0x11FF}, {0x1180, 0x1200}, {0x1300, 0x1300}},
+       {0x1000, 0x1100, 0x1200, 0x1300, 0x3000}},
+      {"one inside another", {{0x1000, 0x13FF}, {0x1100, 0x1100}}, {0x1000, 0x1100, 0x1200, 0x1300}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ReadRig r(GetParam());
+    r.board.Load(0x1000, Pattern(0x400));
+    r.board.Load(0x3000, Pattern(0x100, 5));
+    const int ticks = r.Read(c.ranges);
+    Lines status{InFlashMode};
+    for (const auto a : c.blocks) status.push_back("Block $" + Hex(a) + "     -- Read.");
+    status.insert(status.end(), {"  ", ReadSuccess});
+    EXPECT_EQ(r.Status(), status);
+    EXPECT_EQ(r.Debug(), Lines{Aborting});
+    EXPECT_EQ(r.S().Outcome, RunOutcome::Succeeded);
+    // Handshake as on the verify path (4 ticks), then two ticks a block.
+    EXPECT_EQ(ticks, 4 + 2 * static_cast<int>(c.blocks.size()));
+    EXPECT_EQ(r.board.readBlocks, c.blocks);
+    ASSERT_EQ(r.kept.read.size(), c.blocks.size());
+    for (std::size_t i = 0; i < c.blocks.size(); ++i) {
+      EXPECT_EQ(r.kept.read[i].first, static_cast<std::int32_t>(c.blocks[i]));
+      Bytes want(256);
+      for (std::uint32_t k = 0; k < 256; ++k) want[k] = r.board.Read(c.blocks[i] + k);
+      EXPECT_EQ(r.kept.read[i].second, want);
+    }
+    for (const Bytes& p : r.Sent())
+      EXPECT_TRUE(p == Bytes({0xF1, 0xA5}) || (p.size() == 8 && p[0] == 0x57 && p[1] == 0x37));
+  }
+}
+
+// A board at start-up idle is switched into FLASH mode first, with the delay.
+TEST_P(FlashReadTest, SwitchesABoardAtStartupIdle) {
+  ReadRig r(GetParam());
+  r.board.flashMode = false;
+  r.board.version = 0x15;
+  r.Read({{0x8000, 0x80FF}});
+  EXPECT_EQ(r.Status(), (Lines{"QRB interface at startup idle.  Version:  $15",
+                               "Flushing Port Buffers.  Short delay.  Please wait.",
+                               "QRB interface in FLASH mode.  Version:  $15", "Block $8000     -- Read.", "  ",
+                               ReadSuccess}));
+  EXPECT_EQ(r.Sent()[1], (Bytes{0xE1, 0x96}));
+  EXPECT_EQ(r.S().StartupIdleVersion, 0x15);
+  EXPECT_EQ(r.S().FlashModeVersion, 0x15);
+}
+
+// Each answer is checked as in verification: its own state numbers in the
+// time-outs, the verify path's wrong-byte texts; nothing is kept of a block
+// that did not come whole. Stream: 0..4 the handshake, then per block 61 37
+// and its 256 bytes (5, 6, 7..262; 263, 264, 265..520).
+TEST_P(FlashReadTest, FaultsEndTheRun) {
+  struct Case {
+    const char* name;
+    std::size_t index;
+    int wrong;  // -1: the stream is cut there
+    Lines debug;
+    std::size_t kept;
+    int refuseFrom = -1;
+  };
+  const Case cases[] = {
+      {"wrong 0x61", 5, 0x62, {"Wrong response from QRB interface [61]: $62", Aborting}, 0},
+      {"wrong 0x37", 264, 0x3A, {"Wrong response from QRB interface [37]: $3A", Aborting}, 1},
+      {"silent before 0x61", 263, -1, {"Timeout reading data. E112", Aborting}, 1},
+      {"silent before 0x37", 6, -1, {"Timeout reading data. E113", Aborting}, 0},
+      {"silent inside the block", 300, -1, {"Timeout reading data. E114", Aborting}, 1},
+      {"block not stored", 0, 0, {"Block $1100 read, but could not be stored.", Aborting}, 1, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ReadRig r(GetParam());
+    r.board.Load(0x1000, Pattern(0x200));
+    r.kept.refuseFrom = c.refuseFrom;
+    if (c.refuseFrom < 0) {
+      if (c.wrong < 0) r.board.cutAt = c.index;
+      else r.board.replace[c.index] = static_cast<std::uint8_t>(c.wrong);
+    }
+    r.Read({{0x1000, 0x11FF}});
+    EXPECT_EQ(r.Debug(), c.debug);
+    EXPECT_EQ(r.kept.read.size(), c.kept);
+    EXPECT_EQ(r.S().Outcome, RunOutcome::Failed);
+    EXPECT_EQ(std::count(r.Status().begin(), r.Status().end(), ReadSuccess), 0);
+  }
+}
+
+// A time-out still takes its 3 seconds in ticks, whatever the interval.
+TEST_P(FlashReadTest, TimeoutKeepsItsLengthInTime) {
+  for (const int ms : {50, 10, 1}) {
+    SCOPED_TRACE(ms);
+    ReadRig r(GetParam());
+    r.UseTick(ms);
+    r.form1.P.Blocks = &r.kept;
+    r.board.cutAt = 100;
+    const int ticks = r.Read({{0x1000, 0x10FF}});
+    // Four handshake ticks, the request's, then the whole window.
+    EXPECT_EQ(ticks, 5 + 3000 / ms);
+    EXPECT_EQ(r.Debug(), (Lines{"Timeout reading data. E114", Aborting}));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, FlashReadTest, ::testing::Values(Link::Serial, Link::Ethernet), LinkName);
+
+// At any tick every line, packet and state of a run stays as at 50 ms; only
+// the number of ticks that a wait lasts follows the interval: the flush
+// delay is one second, a time-out three.
+TEST(TickInterval, OnlyThePaceChanges) {
+  struct Outcome {
+    Lines status, debug;
+    std::vector<Bytes> sent;
+    int ticks;
+  };
+  const auto run = [](int ms, bool program, bool startupIdle, bool silent) {
+    Rig r(Link::Ethernet);
+    r.UseTick(ms);
+    r.UseTwoBlocks(startupIdle);
+    if (silent) r.board.cutAt = 0;
+    r.Start(program);
+    const int ticks = r.RunToEnd(100000);
+    return Outcome{r.Status(), r.Debug(), r.Sent(), ticks};
+  };
+  for (const bool program : {true, false}) {
+    for (const bool startupIdle : {true, false}) {
+      for (const bool silent : {false, true}) {
+        SCOPED_TRACE(::testing::Message() << program << startupIdle << silent);
+        const Outcome slow = run(50, program, startupIdle, silent);
+        for (const int ms : {1, 7, 20}) {
+          SCOPED_TRACE(ms);
+          const Outcome fast = run(ms, program, startupIdle, silent);
+          EXPECT_EQ(fast.status, slow.status);
+          EXPECT_EQ(fast.debug, slow.debug);
+          EXPECT_EQ(fast.sent, slow.sent);
+          // Waits in time: the flush delay (20 ticks at 50 ms) and a time-out
+          // (60) take their time at any tick, within one tick's rounding.
+          const int waited = silent ? 60 : startupIdle ? 20 : 0;
+          const int busy = slow.ticks - waited;
+          EXPECT_NEAR((fast.ticks - busy) * ms, waited * 50, ms) << fast.ticks;
+        }
+      }
+    }
+  }
+}
+
+// A state that does not wait for its byte gives it the time of one 50 ms
+// tick: at 50 ms not one tick more, at 1 ms up to 49 ticks more. Stream
+// index 1 is the byte after 0x91 in the first reply (state 22), 6 the one
+// after 0x91 in the reply to the FLASH-mode command (state 27, chained from
+// 26 in the same tick).
+TEST(TickInterval, StatesThatDoNotWaitGiveTheirByteOneTickOf50Ms) {
+  const struct {
+    int ms;
+    bool startupIdle;
+    std::size_t index;
+    int late;  // ticks
+    const char* timeout;
+  } cases[] = {
+      {1, false, 1, 10, nullptr}, {1, false, 1, 60, "Timeout reading data. E22"},
+      {50, false, 1, 2, "Timeout reading data. E22"}, {1, true, 6, 30, nullptr},
+      {1, true, 6, 60, "Timeout reading data. E27"}, {50, true, 6, 1, "Timeout reading data. E27"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.ms << " ms, byte " << c.index << " " << c.late << " ticks late");
+    Rig r(Link::Serial);
+    r.UseTick(c.ms);
+    r.UseTwoBlocks(c.startupIdle);
+    r.board.delayFrom[c.index] = c.late;
+    r.Start(true);
+    r.RunToEnd(100000);
+    if (c.timeout == nullptr) {
+      EXPECT_EQ(r.S().Outcome, RunOutcome::Succeeded);
+    } else {
+      EXPECT_EQ(r.Debug(), (Lines{c.timeout, Aborting}));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qrb::test

@@ -1,0 +1,245 @@
+#include "BoardRun.h"
+
+#include <QString>
+#include <cstdio>
+
+#include "ProgressLine.h"
+#include "S19Writer.h"
+#include "TickStats.h"
+#include "app/Form1.h"
+#include "app/HeadlessControls.h"
+#include "app/Text.h"
+#include "app/qt/core/QtApplication.h"
+#include "app/qt/core/QtTimer.h"
+#include "app/qt/core/SystemClock.h"
+#include "image/FileDialog.h"
+#include "pipe/Form2.h"
+#include "pipe/PlainSettingsDialog.h"
+#include "pipe/qt/QtSerialLibrary.h"
+#include "pipe/qt/QtTcpControl.h"
+
+namespace qrb::cli {
+namespace {
+
+// "Select Source File" without the dialog: it answers with the given path.
+class GivenPathDialog : public FileDialog {
+ public:
+  explicit GivenPathDialog(std::string path) : path_(std::move(path)) {}
+  bool ShowOpen(FileDialogSettings& settings) override {
+    settings.FileName = path_;
+    return true;
+  }
+
+ private:
+  std::string path_;
+};
+
+// Passes every TCP event on to the main window and notes how the connection
+// attempt ended.
+class LinkWatch : public TcpEvents {
+ public:
+  explicit LinkWatch(TcpEvents& main) : main_(main) {}
+  void Winsock1Data_Connect() override {
+    main_.Winsock1Data_Connect();
+    connected = true;
+  }
+  void Winsock1Data_DataArrival(std::int32_t count) override { main_.Winsock1Data_DataArrival(count); }
+  void Winsock1Data_ConnectFailed(const std::string& why) override {
+    main_.Winsock1Data_ConnectFailed(why);
+    failed = true;
+    reason = why;
+  }
+  void Winsock1Data_Dropped(const std::string& why) override { main_.Winsock1Data_Dropped(why); }
+
+  bool connected = false;
+  bool failed = false;
+  std::string reason;
+
+ private:
+  TcpEvents& main_;
+};
+
+// Notes every compared block and hands every block read to the output file.
+class BlockLog : public BlockObserver {
+ public:
+  BlockLog(std::vector<BlockResult>& blocks, S19Writer* output) : blocks_(blocks), output_(output) {}
+  void BlockCompared(std::int32_t address, std::int32_t mismatches) override {
+    blocks_.push_back({address, mismatches});
+  }
+  bool BlockRead(std::int32_t address, const std::uint8_t* bytes) override {
+    if (output_ == nullptr || !output_->Block(static_cast<std::uint32_t>(address), bytes)) return false;
+    blocks_.push_back({address, -1});
+    return true;
+  }
+
+ private:
+  std::vector<BlockResult>& blocks_;
+  S19Writer* output_;
+};
+
+std::function<QString(int)> DeviceFor(const CliBoard& board) {
+  if (board.Link != CliLink::Serial) return DefaultComDevice;
+  const QString device = QString::fromStdString(board.Device);
+  return [device](int) { return device; };
+}
+
+}  // namespace
+
+struct BoardRun::Parts {
+  Parts(BoardRun& run, const CliOptions& options, const CliBoard& board, S19Writer* readOutput)
+      : status([&run](const std::string& line) {
+          run.record_.lines.push_back({true, line});
+          std::fprintf(stdout, "%s%s\n", run.output_.prefix.c_str(), line.c_str());
+          std::fflush(stdout);
+        }),
+        debug([&run](const std::string& line) {
+          run.record_.lines.push_back({false, line});
+          if (run.output_.progress) run.output_.progress->Hide();
+          std::fprintf(stderr, "%s%s\n", run.output_.prefix.c_str(), line.c_str());
+          std::fflush(stderr);
+          if (run.output_.progress) run.output_.progress->Show();
+        }),
+        selectSourceFile("Select Source File"),
+        programFlash("Program FLASH"),
+        verifyFlash("Verify FLASH"),
+        selectDataPipe("Select Data Pipe"),
+        timer1([this, &run] { Tick(run); }),
+        serial(DeviceFor(board)),
+        tcp{std::chrono::milliseconds(options.ConnectTimeoutMs)},
+        fileDialog(options.File),
+        blockLog(run.record_.blocks, readOutput),
+        form1({status, debug, text2, text3, selectSourceFile, programFlash, verifyFlash, selectDataPipe, timer1},
+              {serial, tcp, fileDialog, clock, app, &serial, &blockLog}),
+        form2(form1, dialogControls.Controls()),
+        watch(form1) {
+    form1.TickIntervalMs = options.TickMs;
+    form1.AttachSettingsDialog(&form2);
+    form1.InitVariables();
+    tcp.SetEvents(&watch);
+  }
+
+  void Tick(BoardRun& run) {
+    TickStats* stats = run.output_.tickStats;
+    if (stats != nullptr && stats->On()) {
+      const auto start = TickStats::Clock::now();
+      form1.Timer1_Timer();
+      stats->Tick(start, TickStats::Clock::now());
+    } else {
+      form1.Timer1_Timer();
+    }
+    if (run.output_.progress) run.output_.progress->Observe(form1.S.ProgramMode, form1.S.BlockAddress);
+    if (running && form1.S.ProgramMode == 0) {
+      running = false;
+      if (ended) ended();
+    }
+  }
+
+  PlainListBox status, debug;
+  PlainTextBox text2, text3;
+  PlainButton selectSourceFile, programFlash, verifyFlash, selectDataPipe;
+  QtTimer timer1;
+  QtSerialLibrary serial;
+  QtTcpControl tcp;
+  GivenPathDialog fileDialog;
+  SystemClock clock;
+  QtApplication app;
+  BlockLog blockLog;
+  Form1 form1;
+  PlainSettingsDialog dialogControls;
+  Form2 form2;
+  LinkWatch watch;
+  bool running = false;
+  std::function<void()> ended;
+};
+
+BoardRun::BoardRun(const CliOptions& options, const CliBoard& board, BoardOutput output, S19Writer* readOutput)
+    : options_(options), output_(std::move(output)) {
+  record_.name = board.Name();
+  record_.board = board;
+  parts_ = std::make_unique<Parts>(*this, options, board, readOutput);
+}
+
+BoardRun::~BoardRun() = default;
+
+void BoardRun::Complain(const std::string& message) {
+  record_.refusal = message;
+  record_.cannotOpen = true;
+  if (output_.progress) output_.progress->Hide();
+  std::fprintf(stderr, "qrb-flash-cli: %s%s\n", output_.prefix.c_str(), message.c_str());
+  std::fflush(stderr);
+}
+
+bool BoardRun::OpenLink() {
+  record_.started = std::chrono::system_clock::now();
+  Form1& form1 = parts_->form1;
+  Form2& form2 = parts_->form2;
+  const CliBoard& board = record_.board;
+  // Select Data Pipe, the dialog's choices, Initialize.
+  form1.SelectDataPipe_Click();
+  if (board.Link == CliLink::Tcp) {
+    form2.DataPipeSelect_Click(PipeEthernet);
+    parts_->dialogControls.IPAddress.SetText(board.Host);
+    parts_->dialogControls.PortNumber.SetText(Dec(board.Port));
+    form2.Initialize_Click();
+    return true;
+  }
+  form2.DataPipeSelect_Click(PipeSerial);
+  form2.ComxBtn_Click(board.Link == CliLink::Com ? board.ComPort : 1);
+  form2.ComBaudBtn_Click(options_.ComSpeed);
+  form2.Initialize_Click();
+  return LinkReady();
+}
+
+bool BoardRun::Connecting() const {
+  return record_.board.Link == CliLink::Tcp && !parts_->watch.connected && !parts_->watch.failed;
+}
+
+bool BoardRun::LinkReady() {
+  const Form1& form1 = parts_->form1;
+  if (record_.board.Link == CliLink::Tcp) {
+    if (parts_->watch.connected) return true;
+    Complain("no connection to " + record_.name +
+             (parts_->watch.failed ? ": " + parts_->watch.reason : std::string(" in time")));
+    return false;
+  }
+  if (form1.S.ComInitialized != False) return true;
+  Complain("cannot open " + record_.name);
+  return false;
+}
+
+bool BoardRun::Start(std::function<void()> ended) {
+  Form1& form1 = parts_->form1;
+  parts_->ended = std::move(ended);
+  record_.started = std::chrono::system_clock::now();
+  if (options_.Command == CliCommand::Read) {
+    form1.ReadFlash(options_.Ranges);
+  } else {
+    form1.SelectSourceFile_Click();
+    if (form1.S.SourceFileSelected != 1) {
+      Complain("cannot open " + options_.File);
+      return false;
+    }
+    if (options_.Command == CliCommand::Program) form1.ProgramFlash_Click();
+    else form1.VerifyFlash_Click();
+  }
+  parts_->running = form1.S.ProgramMode != 0;
+  if (!parts_->running) record_.refusal = "the run did not start";
+  return parts_->running;
+}
+
+bool BoardRun::Running() const { return parts_->running; }
+
+void BoardRun::Finish() {
+  Form1& form1 = parts_->form1;
+  parts_->running = false;
+  form1.CloseDataPipe();
+  record_.ended = std::chrono::system_clock::now();
+  record_.startupIdleVersion = form1.S.StartupIdleVersion;
+  record_.flashModeVersion = form1.S.FlashModeVersion;
+  record_.totalErrors = form1.S.TotalErrors;
+  if (form1.S.Outcome == RunOutcome::Succeeded) record_.outcome = BoardOutcome::Succeeded;
+  else if (form1.S.Outcome != RunOutcome::None) record_.outcome = BoardOutcome::Failed;
+  else record_.outcome = BoardOutcome::Refused;
+}
+
+}  // namespace qrb::cli
