@@ -4,7 +4,7 @@
 
 #include <cstdint>
 #include <initializer_list>
-#include <span>
+#include <iterator>
 
 #include "app/Form1.h"
 
@@ -86,8 +86,10 @@ struct EngineStates {
   static void NextRecord(Form1& f);
 };
 
-inline const ByteWait* FindRow(std::span<const ByteWait> rows, std::int16_t mode) {
-  for (const ByteWait& row : rows)
+// The row of a state table for `mode`, or nullptr.
+template <typename Rows>
+auto FindRow(const Rows& rows, std::int16_t mode) -> decltype(&*std::begin(rows)) {
+  for (const auto& row : rows)
     if (row.mode == mode) return &row;
   return nullptr;
 }

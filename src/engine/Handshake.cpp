@@ -139,9 +139,7 @@ void EngineStates::HandshakeByte(Form1& f, std::int16_t mode) {
 // States 21 and 61: stray bytes before the status are reported and dropped,
 // and the state gives up only when its window has run out.
 void EngineStates::FirstState(Form1& f, std::int16_t mode) {
-  const FirstRow* found = nullptr;
-  for (const FirstRow& candidate : FirstStates)
-    if (candidate.mode == mode) found = &candidate;
+  const FirstRow* found = FindRow(FirstStates, mode);
   if (found == nullptr) {
     InvalidMode(f, mode);
     return;
@@ -165,9 +163,7 @@ void EngineStates::FirstState(Form1& f, std::int16_t mode) {
 }
 
 void EngineStates::VersionState(Form1& f, std::int16_t mode) {
-  const VersionRow* row = nullptr;
-  for (const VersionRow& candidate : VersionStates)
-    if (candidate.mode == mode) row = &candidate;
+  const VersionRow* row = FindRow(VersionStates, mode);
   if (row == nullptr) {
     InvalidMode(f, mode);
     return;

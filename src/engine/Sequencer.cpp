@@ -187,8 +187,7 @@ void EngineStates::FlushDelay(Form1& f, std::int16_t mode) {
   f.FlushDataPipe();
   if (f.S.FailTimer > 0) return;
   SendTwoBytes(f, 0xE1, 0x96);
-  for (const auto& delay : FlushDelays)
-    if (delay.mode == mode) f.SetProgramMode(delay.next);
+  if (const auto* delay = FindRow(FlushDelays, mode)) f.SetProgramMode(delay->next);
   f.S.FailTimer = f.S.FailTimerReload;
 }
 

@@ -1,6 +1,7 @@
 #include "HeadlessRun.h"
 
 #include <QEventLoop>
+#include <QSaveFile>
 #include <QString>
 #include <QTimer>
 #include <algorithm>
@@ -102,6 +103,17 @@ int HeadlessRun(const CliOptions& options) {
     summary.refusal = message;
     return finish(ExitCannotStart);
   };
+
+  if (!options.ReportPath.empty()) {
+    // A run on a production line without its record is no good: the report
+    // must be writable before the board is asked for anything.
+    QSaveFile probe(QString::fromStdString(options.ReportPath));
+    if (!probe.open(QIODevice::WriteOnly)) {
+      Complain("cannot write the report " + options.ReportPath + ": " + probe.errorString().toStdString());
+      return ExitCannotStart;
+    }
+    probe.cancelWriting();
+  }
 
   const bool read = options.Command == CliCommand::Read;
   std::unique_ptr<S19Writer> output;
