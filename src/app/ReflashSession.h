@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/BlockObserver.h"
+
 namespace qrb {
 
 // Flags are 16-bit integers: true = -1, false = 0.
@@ -112,13 +114,8 @@ struct ReflashSession {
   std::int32_t StartupIdleVersion = -1;
   std::int32_t FlashModeVersion = -1;
 
-  // Reading the FLASH back: the blocks still to read as spans of block
-  // addresses (first and last of each, ascending, apart), and the span that
-  // holds BlockAddress.
-  struct BlockSpan {
-    std::uint32_t First = 0;
-    std::uint32_t Last = 0;
-  };
+  // Reading the FLASH back: the blocks to read, and the span that holds
+  // BlockAddress.
   std::vector<BlockSpan> ReadSpans;
   std::size_t ReadSpanIndex = 0;
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace qrb {
 
@@ -12,6 +13,17 @@ struct AddressRange {
   std::uint32_t First = 0;
   std::uint32_t Last = 0;
 };
+
+// Consecutive blocks: the addresses of the first and the last.
+struct BlockSpan {
+  std::uint32_t First = 0;
+  std::uint32_t Last = 0;
+  std::uint64_t Blocks() const { return ((Last - First) >> 8) + 1; }
+};
+
+// The blocks that the ranges touch, as spans in ascending order, each apart
+// from the next.
+std::vector<BlockSpan> BlockSpans(const std::vector<AddressRange>& ranges);
 
 class BlockObserver {
  public:

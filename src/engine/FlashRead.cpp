@@ -21,7 +21,7 @@ constexpr ByteWait ReadWaits[] = {
 
 // The block after BlockAddress; false when it was the last one.
 bool AdvanceBlock(ReflashSession& s) {
-  const ReflashSession::BlockSpan& span = s.ReadSpans[s.ReadSpanIndex];
+  const BlockSpan& span = s.ReadSpans[s.ReadSpanIndex];
   const auto address = static_cast<std::uint32_t>(s.BlockAddress);
   if (address != span.Last) {
     s.BlockAddress = static_cast<std::int32_t>(address + BlockSize);
@@ -34,23 +34,25 @@ bool AdvanceBlock(ReflashSession& s) {
 
 }  // namespace
 
+std::vector<BlockSpan> BlockSpans(const std::vector<AddressRange>& ranges) {
+  std::vector<BlockSpan> spans;
+  for (const AddressRange& range : ranges)
+    spans.push_back({range.First & BlockMask, std::max(range.First, range.Last) & BlockMask});
+  std::sort(spans.begin(), spans.end(), [](const auto& a, const auto& b) { return a.First < b.First; });
+  std::vector<BlockSpan> merged;
+  for (const BlockSpan& span : spans) {
+    if (!merged.empty() && (merged.back().Last == BlockMask || span.First <= merged.back().Last + BlockSize)) {
+      merged.back().Last = std::max(merged.back().Last, span.Last);
+    } else {
+      merged.push_back(span);
+    }
+  }
+  return merged;
+}
+
 void Form1::ReadFlash(const std::vector<AddressRange>& ranges) {
   if (S.ProgramMode == 0) {
-    // The blocks the ranges touch, in ascending order, each span apart from
-    // the next.
-    std::vector<ReflashSession::BlockSpan> spans;
-    for (const AddressRange& range : ranges)
-      spans.push_back({range.First & BlockMask, std::max(range.First, range.Last) & BlockMask});
-    std::sort(spans.begin(), spans.end(), [](const auto& a, const auto& b) { return a.First < b.First; });
-    S.ReadSpans.clear();
-    for (const auto& span : spans) {
-      if (!S.ReadSpans.empty() &&
-          (S.ReadSpans.back().Last == BlockMask || span.First <= S.ReadSpans.back().Last + BlockSize)) {
-        S.ReadSpans.back().Last = std::max(S.ReadSpans.back().Last, span.Last);
-      } else {
-        S.ReadSpans.push_back(span);
-      }
-    }
+    S.ReadSpans = BlockSpans(ranges);
     if (S.ReadSpans.empty()) {
       S.DebugLine = "** ERROR ** No address range to read.";
       PostMsg2(S.DebugLine);

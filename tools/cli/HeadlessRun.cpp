@@ -41,24 +41,10 @@ bool WaitFor(Done done, int timeoutMs) {
   return done();
 }
 
-// The highest address of the blocks the ranges touch.
-std::uint32_t HighestReadAddress(const std::vector<AddressRange>& ranges) {
-  std::uint32_t highest = 0;
-  for (const AddressRange& range : ranges) highest = std::max(highest, range.Last | 0xFFu);
-  return highest;
-}
-
 // The blocks the ranges touch, for the progress line.
-int ReadBlockCount(const std::vector<AddressRange>& ranges) {
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> blocks;
-  for (const AddressRange& range : ranges) blocks.emplace_back(range.First >> 8, range.Last >> 8);
-  std::sort(blocks.begin(), blocks.end());
-  long count = 0, next = -1;
-  for (const auto& [first, last] : blocks) {
-    const long from = std::max<long>(first, next);
-    if (static_cast<long>(last) >= from) count += static_cast<long>(last) - from + 1;
-    next = std::max<long>(next, static_cast<long>(last) + 1);
-  }
+int ReadBlockCount(const std::vector<BlockSpan>& spans) {
+  std::uint64_t count = 0;
+  for (const BlockSpan& span : spans) count += span.Blocks();
   return static_cast<int>(count);
 }
 
@@ -119,7 +105,7 @@ int HeadlessRun(const CliOptions& options) {
   std::unique_ptr<S19Writer> output;
   if (read) {
     // The output must be writable before the board is asked for anything.
-    output = std::make_unique<S19Writer>(QString::fromStdString(options.File), HighestReadAddress(options.Ranges));
+    output = std::make_unique<S19Writer>(QString::fromStdString(options.File), BlockSpans(options.Ranges).back().Last | 0xFFu);
     QString error;
     if (!output->Open(error)) return refuse("cannot write " + options.File + ": " + error.toStdString());
   } else if (!std::ifstream(options.File, std::ios::binary)) {
@@ -152,7 +138,7 @@ int HeadlessRun(const CliOptions& options) {
     if (open[i]) open[i] = boards[i]->LinkReady();
 
   if (ProgressLine::StderrIsTerminal() && !several)
-    progress.SetTotal(read ? ReadBlockCount(options.Ranges) : ScanS19File(options.File).Blocks);
+    progress.SetTotal(read ? ReadBlockCount(BlockSpans(options.Ranges)) : ScanS19File(options.File).Blocks);
 
   QEventLoop runLoop;
   int running = 0;
