@@ -169,7 +169,13 @@ PY
     cli unwritable read "$WORK/no-such-dir/out.s19" --tcp "127.0.0.1:${SIM_PORT[first]}" --range 0-0xFF
     expect_rc unwritable 2
     expect_contains unwritable err "cannot write $WORK/no-such-dir/out.s19"
-    # S2 and S3 records by the highest address.
+    # S2 and S3 records by the highest address, each with its end record.
+    cli mid read "$WORK/mid.s19" --tcp "127.0.0.1:${SIM_PORT[first]}" --range 0xFFF0-0x10010 --tick 1
+    expect_rc mid 0
+    [ "$(cut -c1-2 "$WORK/mid.s19" | sort -u | tr -d '\r\n')" = S2S8 ] || fail "0x10010: not S2 records and S8"
+    srec_cat "$WORK/mid.s19" -o "$WORK/mid.bin" -binary 2>/dev/null || fail "srec_cat refuses the S2 file"
+    [ "$(srec_info "$WORK/mid.s19" 2>/dev/null | grep -c '^Data: *00FF00 - 0100FF$')" = 1 ] || fail "0x10010: not blocks 0xFF00 to 0x10000"
+
     cli backwards read "$WORK/wide.s19" --tcp "127.0.0.1:${SIM_PORT[first]}" --range 0x1FFFFF0-0x1000010
     expect_rc backwards 2
     expect_contains backwards err "END is below START"
