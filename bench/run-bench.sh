@@ -106,14 +106,26 @@ print(sum(s) / len(s), max(s))' "$WORK/boards.json")"
   echo "$n $wall $user $sys $rss $mean $slowest $rc" >>"$BOARDS_ROWS"
 done
 
+# The awk function both tables print with: one row of cells, as Markdown
+# (md set) or aligned in columns of the widths W.
+AWK_CELLS='
+  function cells(md, n, V, W,    i, line) {
+    if (md) { line = "|"; for (i = 1; i <= n; i++) line = line " " V[i] " |"; print line; return }
+    line = ""; for (i = 1; i <= n; i++) line = line sprintf("%" W[i] "s ", V[i]); print line
+  }
+  function header(md, h, widths, W,    n, H, i, sep) {
+    n = split(h, H, "|"); split(widths, W, " ")
+    cells(md, n, H, W)
+    if (md) { sep = "|"; for (i = 1; i <= n; i++) sep = sep "---|"; print sep }
+    return n
+  }'
+
 # link KiB op blocks tick baud wall user sys rss-KiB rc
 table() {
-  awk -v md="$1" '
+  awk -v md="$1" "$AWK_CELLS"'
     BEGIN {
-      h = "link|tick ms|image|run|blocks|wall s|tick ideal s|wire ideal s|wall/tick ideal|wall/wire ideal|CPU ms/block|peak RSS MiB|exit"
-      n = split(h, H, "|")
-      if (md) { line = "|"; sep = "|"; for (i = 1; i <= n; i++) { line = line " " H[i] " |"; sep = sep "---|" } print line; print sep }
-      else printf "%-9s %7s %7s %-7s %6s %8s %12s %12s %15s %15s %12s %12s %4s\n", H[1], H[2], H[3], H[4], H[5], H[6], H[7], H[8], H[9], H[10], H[11], H[12], H[13]
+      n = header(md, "link|tick ms|image|run|blocks|wall s|tick ideal s|wire ideal s|wall/tick ideal|wall/wire ideal|CPU ms/block|peak RSS MiB|exit",
+                 "-9 7 7 -7 6 8 12 12 15 15 12 12 4", W)
     }
     {
       ticks = $3 == "program" ? 3 + 3 * $4 : 4 + 2 * $4
@@ -127,27 +139,23 @@ table() {
       v[7] = sprintf("%.3f", tideal); v[8] = sprintf("%.3f", wideal)
       v[9] = sprintf("%.2f", $7 / tideal); v[10] = sprintf("%.2f", $7 / wideal)
       v[11] = sprintf("%.3f", ($8 + $9) * 1000 / $4); v[12] = sprintf("%.1f", $10 / 1024); v[13] = $11
-      if (md) { line = "|"; for (i = 1; i <= 13; i++) line = line " " v[i] " |"; print line }
-      else printf "%-9s %7s %7s %-7s %6s %8s %12s %12s %15s %15s %12s %12s %4s\n", v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9], v[10], v[11], v[12], v[13]
+      cells(md, n, v, W)
     }' "$ROWS"
 }
 
 # boards wall user sys rss mean-board-s slowest-board-s rc
 boards_table() {
-  awk -v md="$1" '
+  awk -v md="$1" "$AWK_CELLS"'
     BEGIN {
-      h = "boards|wall s|wall / one board|mean board s|slowest board s|CPU ms/block|peak RSS MiB|RSS per extra board MiB|exit"
-      n = split(h, H, "|")
-      if (md) { line = "|"; sep = "|"; for (i = 1; i <= n; i++) { line = line " " H[i] " |"; sep = sep "---|" } print line; print sep }
-      else printf "%6s %7s %16s %13s %16s %12s %12s %24s %4s\n", H[1], H[2], H[3], H[4], H[5], H[6], H[7], H[8], H[9]
+      n = header(md, "boards|wall s|wall / one board|mean board s|slowest board s|CPU ms/block|peak RSS MiB|RSS per extra board MiB|exit",
+                 "6 7 16 13 16 12 12 24 4", W)
     }
     NR == 1 { one = $2; onerss = $5 }
     {
       v[1] = $1; v[2] = sprintf("%.2f", $2); v[3] = sprintf("%.2f", $2 / one); v[4] = sprintf("%.2f", $6)
       v[5] = sprintf("%.2f", $7); v[6] = sprintf("%.3f", ($3 + $4) * 1000 / ($1 * 256))
       v[7] = sprintf("%.1f", $5 / 1024); v[8] = $1 > 1 ? sprintf("%.2f", ($5 - onerss) / 1024 / ($1 - 1)) : "-"; v[9] = $8
-      if (md) { line = "|"; for (i = 1; i <= 9; i++) line = line " " v[i] " |"; print line }
-      else printf "%6s %7s %16s %13s %16s %12s %12s %24s %4s\n", v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9]
+      cells(md, n, v, W)
     }' "$BOARDS_ROWS"
 }
 
@@ -159,7 +167,7 @@ targets() {
       wideal = $6 > 0 ? (7 + ($3 == "program" ? 532 : 266) * $4) * 10 / $6 : tideal
       if ($1 == "pty115200" && $5 == 1 && $7 / wideal > ptyratio) ptyratio = $7 / wideal
       if ($1 == "tcp" && $5 == 1 && $2 == large && $3 == "program") tcpwall = $7
-      if ($5 == 50 && $2 >= 64 && $7 / tideal > slowratio) slowratio = $7 / tideal
+      if ($5 == 50 && $2 >= 64 && $1 != "pty19200" && $7 / tideal > slowratio) slowratio = $7 / tideal
       next
     }
     FNR == 1 { one = $2; onerss = $5 }
@@ -170,7 +178,7 @@ targets() {
       printf "- 16 boards at once, 64 KiB, TCP, tick 1: wall %.2fx one board'"'"'s (target at most 1.3): %s\n", many / one, many / one <= 1.3 ? "met" : "NOT met"
       printf "- 16 boards at once: CPU %.3f ms per block (target under 0.2): %s\n", cpu, cpu < 0.2 ? "met" : "NOT met"
       printf "- 16 boards at once: %.2f MiB per extra board (target under 2): %s\n", extra, extra < 2 ? "met" : "NOT met"
-      printf "- tick 50, from 64 KiB: worst wall / tick ideal %.3f (target at most 1.02): %s\n", slowratio, slowratio <= 1.02 ? "met" : "NOT met"
+      printf "- tick 50, from 64 KiB, TCP and pty at 115200 baud: worst wall / tick ideal %.3f (target at most 1.02): %s\n", slowratio, slowratio <= 1.02 ? "met" : "NOT met"
     }' "$ROWS" "$BOARDS_ROWS"
 }
 
