@@ -70,9 +70,10 @@ for tick in 50 1; do
         fi
         echo "bench: $op $kib KiB over $link at tick $tick ..." >&2
         rc=0
-        QRB_TICK_STATS="$WORK/ticks" /usr/bin/time -f '%e %U %S %M' -o "$WORK/time" \
+        QRB_TICK_STATS="$WORK/ticks" /usr/bin/time -q -f '%e %U %S %M' -o "$WORK/time" \
           "$CLI" "$op" "$image" "${where[@]}" --tick "$tick" >"$WORK/cli.out" 2>"$WORK/cli.err" </dev/null || rc=$?
         stop_boards
+        [ "$rc" -eq 0 ] || echo "$op $kib KiB over $link at tick $tick: exit $rc, $(tail -2 "$WORK/cli.err" | tr '\n' ' ')" >>"$WORK/failures"
         read -r wall user sys rss <"$WORK/time"
         cpu=$(awk '$1 == "cpu_ms" { print $2 / 1000 }' "$WORK/ticks")
         [ -n "$cpu" ] && user=$cpu sys=0
@@ -94,9 +95,10 @@ for n in 1 4 8 16; do
   done
   echo "bench: program 64 KiB on $n board(s) at once over TCP at tick 1 ..." >&2
   rc=0
-  /usr/bin/time -f '%e %U %S %M' -o "$WORK/time" "$CLI" program "$image" "${links[@]}" --tick 1 \
+  /usr/bin/time -q -f '%e %U %S %M' -o "$WORK/time" "$CLI" program "$image" "${links[@]}" --tick 1 \
     --report "$WORK/boards.json" >"$WORK/cli.out" 2>"$WORK/cli.err" </dev/null || rc=$?
   stop_boards
+  [ "$rc" -eq 0 ] || echo "$n boards: exit $rc, $(tail -2 "$WORK/cli.err" | tr '\n' ' ')" >>"$WORK/failures"
   read -r wall user sys rss <"$WORK/time"
   read -r mean slowest <<<"$(python3 -c '
 import json, sys
@@ -189,6 +191,7 @@ boards_table ""
 echo
 targets
 [ -f "$WORK/skipped" ] && { echo; echo "skipped (BENCH_FULL=1 runs them):"; cat "$WORK/skipped"; }
+[ -f "$WORK/failures" ] && { echo; echo "runs that failed:"; cat "$WORK/failures"; }
 
 echo
 echo "bench: Google Benchmark, one tick per kind of state and reading S19 records ..." >&2
@@ -224,6 +227,11 @@ fi
     echo
     echo "Not run here (about 13 minutes; \`BENCH_FULL=1 make bench\` runs them):"
     awk '{ printf "- %s KiB over %s at tick %s\n", $2, $1, $4 }' "$WORK/skipped"
+  fi
+  if [ -f "$WORK/failures" ]; then
+    echo
+    echo "Runs that failed (their figures are not those of a whole run):"
+    sed 's/^/- /' "$WORK/failures"
   fi
   echo
   echo "## Several boards at once"
