@@ -68,8 +68,7 @@ case "$1" in
     ;;
 
   completion)
-    . "$SOURCE/packaging/bash-completion/qrb-flash-cli"
-    . "$SOURCE/packaging/bash-completion/qrb-board-sim"
+    . "$SOURCE/packaging/bash-completion/qrb-flash"
     mkdir "$WORK/files" "$WORK/files/images"
     touch "$WORK/files/a.s19" "$WORK/files/b.S19" "$WORK/files/notes.txt"
     cd "$WORK/files"
