@@ -18,9 +18,8 @@ if installed; then
 fi
 scripts/install-deps.sh man-db  # man -w
 
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-apt=($sudo env DEBIAN_FRONTEND=noninteractive apt-get -y -qq)
+apt=(env DEBIAN_FRONTEND=noninteractive apt-get -y -qq)
+[ "$(id -u)" -eq 0 ] || apt=(sudo "${apt[@]}")
 work=$(mktemp -d)
 cleanup() {
   installed && "${apt[@]}" purge qrb-flash >/dev/null

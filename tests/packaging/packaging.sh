@@ -71,7 +71,7 @@ case "$1" in
     . "$SOURCE/packaging/bash-completion/qrb-flash"
     mkdir "$WORK/files" "$WORK/files/images"
     touch "$WORK/files/a.s19" "$WORK/files/b.S19" "$WORK/files/notes.txt"
-    cd "$WORK/files"
+    cd "$WORK/files" || exit 1
     # completion function | command line (the last word is completed) | replies
     while IFS='|' read -r function words replies; do
       eval "set -- $words"
@@ -103,7 +103,8 @@ TABLE
       tr ' ' '\n' | sed '/^$/d' | sort -u >"$WORK/offered"
     help_options "$CLI" | diff - "$WORK/offered" >"$WORK/diff" ||
       { fail "qrb-flash-cli: completion differs from --help"; show "$WORK/diff"; }
-    completes _qrb_board_sim qrb-board-sim -- | tr ' ' '\n' | sed '$a\' >"$WORK/offered"
+    completes _qrb_board_sim qrb-board-sim -- | tr ' ' '\n' >"$WORK/offered"
+    echo >>"$WORK/offered"
     help_options "$SIM" | diff - "$WORK/offered" >"$WORK/diff" ||
       { fail "qrb-board-sim: completion differs from --help"; show "$WORK/diff"; }
     ;;
