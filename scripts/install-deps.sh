@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev
   srecord
   python3
+  groff-base desktop-file-utils
   "$@"
 )
 

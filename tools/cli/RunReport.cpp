@@ -10,6 +10,7 @@
 #include <QSaveFile>
 #include <QTimeZone>
 
+#include "Version.h"
 #include "pipe/ComOptions.h"
 
 namespace qrb::cli {
@@ -112,7 +113,7 @@ bool WriteRunReport(const QString& path, const CliOptions& options, const std::v
                     const RunSummary& summary, QString& error) {
   QJsonObject root;
   root["tool"] = "qrb-flash-cli";
-  root["version"] = QStringLiteral(QRB_VERSION);
+  root["version"] = QString::fromLatin1(VersionString);
   QJsonArray arguments;
   arguments.append("qrb-flash-cli");
   for (const std::string& argument : options.Arguments) arguments.append(Text(argument));
