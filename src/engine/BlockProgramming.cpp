@@ -42,7 +42,7 @@ void PostStartNotEven(Form1& f) {
 // that block again, and its 0xFF fill would overwrite what the first one wrote.
 void PostBlockAlreadySent(Form1& f) {
   f.S.ImageReadClean = false;
-  f.S.StatusLine = "Block  $" + Hex(f.S.RecordAddress) + " already sent in this run.  Record refused.";
+  f.S.StatusLine = "Block  $" + Hex(f.S.RecordAddress) + " already built from earlier records.  Record refused.";
   f.PostMsg1(f.S.StatusLine);
   f.AbortSequence();
 }
@@ -57,9 +57,11 @@ void PostProgramReport(Form1& f) {
     f.S.StatusLine = "Verification errors: " + Dec(f.S.TotalErrors);
     f.PostMsg1(f.S.StatusLine);
   } else {
+    // The pre-flight read the file cleanly, so it changed during the run.
     EngineStates::PostSuccess(
         f, {"***  Success ***.  QRB interface FLASH Updated.", "Exit this program and Re-Boot the QRB interface."},
-        "###  S19 file not read cleanly  ###  QRB interface FLASH not updated.");
+        f.S.SentBlocks.empty() ? "###  S19 file not read cleanly  ###  QRB interface FLASH not updated."
+                               : "###  S19 file not read cleanly  ###  QRB interface FLASH partly written.");
   }
   f.AbortSequence();
 }

@@ -129,6 +129,8 @@ void Form1::StartRun(bool programPath) {
       return;
   }
 
+  if (!PreflightPasses()) return;
+
   FlushDataPipe();
   SendTwoBytes(*this, 0xF1, 0xA5);
 
@@ -154,6 +156,10 @@ void Form1::SetProgramMode(std::int16_t mode) {
 
 void Form1::AbortSequence() {
   SetProgramMode(0);
+  if (Muted != nullptr) {  // the pre-flight found where the run would stop
+    Muted->Stopped();
+    return;
+  }
   if (S.Outcome == RunOutcome::Running) S.Outcome = RunOutcome::Failed;
   PostDebug(*this, "Aborting.  ProgramMode = 0.");
   SetIdleButtons();

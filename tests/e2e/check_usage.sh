@@ -47,7 +47,7 @@ hole-block|srec_cat -generate 0x1000 0x1040 -constant 1 -generate 0x1080 0x10C0 
 no-end|head -n -1 base.s19|no end record
 empty-line|sed '3s/^/\r\n/' base.s19|empty line
 after-end|(cat base.s19; head -n 1 base.s19)|after the end record
-backwards|(sed -n '1,11p' base.s19; sed -n '1p;12p' base.s19)|leads back into a block already sent
+backwards|(sed -n '1,11p' base.s19; sed -n '1p;12p' base.s19)|already built from earlier records
 junk|(echo 'garbage'; cat base.s19)|not an S-record
 TABLE
     ;;
