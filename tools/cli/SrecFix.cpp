@@ -60,9 +60,10 @@ bool HighestAddress(const QString& info, unsigned long long& highest) {
   if (data < 0) return false;
   static const QRegularExpression range("([0-9A-Fa-f]+) - ([0-9A-Fa-f]+)");
   highest = 0;
-  for (auto it = range.globalMatch(info.mid(data)); it.hasNext();)
+  bool found = false;
+  for (auto it = range.globalMatch(info.mid(data)); it.hasNext(); found = true)
     highest = std::max(highest, it.next().captured(2).toULongLong(nullptr, 16));
-  return true;
+  return found;
 }
 
 QString Hex(unsigned long long value) { return "0x" + QString::number(value, 16).toUpper(); }
