@@ -3,7 +3,11 @@
 // the board, the buttons stay as they were, the Debug list gets the reader's
 // lines, the Status list one line with the first problem and its line.
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
 #include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "EngineRig.h"
 
@@ -142,6 +146,7 @@ TEST_P(PreflightTest, Report) {
 
 INSTANTIATE_TEST_SUITE_P(Links, PreflightTest, ::testing::Values(Link::Serial, Link::Ethernet), LinkName);
 
+#ifndef _WIN32
 // Only a regular file is ever opened, and nothing waits on what is not one.
 TEST(SourceFileTest, OnlyRegularFiles) {
   const std::string dir = ::testing::TempDir() + "qrb_unit_dir_" + std::to_string(::getpid());
@@ -169,6 +174,7 @@ TEST(SourceFileTest, OnlyRegularFiles) {
   }
   std::filesystem::remove_all(dir);
 }
+#endif
 
 TEST(SourceFileTest, CountsLines) {
   SequentialFile file;
