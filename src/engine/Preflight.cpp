@@ -85,7 +85,12 @@ void PreflightWatch::RecordHeader(const std::string& type) {
 
 void PreflightWatch::DataRecord(std::uint32_t address, std::int32_t count) {
   report_.DataBytes += count;
-  report_.Ranges.push_back({address, address + static_cast<std::uint32_t>(count)});
+  const std::uint32_t end = address + static_cast<std::uint32_t>(count);
+  if (!report_.Ranges.empty() && report_.Ranges.back().End == address) {
+    report_.Ranges.back().End = end;  // the data go on: one range per run of records
+  } else {
+    report_.Ranges.push_back({address, end});
+  }
 }
 
 void PreflightWatch::Checksum(const std::string& pair) {

@@ -32,7 +32,7 @@ struct PreflightReport {
     std::uint32_t First;
     std::uint32_t End;  // one past the last byte
   };
-  std::vector<Range> Ranges;  // one per data record, in file order
+  std::vector<Range> Ranges;  // of records that follow each other, in file order
   std::string EndRecord;      // "S9", "S5", ...; empty when the file just ended
   int EndRecordLine = 0;
   std::int32_t BadChecksums = 0;

@@ -133,9 +133,11 @@ TEST_P(PreflightTest, Report) {
   EXPECT_EQ(report.RecordsByType[1], 5);
   EXPECT_EQ(report.RecordsByType[5], 1);
   EXPECT_EQ(report.DataBytes, 80);
-  ASSERT_EQ(report.Ranges.size(), 5u);
-  EXPECT_EQ(report.Ranges[4].First, 0x3000u);
-  EXPECT_EQ(report.Ranges[4].End, 0x3010u);
+  ASSERT_EQ(report.Ranges.size(), 2u);
+  EXPECT_EQ(report.Ranges[0].First, 0x1000u);
+  EXPECT_EQ(report.Ranges[0].End, 0x1040u);
+  EXPECT_EQ(report.Ranges[1].First, 0x3000u);
+  EXPECT_EQ(report.Ranges[1].End, 0x3010u);
   EXPECT_EQ(report.BadChecksums, 1);
   EXPECT_EQ(report.FirstBadChecksumLine, 2);
   EXPECT_EQ(report.EndRecord, "S5");
