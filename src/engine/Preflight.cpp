@@ -13,25 +13,15 @@ namespace {
 // Debug lines kept for a refused start: enough for the first problem's line.
 constexpr std::size_t MaxReaderLines = 8;
 
-int Digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // The value of an upper-case hexadecimal text, or -1.
 long HexValue(const std::string& text) {
   long value = 0;
   for (const char c : text) {
-    const int d = Digit(c);
+    const int d = HexDigit(static_cast<unsigned char>(c));
     if (d < 0) return -1;
     value = value * 16 + d;
   }
   return text.empty() ? -1 : value;
-}
-
-bool OnlyLineEnds(const std::string& chars) {
-  return chars.find_first_not_of("\r\n") == std::string::npos;
 }
 
 // After an end record: the count an S5 states, and whether anything but line
@@ -41,11 +31,12 @@ void ReadAfterEnd(SequentialFile& file, PreflightReport& report) {
     const long count = HexValue(file.Read(4));
     if (count >= 0) report.S5Count = static_cast<std::int32_t>(count);
   }
-  const int endLine = report.EndRecordLine;
-  for (std::string chunk = file.Read(1); !chunk.empty() && file.Line() == endLine; chunk = file.Read(1)) {
+  // The rest of the end record's own line, then the first character that is
+  // not a line end.
+  while (file.Line() == report.EndRecordLine && !file.Read(1).empty()) {
   }
-  for (std::string chunk; !(chunk = file.Read(1)).empty();) {
-    if (!OnlyLineEnds(chunk)) {
+  for (std::string c = file.Read(1); !c.empty(); c = file.Read(1)) {
+    if (c != "\r" && c != "\n") {
       report.LineAfterEnd = file.Line();
       return;
     }

@@ -50,13 +50,6 @@ bool OnlyLineEnd(const std::string& chars) {
   return true;
 }
 
-// Nibble value of an upper-case hexadecimal digit, or -1.
-int Nibble(unsigned char code) {
-  if (code >= 0x30 && code <= 0x39) return code - 48;
-  if (code >= 0x41 && code <= 0x46) return code - 55;
-  return -1;
-}
-
 }  // namespace
 
 std::uint8_t Form1::HexToByte(const std::string& pair) {
@@ -64,7 +57,7 @@ std::uint8_t Form1::HexToByte(const std::string& pair) {
   int result = 0;
   for (std::size_t i = 0; i < 2; ++i) {
     const auto code = static_cast<unsigned char>(i < pair.size() ? pair[i] : '\0');
-    int nibble = Nibble(code);
+    int nibble = HexDigit(code);
     if (nibble < 0) {
       MarkUnclean(*this);
       S.DebugLine = Names[i] + Hex(code);

@@ -27,13 +27,7 @@ constexpr int TickMs = 50;
 constexpr int ProgramTicksBefore = 3, ProgramTicksPerBlock = 3;
 constexpr int VerifyTicksBefore = 4, VerifyTicksPerBlock = 2;
 // From start-up idle: the one-second flush delay and the second handshake.
-constexpr int StartupIdleTicks = 25;
-
-std::string Hex(std::uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-  return text;
-}
+constexpr int StartupIdleTicks = 24;
 
 std::string Seconds(int ticks) {
   char text[32];
@@ -113,7 +107,7 @@ void PrintSummary(const PreflightReport& r) {
   const auto ranges = Merged(r.Ranges);
   std::string shown;
   for (std::size_t i = 0; i < ranges.size() && i < ShownRanges; ++i)
-    shown += (i == 0 ? "" : ", ") + Hex(ranges[i].First) + "-" + Hex(std::uint64_t{ranges[i].End} - 1);
+    shown += (i == 0 ? "" : ", ") + Address0x(ranges[i].First) + "-" + Address0x(std::uint64_t{ranges[i].End} - 1);
   if (ranges.size() > ShownRanges) shown += " and " + std::to_string(ranges.size() - ShownRanges) + " more";
   std::printf("Ranges: %s\n", shown.empty() ? "none" : shown.c_str());
   if (!r.Passes) {

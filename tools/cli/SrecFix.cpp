@@ -66,9 +66,11 @@ bool HighestAddress(const QString& info, unsigned long long& highest) {
   return found;
 }
 
-QString Hex(unsigned long long value) { return "0x" + QString::number(value, 16).toUpper(); }
-
 }  // namespace
+
+std::string Address0x(std::uint64_t value) {
+  return "0x" + QString::number(static_cast<qulonglong>(value), 16).toUpper().toStdString();
+}
 
 std::string ShellQuoted(const std::string& text) {
   std::string out = "'";
@@ -93,7 +95,7 @@ SrecFix::SrecFix(const std::string& in, const std::string& out, bool toKeep) {
     return;
   }
   if (highest >= FirstOutsideReader) {
-    reason_ = "data up to " + Hex(highest).toStdString() + ", at " + Hex(FirstOutsideReader).toStdString() +
+    reason_ = "data up to " + Address0x(highest) + ", at " + Address0x(FirstOutsideReader) +
               " or above: the reader's addresses end at 0x7FFFFFFF, so the image would have to be relocated, "
               "which only the firmware's build can do";
     return;

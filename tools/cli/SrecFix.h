@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QTemporaryFile>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -37,5 +38,8 @@ class SrecFix {
 
 // A path for a shell: in single quotes.
 std::string ShellQuoted(const std::string& text);
+
+// An address as a shell and srec_cat take it: "0x" and upper-case hexadecimal.
+std::string Address0x(std::uint64_t value);
 
 }  // namespace qrb::cli
