@@ -119,6 +119,7 @@ program $WORK/missing.s19 --tcp 127.0.0.1:1|cannot open $WORK/missing.s19: no su
 verify $WORK/good.s19 --serial $WORK/no-such-device|cannot open $WORK/no-such-device
 check $WORK/missing.s19|cannot open $WORK/missing.s19: no such file or directory
 check $WORK/good.s19 --fix $WORK/good.s19|--fix must write a file other than
+check $WORK/good.s19 --fix $WORK/../$(basename $WORK)/good.s19|--fix must write a file other than
 program $WORK/good.s19 --tcp 127.0.0.1 --fix $WORK/x.s19|--fix belongs to check
 TABLE
     while IFS='|' read -r option text; do

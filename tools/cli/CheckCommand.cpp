@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "GivenPathDialog.h"
@@ -166,6 +167,11 @@ int CheckCommand(const CliOptions& options) {
   std::string reason;
   if (!reader.Select(options.File, reason)) {
     std::fprintf(stderr, "qrb-flash-cli: cannot open %s: %s\n", options.File.c_str(), reason.c_str());
+    return ExitCannotOpen;
+  }
+  std::error_code ec;
+  if (!options.FixOut.empty() && std::filesystem::equivalent(options.File, options.FixOut, ec)) {
+    std::fprintf(stderr, "qrb-flash-cli: --fix must write a file other than %s\n", options.File.c_str());
     return ExitCannotOpen;
   }
   const PreflightReport report = reader.Preflight();
