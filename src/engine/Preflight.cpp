@@ -24,21 +24,25 @@ long HexValue(const std::string& text) {
   return text.empty() ? -1 : value;
 }
 
-// After an end record: the count an S5 states, and whether anything but line
-// ends follows the end record's own line.
+// After an end record: the count an S5 states, and the first data record
+// after it (never read by a run).
 void ReadAfterEnd(SequentialFile& file, PreflightReport& report) {
   if (report.EndRecord == "S5") {
     const long count = HexValue(file.Read(4));
     if (count >= 0) report.S5Count = static_cast<std::int32_t>(count);
   }
-  // The rest of the end record's own line, then the first character that is
-  // not a line end.
   while (file.Line() == report.EndRecordLine && !file.Read(1).empty()) {
   }
+  std::string start;  // the first characters of the line being read
   for (std::string c = file.Read(1); !c.empty(); c = file.Read(1)) {
-    if (c != "\r" && c != "\n") {
-      report.LineAfterEnd = file.Line();
-      return;
+    if (c == "\r" || c == "\n") {
+      start.clear();
+    } else if (start.size() < 2) {
+      start += c;
+      if (start.size() == 2 && (start[0] == 'S' || start[0] == 's') && start[1] >= '1' && start[1] <= '3') {
+        report.LineAfterEnd = file.Line();
+        return;
+      }
     }
   }
 }

@@ -38,7 +38,7 @@ struct PreflightReport {
   std::int32_t BadChecksums = 0;
   int FirstBadChecksumLine = 0;
   std::int32_t S5Count = -1;  // the count an S5 end record states
-  int LineAfterEnd = 0;       // first line with characters after the end record's line
+  int LineAfterEnd = 0;       // first data record after the end record
 };
 
 // Set on the main window while the pre-flight reads: the run's lines are

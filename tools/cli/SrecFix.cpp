@@ -101,6 +101,9 @@ SrecFix::SrecFix(const std::string& in, const std::string& out, bool toKeep) {
     return;
   }
   const int addressLength = highest <= 0xFFFF ? 2 : highest <= 0xFFFFFF ? 3 : 4;
+  // The end record: the start address's S9, S8 or S7 where the file has one
+  // (the width follows the address length), else srec_cat's S5 record count.
+  const bool startAddress = info.Out.contains("Execution Start Address");
 
   const QString directory = toKeep ? QFileInfo(QString::fromStdString(out)).absolutePath() : QDir::tempPath();
   fixed_ = std::make_unique<QTemporaryFile>(directory + "/.qrb-fix-XXXXXX.s19");
@@ -112,8 +115,9 @@ SrecFix::SrecFix(const std::string& in, const std::string& out, bool toKeep) {
 
   // srec_cat's arguments; the paths are quoted in the command shown.
   const QString padding[] = {"-fill", "0xFF", "-within"};
-  const QString options[] = {"-range-padding", "256", "-disable=header",
-                             "-address-length=" + QString::number(addressLength), "-o"};
+  QStringList options{"-range-padding", "256", "-disable=header"};
+  if (startAddress) options << "-disable=data-count";
+  options << "-address-length=" + QString::number(addressLength) << "-o";
   QStringList arguments{input};
   command_ = "srec_cat " + ShellQuoted(in);
   for (const QString& a : padding) arguments << a, command_ += ' ' + a.toStdString();

@@ -2,8 +2,9 @@
 // srec_cat (package srecord): any header left out, CR LF line ends, upper
 // case, records in address order, each separate region padded with 0xFF to
 // whole 256-byte blocks (never filled across a gap), records as wide as the
-// addresses need with the matching end record. What has no safe fix is
-// refused with the reason.
+// addresses need with the matching end record (an S5 record count where the
+// file has no start address). What has no safe fix is refused with the
+// reason.
 #pragma once
 
 #include <QTemporaryFile>
