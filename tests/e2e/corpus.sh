@@ -43,6 +43,7 @@ while IFS='|' read -r name want fix; do
   expect_rc "$name.fix" 0
   cli "$name.fixed" check "$WORK/fixed.s19"
   expect_rc "$name.fixed" 0
+  grep -q ': warning: ' "$WORK/$name.fixed.out" && fail "$name: check warns about its own fix"
   cli "$name.fixed-program" program "$WORK/fixed.s19" --tcp "127.0.0.1:$PORT"
   expect_success "$name.fixed-program" program
   cli "$name.fixed-verify" verify "$WORK/fixed.s19" --tcp "127.0.0.1:$PORT"
