@@ -122,7 +122,7 @@ PreflightReport Form1::Preflight() {
   Muted = &watch;
   SourceFile.Rewind();
   S.ImageReadClean = true;
-  S.SentBlocks.clear();
+  EngineStates::ForgetSentBlocks(S);
   S.Outcome = RunOutcome::Running;
   const bool completes = EngineStates::ReadThrough(*this);
   report.Passes = completes && S.ImageReadClean;

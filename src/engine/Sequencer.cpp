@@ -143,8 +143,7 @@ void Form1::StartRun(bool programPath) {
 
   S.TotalErrors = 0;
   S.ImageReadClean = true;
-  S.SentBlocks.clear();
-  S.SentBlocks.reserve(1024);  // a 256 KiB image; ticks append without allocating
+  EngineStates::ForgetSentBlocks(S);
   S.Outcome = RunOutcome::Running;
   S.ProgramMode = programPath ? 21 : 61;
   S.FailTimer = S.FailTimerReload;
