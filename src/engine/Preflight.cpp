@@ -117,6 +117,8 @@ bool EngineStates::ReadThrough(Form1& f) {
 
 PreflightReport Form1::Preflight() {
   PreflightReport report;
+  std::vector<bool> runBlocks;  // the last run's, kept aside rather than copied
+  runBlocks.swap(S.SentBlocks);
   const ReflashSession saved = S;
   PreflightWatch watch(report, S, SourceFile);
   Muted = &watch;
@@ -130,6 +132,7 @@ PreflightReport Form1::Preflight() {
   Muted = nullptr;
   SourceFile.Rewind();
   S = saved;
+  S.SentBlocks.swap(runBlocks);
   return report;
 }
 
