@@ -180,24 +180,26 @@ int CheckCommand(const CliOptions& options) {
   PrintSummary(report);
   std::printf("Result: %s\n", report.Passes ? "a run would program and verify the file."
                                             : "a run would refuse the file; nothing would be sent.");
+  // Without --fix the exit status is the run's verdict, whatever the fix.
   const bool wanted = !options.FixOut.empty();
-  if (report.Passes && out.Warnings() == 0 && !wanted) return 0;
+  const int verdict = report.Passes ? 0 : ExitRefused;
+  if (report.Passes && out.Warnings() == 0 && !wanted) return verdict;
 
   const std::string target = wanted ? options.FixOut : SuggestedOut(options.File);
   SrecFix fix(options.File, target, wanted);
   if (!fix.Made()) {
     std::printf("No safe fix: %s.%s\n", fix.Reason().c_str(), wanted ? "  Nothing written." : "");
-    return wanted ? ExitRefused : (report.Passes ? 0 : ExitRefused);
+    return wanted ? ExitRefused : verdict;
   }
   // The fix must itself pass the run's pre-flight before it is offered.
   std::string fixedReason;
   if (!reader.Select(fix.FixedPath(), fixedReason) || !reader.Preflight().Passes) {
     std::printf("No safe fix: srec_cat's rewrite would still be refused.%s\n", wanted ? "  Nothing written." : "");
-    return ExitRefused;
+    return wanted ? ExitRefused : verdict;
   }
   if (!wanted) {
     std::printf("Fix: %s\n", fix.Command().c_str());
-    return report.Passes ? 0 : ExitRefused;
+    return verdict;
   }
   if (!fix.KeepAs(options.FixOut, reason)) {
     std::printf("No fix written: %s.\n", reason.c_str());
