@@ -19,12 +19,7 @@ case "$1" in
     expect_line good out "Data bytes: 352"
     expect_line good out "Blocks: 3 of 256 bytes"
     expect_line good out "Result: a run would program and verify the file."
-    # The ranges as srec_info finds them.
-    ranges=""
-    while read -r first _ last; do
-      ranges+="${ranges:+, }$(printf '0x%X-0x%X' "0x$first" "0x$last")"
-    done < <(srec_info "$WORK/good.s19" 2>/dev/null | sed -n '/^Data:/,$p' | sed 's/^Data://')
-    expect_line good out "Ranges: $ranges"
+    expect_line good out "Ranges: $(srec_info_ranges "$WORK/good.s19")"
     expect_contains good out "Time: about 0.6 s to program, 0.5 s to verify, at the 50 ms tick"
     # Many separate ranges: one line, shortened.
     gen=()

@@ -24,6 +24,12 @@ while IFS='|' read -r name want fix; do
 
   cli "$name.check" check "$file"
   expect_rc "$name.check" "$want"
+  # What the run reads has srec_info's ranges (srec_info refuses a bad
+  # checksum or S5 count, and reads past the end record).
+  case "$want:$name" in
+    0:data-after-end | 0:bad-checksum | 0:s5-count-wrong | 1:*) ;;
+    *) expect_line "$name.check" out "Ranges: $(srec_info_ranges "$file")" ;;
+  esac
   start_board --tcp 0 --mode flash --verbose --save "$WORK/flash.s19"
   cli "$name.program" program "$file" --tcp "127.0.0.1:$PORT"
   expect_rc "$name.program" "$want"
