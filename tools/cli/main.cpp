@@ -8,6 +8,7 @@
 #include "CheckCommand.h"
 #include "CliOptions.h"
 #include "HeadlessRun.h"
+#include "Version.h"
 
 using namespace qrb::cli;
 
@@ -24,7 +25,7 @@ int main(int argc, char* argv[]) {
       std::fputs(CliUsage().c_str(), stdout);
       return 0;
     case CliCommand::Version:
-      std::printf("qrb-flash-cli %s\n", QRB_VERSION);
+      std::printf("qrb-flash-cli %s\n", qrb::VersionString);
       return 0;
     case CliCommand::Check:
     case CliCommand::Program:
