@@ -15,6 +15,7 @@
 #include "app/Platform.h"
 #include "app/ReflashSession.h"
 #include "engine/BlockObserver.h"
+#include "engine/Preflight.h"
 #include "image/FileDialog.h"
 #include "image/SequentialFile.h"
 #include "pipe/SerialDiagnostics.h"
@@ -111,6 +112,11 @@ class Form1 : public TcpEvents {
   void FillBlock();
   void SendProgramBlock();
   void SendVerifyBlock();
+  // Reads the chosen file through as a run would, posting and sending
+  // nothing; the file is left at its start. Used by both start buttons.
+  PreflightReport Preflight();
+  // Set while the pre-flight reads.
+  PreflightWatch* Muted = nullptr;
 
   // Controls and services, for the subsystems' implementation files.
   Form1Controls C;
@@ -124,6 +130,10 @@ class Form1 : public TcpEvents {
   // ---- engine internals (engine/) ----
   enum class RunPath { Program, Verify, Read };
   void StartRun(RunPath path);
+  // The pre-flight; a refused start posts the reader's lines and the reason.
+  bool PreflightPasses();
+  // The pre-flight's way of "sending" a block: it is only counted.
+  void CountBlock();
   void DispatchProgramMode();
   friend struct EngineStates;
 };

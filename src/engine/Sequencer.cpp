@@ -142,6 +142,9 @@ void Form1::StartRun(RunPath path) {
       return;
   }
 
+  // Reading back needs no file: nothing of the image goes to the board.
+  if (path != RunPath::Read && !PreflightPasses()) return;
+
   FlushDataPipe();
   SendTwoBytes(*this, 0xF1, 0xA5);
 
@@ -159,8 +162,7 @@ void Form1::StartRun(RunPath path) {
 
   S.TotalErrors = 0;
   S.ImageReadClean = true;
-  S.SentBlocks.clear();
-  S.SentBlocks.reserve(1024);  // a 256 KiB image; ticks append without allocating
+  EngineStates::ForgetSentBlocks(S);
   S.StartupIdleVersion = -1;
   S.FlashModeVersion = -1;
   S.Outcome = RunOutcome::Running;
@@ -176,6 +178,10 @@ void Form1::SetProgramMode(std::int16_t mode) {
 
 void Form1::AbortSequence() {
   SetProgramMode(0);
+  if (Muted != nullptr) {  // the pre-flight found where the run would stop
+    Muted->Stopped();
+    return;
+  }
   if (S.Outcome == RunOutcome::Running) S.Outcome = RunOutcome::Failed;
   PostDebug(*this, "Aborting.  ProgramMode = 0.");
   SetIdleButtons();

@@ -84,7 +84,8 @@ _qrb_flash_cli|qrb-flash-cli program ''|a.s19 b.S19 images
 _qrb_flash_cli|qrb-flash-cli check a|a.s19
 _qrb_flash_cli|qrb-flash-cli verify a.s19 ''|
 _qrb_flash_cli|qrb-flash-cli --|--help --version
-_qrb_flash_cli|qrb-flash-cli check a.s19 --|--help --version
+_qrb_flash_cli|qrb-flash-cli check a.s19 --|--fix --help
+_qrb_flash_cli|qrb-flash-cli check a.s19 --fix ''|a.s19 b.S19 images
 _qrb_flash_cli|qrb-flash-cli program a.s19 --c|--com --connect-timeout
 _qrb_flash_cli|qrb-flash-cli program --com ''|1 2 3 4
 _qrb_flash_cli|qrb-flash-cli program --com 2 ''|a.s19 b.S19 images
@@ -102,8 +103,8 @@ _qrb_board_sim|qrb-board-sim --tcp ''|
 _qrb_board_sim|qrb-board-sim --tcp 0 ''|
 TABLE
     # Every option --help lists is offered.
-    (completes _qrb_flash_cli qrb-flash-cli --; echo; completes _qrb_flash_cli qrb-flash-cli program f --
-     echo; completes _qrb_flash_cli qrb-flash-cli read f --) |
+    (completes _qrb_flash_cli qrb-flash-cli --; echo; completes _qrb_flash_cli qrb-flash-cli program f --; echo
+      completes _qrb_flash_cli qrb-flash-cli check f --; echo; completes _qrb_flash_cli qrb-flash-cli read f --) |
       tr ' ' '\n' | sed '/^$/d' | sort -u >"$WORK/offered"
     help_options "$CLI" | diff - "$WORK/offered" >"$WORK/diff" ||
       { fail "qrb-flash-cli: completion differs from --help"; show "$WORK/diff"; }

@@ -3,6 +3,7 @@
 #include <QString>
 #include <cstdio>
 
+#include "GivenPathDialog.h"
 #include "ProgressLine.h"
 #include "S19Writer.h"
 #include "TickStats.h"
@@ -12,7 +13,6 @@
 #include "app/qt/core/QtApplication.h"
 #include "app/qt/core/QtTimer.h"
 #include "app/qt/core/SystemClock.h"
-#include "image/FileDialog.h"
 #include "pipe/Form2.h"
 #include "pipe/PlainSettingsDialog.h"
 #include "pipe/qt/QtSerialLibrary.h"
@@ -20,19 +20,6 @@
 
 namespace qrb::cli {
 namespace {
-
-// "Select Source File" without the dialog: it answers with the given path.
-class GivenPathDialog : public FileDialog {
- public:
-  explicit GivenPathDialog(std::string path) : path_(std::move(path)) {}
-  bool ShowOpen(FileDialogSettings& settings) override {
-    settings.FileName = path_;
-    return true;
-  }
-
- private:
-  std::string path_;
-};
 
 // Passes every TCP event on to the main window and notes how the connection
 // attempt ended.
@@ -216,9 +203,12 @@ bool BoardRun::Start(std::function<void()> ended) {
   } else {
     form1.SelectSourceFile_Click();
     if (form1.S.SourceFileSelected != 1) {
-      Complain("cannot open " + options_.File);
+      Complain("cannot open " + options_.File + ": " + form1.SourceFile.Reason());
       return false;
     }
+    // The total for the progress line: the blocks the run's own reader finds.
+    if (output_.progress != nullptr && ProgressLine::StderrIsTerminal())
+      output_.progress->SetTotal(form1.Preflight().Blocks);
     if (options_.Command == CliCommand::Program) form1.ProgramFlash_Click();
     else form1.VerifyFlash_Click();
   }

@@ -159,6 +159,10 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
       if (ec != std::errc{} || end != value.data() + value.size() || !(seconds > 0) || seconds > 3600)
         return error = "--connect-timeout takes seconds (more than 0, up to 3600), not " + value, false;
       options.ConnectTimeoutMs = static_cast<int>(std::lround(seconds * 1000));
+    } else if (name == "--fix") {
+      if (!takeValue()) return false;
+      if (value.empty()) return error = "--fix needs the file to write", false;
+      options.FixOut = value;
     } else if (arg.size() > 1 && arg[0] == '-') {
       return error = "unknown option " + arg, false;
     } else {
@@ -180,8 +184,10 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
 
   if (options.Command == CliCommand::Check) {
     if (!options.Boards.empty()) return error = "check takes no link", false;
+    if (options.FixOut == options.File) return error = "--fix must write a file other than " + options.File, false;
     return true;
   }
+  if (!options.FixOut.empty()) return error = "--fix belongs to check", false;
   if (options.Boards.empty())
     return error = command + " needs a link: --tcp HOST[:PORT], --com N or --serial DEVICE", false;
   for (std::size_t i = 0; i < options.Boards.size(); ++i)
@@ -204,7 +210,7 @@ std::string CliUsage() {
          "                [--tick MS] [--report FILE.json]\n"
          "  qrb-flash-cli read OUT.s19 --range START-END [--range START-END]... (one link)\n"
          "                [--baud ...] [--connect-timeout SECONDS] [--tick MS] [--report FILE.json]\n"
-         "  qrb-flash-cli check FILE.s19\n"
+         "  qrb-flash-cli check FILE.s19 [--fix OUT.s19]\n"
          "  qrb-flash-cli --help | --version\n"
          "\n"
          "Programs or verifies the FLASH of a QRB-260/QRB-530 interface board from a Motorola S19 file,\n"
@@ -224,11 +230,13 @@ std::string CliUsage() {
          "  --report FILE.json       a record of the run as JSON, written also when it fails\n"
          "  --range START-END        read: the addresses to read, both included (0x8000-0xFFFF);\n"
          "                           every 256-byte block they touch is read whole\n"
+         "  --fix OUT.s19            check: write the file rewritten by srec_cat so that a run takes it\n"
          "\n"
          "stdout carries the Status list, stderr the Debug list (and a progress line on a terminal).\n"
-         "Exit status: 0 when the run ended with its success lines on every board (check: the file\n"
-         "will program cleanly), 1 when it ended any other way, 2 for a usage error, a file that\n"
-         "cannot be opened or a link that could not be opened in time.\n";
+         "Exit status: 0 when the run ended with its success lines on every board (check: a run would\n"
+         "program the file; check --fix: OUT was written), 1 when it ended any other way (check: a run\n"
+         "would refuse the file; --fix: no safe fix), 2 for a usage error, a file that cannot be opened\n"
+         "or written, or a link that could not be opened in time (on no board).\n";
 }
 
 }  // namespace qrb::cli

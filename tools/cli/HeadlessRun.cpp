@@ -6,7 +6,6 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,9 +13,9 @@
 #include "BoardRun.h"
 #include "ProgressLine.h"
 #include "RunReport.h"
-#include "S19Scan.h"
 #include "S19Writer.h"
 #include "TickStats.h"
+#include "image/SequentialFile.h"
 
 namespace qrb::cli {
 namespace {
@@ -108,9 +107,9 @@ int HeadlessRun(const CliOptions& options) {
     output = std::make_unique<S19Writer>(QString::fromStdString(options.File), BlockSpans(options.Ranges).back().Last | 0xFFu);
     QString error;
     if (!output->Open(error)) return refuse("cannot write " + options.File + ": " + error.toStdString());
-  } else if (!std::ifstream(options.File, std::ios::binary)) {
+  } else if (SequentialFile file; !file.Open(options.File)) {
     // A file that cannot be read stops the run before any link is opened.
-    return refuse("cannot open " + options.File);
+    return refuse("cannot open " + options.File + ": " + file.Reason());
   }
 
   const bool several = options.Boards.size() > 1;
@@ -137,8 +136,7 @@ int HeadlessRun(const CliOptions& options) {
   for (std::size_t i = 0; i < boards.size(); ++i)
     if (open[i]) open[i] = boards[i]->LinkReady();
 
-  if (ProgressLine::StderrIsTerminal() && !several)
-    progress.SetTotal(read ? ReadBlockCount(BlockSpans(options.Ranges)) : ScanS19File(options.File).Blocks);
+  if (ProgressLine::StderrIsTerminal() && read) progress.SetTotal(ReadBlockCount(BlockSpans(options.Ranges)));
 
   QEventLoop runLoop;
   int running = 0;

@@ -5,26 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "CheckCommand.h"
 #include "CliOptions.h"
 #include "HeadlessRun.h"
-#include "S19Scan.h"
 #include "Version.h"
 
 using namespace qrb::cli;
-
-namespace {
-
-int Check(const std::string& path) {
-  const S19Scan scan = ScanS19File(path);
-  if (!scan.Opened) {
-    std::fprintf(stderr, "qrb-flash-cli: cannot open %s\n", path.c_str());
-    return 2;
-  }
-  for (const std::string& line : CheckReport(path, scan)) std::printf("%s\n", line.c_str());
-  return scan.ProblemCount == 0 ? 0 : 1;
-}
-
-}  // namespace
 
 int main(int argc, char* argv[]) {
   const std::vector<std::string> args(argv + 1, argv + argc);
@@ -42,12 +28,11 @@ int main(int argc, char* argv[]) {
       std::printf("qrb-flash-cli %s\n", qrb::VersionString);
       return 0;
     case CliCommand::Check:
-      return Check(options.File);
     case CliCommand::Program:
     case CliCommand::Verify:
     case CliCommand::Read:
       break;
   }
   QCoreApplication app(argc, argv);
-  return HeadlessRun(options);
+  return options.Command == CliCommand::Check ? CheckCommand(options) : HeadlessRun(options);
 }
