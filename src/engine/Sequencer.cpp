@@ -5,6 +5,7 @@
 #include "app/Form1.h"
 #include "app/Text.h"
 #include "engine/EngineStates.h"
+#include "pipe/SerialCodes.h"
 
 namespace qrb {
 
@@ -86,7 +87,11 @@ void Form1::Timer1_Timer() {
   }
   if (S.TimerIsrActive != False) return;
   S.TimerIsrActive = True;
-  DispatchProgramMode();
+  if (S.ProgramMode != 0 && S.ComReadFailure == SerialCode::DeviceGone) {
+    AbortSequence();  // nothing more can come from a device that is gone
+  } else {
+    DispatchProgramMode();
+  }
   S.TimerIsrActive = False;
 }
 
@@ -129,6 +134,7 @@ void Form1::StartRun(bool programPath) {
       return;
   }
 
+  S.ComReadFailure = 0;
   FlushDataPipe();
   SendTwoBytes(*this, 0xF1, 0xA5);
 

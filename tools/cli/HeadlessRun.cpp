@@ -8,7 +8,10 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <utility>
 
+#include "LineOutput.h"
+#include "ProcessHygiene.h"
 #include "ProgressLine.h"
 #include "S19Scan.h"
 #include "TickStats.h"
@@ -85,6 +88,17 @@ bool WaitFor(Done done, int timeoutMs) {
   return done();
 }
 
+// A stop signal wins; a line that could not be written spoils any outcome.
+int ExitStatus(RunOutcome outcome, const LineOutput& output, const StopSignals& stopSignals) {
+  int status = outcome == RunOutcome::Succeeded ? 0 : ExitFailed;
+  if (output.Failed()) {
+    output.ReportFailure();
+    status = ExitFailed;
+  }
+  if (stopSignals.Received() != 0) status = StopSignals::ExitStatus(stopSignals.Received());
+  return status;
+}
+
 }  // namespace
 
 int HeadlessRun(const CliOptions& options) {
@@ -94,24 +108,38 @@ int HeadlessRun(const CliOptions& options) {
     return ExitCannotStart;
   }
 
+  Form1* main = nullptr;
+  bool running = false;
+  bool stopping = false;
+  QEventLoop runLoop;
+  // A stop signal or a line that cannot be written presses the run's "Abort"
+  // button, from the event loop: never from inside a handler.
+  const auto stopRun = [&] {
+    if (std::exchange(stopping, true)) return;
+    QTimer::singleShot(0, &runLoop, [&] {
+      if (running && main->S.ProgramMode != 0) {
+        if (main->C.ProgramFlash.Caption() == "Abort") main->ProgramFlash_Click();
+        else main->VerifyFlash_Click();
+      }
+      runLoop.quit();
+    });
+  };
+  StopSignals stopSignals([&](int) { stopRun(); });
+  LineOutput output;
+
   ProgressLine progress(ProgressLine::StderrIsTerminal());
-  PlainListBox status([](const std::string& line) {
-    std::fprintf(stdout, "%s\n", line.c_str());
-    std::fflush(stdout);
+  PlainListBox status([&](const std::string& line) {
+    if (!output.Write(stdout, "Status list", line)) stopRun();
   });
-  PlainListBox debug([&progress](const std::string& line) {
+  PlainListBox debug([&](const std::string& line) {
     progress.Hide();
-    std::fprintf(stderr, "%s\n", line.c_str());
-    std::fflush(stderr);
+    if (!output.Write(stderr, "Debug list", line)) stopRun();
     progress.Show();
   });
   PlainTextBox text2, text3;
   PlainButton selectSourceFile("Select Source File"), programFlash("Program FLASH"),
       verifyFlash("Verify FLASH"), selectDataPipe("Select Data Pipe");
 
-  Form1* main = nullptr;
-  bool running = false;
-  QEventLoop runLoop;
   TickStats tickStats;
   QtTimer timer1([&] {
     if (tickStats.On()) {
@@ -155,8 +183,8 @@ int HeadlessRun(const CliOptions& options) {
     const std::string where = options.Host + ":" + std::to_string(options.Port);
     // The control gives up after the connect time-out itself; the extra
     // second only guards against an event that never comes.
-    WaitFor([&] { return watch.connected || watch.failed; }, options.ConnectTimeoutMs + 1000);
-    if (!watch.connected) {
+    WaitFor([&] { return watch.connected || watch.failed || stopping; }, options.ConnectTimeoutMs + 1000);
+    if (!watch.connected && !stopping) {
       Complain("no connection to " + where + (watch.failed ? ": " + watch.reason : " in time"));
       form1.CloseDataPipe();
       return ExitCannotStart;
@@ -167,7 +195,9 @@ int HeadlessRun(const CliOptions& options) {
     form2.ComBaudBtn_Click(options.ComSpeed);
     form2.Initialize_Click();
     if (form1.S.ComInitialized == False) {
-      Complain("cannot open " + (options.Link == CliLink::Serial ? options.Device : "COM" + Dec(options.ComPort)));
+      const std::string reason = serial.FailureReason(options.Link == CliLink::Com ? options.ComPort : 1);
+      Complain("cannot open " + (options.Link == CliLink::Serial ? options.Device : "COM" + Dec(options.ComPort)) +
+               (reason.empty() ? "" : ": " + reason));
       return ExitCannotStart;
     }
   }
@@ -181,14 +211,16 @@ int HeadlessRun(const CliOptions& options) {
   // The total for the progress line: one pass over the records, no image kept.
   if (ProgressLine::StderrIsTerminal()) progress.SetTotal(ScanS19File(options.File).Blocks);
 
-  if (options.Command == CliCommand::Program) form1.ProgramFlash_Click();
-  else form1.VerifyFlash_Click();
-  running = form1.S.ProgramMode != 0;
-  if (running) runLoop.exec();
+  if (!stopping) {
+    if (options.Command == CliCommand::Program) form1.ProgramFlash_Click();
+    else form1.VerifyFlash_Click();
+    running = form1.S.ProgramMode != 0;
+    if (running && !stopping) runLoop.exec();
+  }
   progress.Finish();
   if (tickStats.On()) tickStats.Write();
   form1.CloseDataPipe();
-  return form1.S.Outcome == RunOutcome::Succeeded ? 0 : ExitFailed;
+  return ExitStatus(form1.S.Outcome, output, stopSignals);
 }
 
 }  // namespace qrb::cli

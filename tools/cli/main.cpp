@@ -7,6 +7,7 @@
 
 #include "CliOptions.h"
 #include "HeadlessRun.h"
+#include "ProcessHygiene.h"
 #include "S19Scan.h"
 
 using namespace qrb::cli;
@@ -26,6 +27,8 @@ int Check(const std::string& path) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  OpenNullOnClosedStandardFds();
+  IgnoreBrokenPipe();
   const std::vector<std::string> args(argv + 1, argv + argc);
   CliOptions options;
   std::string error;

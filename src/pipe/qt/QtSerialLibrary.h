@@ -61,6 +61,9 @@ class QtSerialLibrary : public SerialLibrary, public SerialDiagnostics {
   std::int32_t UnInitializePort(std::int32_t port) override;
 
   std::string DescribeFailure(std::int32_t port, std::int32_t code) override;
+  // The operating system's reason for the last failure on port; empty when
+  // it gave none.
+  std::string FailureReason(std::int32_t port) const;
 
  private:
   struct OpenPort;
