@@ -88,4 +88,3 @@ bench: configure
 	cmake -S . -B $(BUILD) >/dev/null
 	cmake --build $(BUILD) --target qrb-flash-cli qrb-board-sim qrb_bench
 	bench/run-bench.sh $(BUILD)/bin bench/RESULTS.md
-	bench/hostile-bench.sh $(BUILD)/bin | tee -a bench/RESULTS.md

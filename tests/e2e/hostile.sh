@@ -9,11 +9,15 @@
 srec two.s19 -generate 0x1000 0x1140 -repeat-data 0x01 0x02 0x03 -- -address-length=2 -obs=32
 srec one.s19 -generate 0x1000 0x1100 -repeat-data 0x11 0x22 -- -address-length=2 -obs=32
 
-# A lock file the serial link holds for the device named in $1, if any.
-lock_files() {
-  local name
-  name=$(basename "$1")
-  find /var/lock /run/lock /tmp -maxdepth 1 -name "LCK..*$name" 2>/dev/null || true
+# serial_run NAME: a program run over $PTY in the background (CLI_PID), once
+# its port is open.
+serial_run() {
+  "$CLI" program "$WORK/two.s19" --serial "$PTY" >"$WORK/$1.out" 2>"$WORK/$1.err" &
+  CLI_PID=$!
+  for _ in $(seq 100); do
+    grep -q "COM port initialized and opened." "$WORK/$1.out" 2>/dev/null && break
+    sleep 0.02
+  done
 }
 
 case "$1" in
@@ -50,16 +54,12 @@ case "$1" in
 
   serial-signal)  # SIGTERM on a run over a pseudo-terminal: aborted, port closed, lock file gone
     start_board --pty --silent-from 1
-    "$CLI" program "$WORK/two.s19" --serial "$PTY" >"$WORK/term.out" 2>"$WORK/term.err" &
-    cli_pid=$!
-    for _ in $(seq 100); do
-      grep -q "COM port initialized and opened." "$WORK/term.out" 2>/dev/null && break
-      sleep 0.02
-    done
+    serial_run term
     locks=$(lock_files "$PTY")
-    kill -TERM "$cli_pid"
+    [ -n "$locks" ] || fail "no lock file while the port is open"
+    kill -TERM "$CLI_PID"
     rc=0
-    wait "$cli_pid" || rc=$?
+    wait "$CLI_PID" || rc=$?
     stop_board
     [ "$rc" = 143 ] || fail "SIGTERM: exit status $rc, expected 143"
     expect_line term err "Aborting.  ProgramMode = 0."
@@ -71,18 +71,13 @@ case "$1" in
 
   serial-gone)  # the board's end of the line vanishes: one line with the reason, the run ends at once
     start_board --pty --silent-from 1
-    "$CLI" program "$WORK/two.s19" --serial "$PTY" >"$WORK/gone.out" 2>"$WORK/gone.err" &
-    cli_pid=$!
-    for _ in $(seq 100); do
-      grep -q "COM port initialized and opened." "$WORK/gone.out" 2>/dev/null && break
-      sleep 0.02
-    done
+    serial_run gone
     kill -KILL "$BOARD_PID"
     wait "$BOARD_PID" 2>/dev/null || true
     BOARD_PID=""
     start=$(date +%s%N)
     rc=0
-    wait "$cli_pid" || rc=$?
+    wait "$CLI_PID" || rc=$?
     ms=$((($(date +%s%N) - start) / 1000000))
     [ "$rc" = 1 ] || fail "device gone: exit status $rc, expected 1"
     expect_count gone err "Error getting a packet: -11" 1

@@ -66,9 +66,6 @@ sample() {  # RUN
   SAMPLES+=("$1 $(fds "$LONG_TCP_PID") $(rss "$LONG_TCP_PID") $(fds "$LONG_PTY_PID") $(rss "$LONG_PTY_PID")")
 }
 
-# A lock file the serial link holds for the device $1, if any.
-lock_files() { find /var/lock /run/lock /tmp -maxdepth 1 -name "LCK..*$(basename "$1")" 2>/dev/null || true; }
-
 # cli_signalled NAME SIGNAL DELAY-MS args...: like cli, with SIGNAL sent to
 # the front end DELAY-MS after its start (unless it has ended by then).
 cli_signalled() {

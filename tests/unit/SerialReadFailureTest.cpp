@@ -8,16 +8,9 @@
 namespace qrb::test {
 namespace {
 
-class Reasons : public SerialDiagnostics {
- public:
-  std::string DescribeFailure(std::int32_t port, std::int32_t code) override {
-    return "COM" + std::to_string(port) + " reason " + std::to_string(code);
-  }
-};
-
 TEST(SerialReadFailure, ALastingFailureIsReportedOnceAndAgainAfterItCleared) {
   Harness h;
-  Reasons reasons;
+  FakeSerialReasons reasons;
   h.form1.P.SerialReasons = &reasons;
   h.S().DataPipe = PipeSerial;
   h.serial.results["ser_rs232_getpacket"] = SerialCode::IoError;
@@ -28,8 +21,8 @@ TEST(SerialReadFailure, ALastingFailureIsReportedOnceAndAgainAfterItCleared) {
   h.form1.GetAByte();
   h.serial.results["ser_rs232_getpacket"] = SerialCode::IoError;
   h.form1.GetAByte();
-  EXPECT_EQ(h.Debug(), (Lines{"Error getting a packet: -8", "COM1 reason -8", "Error getting a packet: -11",
-                              "COM1 reason -11", "Error getting a packet: -8", "COM1 reason -8"}));
+  EXPECT_EQ(h.Debug(), (Lines{"Error getting a packet: -8", "reason for COM1 code -8", "Error getting a packet: -11",
+                              "reason for COM1 code -11", "Error getting a packet: -8", "reason for COM1 code -8"}));
   EXPECT_EQ(h.S().LastByte, -1);
 }
 

@@ -215,7 +215,7 @@ int HeadlessRun(const CliOptions& options) {
     if (options.Command == CliCommand::Program) form1.ProgramFlash_Click();
     else form1.VerifyFlash_Click();
     running = form1.S.ProgramMode != 0;
-    if (running && !stopping) runLoop.exec();
+    if (running) runLoop.exec();  // a stop during the start is waiting in its queue
   }
   progress.Finish();
   if (tickStats.On()) tickStats.Write();

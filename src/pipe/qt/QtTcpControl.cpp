@@ -85,8 +85,9 @@ void QtTcpControl::OnReadyRead() {
   if (socket_ != nullptr && socket_->bytesAvailable() > 0) {
     readQueued_ = true;
     QTimer::singleShot(0, this, [this, generation = generation_] {
+      if (generation != generation_) return;  // that socket is gone
       readQueued_ = false;
-      if (generation == generation_) OnReadyRead();
+      OnReadyRead();
     });
   }
 }
