@@ -86,6 +86,30 @@ case "$1" in
     [ "$ms" -lt 2000 ] || fail "device gone: the run went on for $ms ms"
     ;;
 
+  serial-flood)  # a board that floods its line: the run ends by its time-out, output and memory bounded
+    start_board --pty --mode idle --flood-from 1
+    start=$(date +%s%N)
+    "$CLI" program "$WORK/two.s19" --serial "$PTY" >"$WORK/flood.out" 2>"$WORK/flood.err" &
+    cli_pid=$! peak=0 early="" samples=0
+    while kill -0 "$cli_pid" 2>/dev/null; do
+      rss=$(awk '$1 == "VmRSS:" { print $2 }' "/proc/$cli_pid/status" 2>/dev/null || true)
+      [ -n "$rss" ] && [ "$rss" -gt "$peak" ] && peak=$rss
+      samples=$((samples + 1))
+      [ "$samples" = 5 ] && early=$peak  # half a second into the flood
+      sleep 0.1
+    done
+    rc=0
+    wait "$cli_pid" || rc=$?
+    ms=$((($(date +%s%N) - start) / 1000000))
+    stop_board
+    echo "serial flood: the run ended after $ms ms, resident $early KiB after 0.5 s, at most $peak KiB"
+    [ "$rc" = 1 ] || fail "serial flood: exit status $rc, expected 1"
+    expect_line flood err "FailTimer expired.  Program mode is 21.  E21_A"
+    [ "$ms" -lt 8000 ] || fail "serial flood: the run took $ms ms"
+    [ "$peak" -lt $((${early:-0} + 8 * 1024)) ] || fail "serial flood: resident memory grew from $early to $peak KiB"
+    [ "$(cat "$WORK/flood.out" "$WORK/flood.err" | wc -c)" -lt 65536 ] || fail "serial flood: too much output"
+    ;;
+
   closed-fds)  # no stdin, stdout or stderr: only protocol bytes reach the board, and the run succeeds
     BASE=0x1000
     for link in tcp pty; do

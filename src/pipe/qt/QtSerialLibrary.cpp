@@ -118,7 +118,9 @@ std::int32_t QtSerialLibrary::Fail(std::int32_t port, const QString& device, std
 void QtSerialLibrary::Receive(OpenPort& open) {
   open.received.remove(0, open.nextByte);
   open.nextByte = 0;
-  open.received.append(open.serial.readAll());
+  // A line that floods waits in the system (the device's buffer and the
+  // port's are bounded) instead of piling up here.
+  if (open.received.size() < MaxQueuedBytes) open.received.append(open.serial.read(MaxQueuedBytes));
 }
 
 std::int32_t QtSerialLibrary::InitializePort(std::int32_t port, std::int32_t, std::int16_t, std::int16_t,
@@ -131,6 +133,7 @@ std::int32_t QtSerialLibrary::InitializePort(std::int32_t port, std::int32_t, st
   auto open = std::make_unique<OpenPort>();
   open->device = device;
   open->serial.setPortName(device);
+  open->serial.setReadBufferSize(MaxQueuedBytes);
   if (!open->serial.open(QIODevice::ReadWrite)) {
     const auto error = open->serial.error();
     return Fail(port, device, OpenFailureCode(error, device), open->serial.errorString());

@@ -24,6 +24,9 @@ QString DefaultComDevice(int comPort);
 
 class QtSerialLibrary : public SerialLibrary, public SerialDiagnostics {
  public:
+  // The most received bytes held for GetByte, and held by the port besides.
+  static constexpr qsizetype MaxQueuedBytes = 64 * 1024;
+
   explicit QtSerialLibrary(std::function<QString(int comPort)> deviceForPort = DefaultComDevice);
   ~QtSerialLibrary() override;
   QtSerialLibrary(const QtSerialLibrary&) = delete;
