@@ -34,6 +34,13 @@ case "$1" in
     expect_line full-err out "qrb-flash-cli: cannot write the Debug list to stderr: No space left on device"
     expect_no_success full-err
     stop_board
+    for args in --help --version "check $WORK/two.s19"; do
+      rc=0
+      # shellcheck disable=SC2086
+      "$CLI" $args >/dev/full 2>"$WORK/full-other.err" || rc=$?
+      [ "$rc" = 1 ] || fail "$args on /dev/full: exit status $rc, expected 1"
+      expect_line full-other err "qrb-flash-cli: cannot write to stdout: No space left on device"
+    done
     ;;
 
   reader-gone)  # stdout into a pipe whose reader quits: the same on both links

@@ -1,7 +1,9 @@
 // qrb-flash-cli: program or verify a QRB board's FLASH from an S19 file
 // without a window, or check an S19 file before a run.
 #include <QCoreApplication>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,14 @@ int Check(const std::string& path) {
   return scan.ProblemCount == 0 ? 0 : 1;
 }
 
+// status, or 1 with the reason on stderr when stdout could not take it all.
+int StdoutWritten(int status) {
+  errno = 0;
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+  std::fprintf(stderr, "qrb-flash-cli: cannot write to stdout: %s\n", errno != 0 ? std::strerror(errno) : "write failed");
+  return 1;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -39,12 +49,12 @@ int main(int argc, char* argv[]) {
   switch (options.Command) {
     case CliCommand::Help:
       std::fputs(CliUsage().c_str(), stdout);
-      return 0;
+      return StdoutWritten(0);
     case CliCommand::Version:
       std::printf("qrb-flash-cli %s\n", QRB_VERSION);
-      return 0;
+      return StdoutWritten(0);
     case CliCommand::Check:
-      return Check(options.File);
+      return StdoutWritten(Check(options.File));
     case CliCommand::Program:
     case CliCommand::Verify:
       break;
