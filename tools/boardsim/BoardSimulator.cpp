@@ -100,7 +100,9 @@ void BoardSimulator::Serve(QTcpSocket* socket) {
   connect(socket, &QTcpSocket::stateChanged, this, [this, socket](QAbstractSocket::SocketState state) {
     if (state == QAbstractSocket::UnconnectedState) ClientGone(socket);
   });
-  if (socket->state() != QAbstractSocket::ConnectedState) {
+  connect(socket, &QTcpSocket::errorOccurred, socket, &QTcpSocket::abort);
+  // A client that reset the connection before it was taken has no peer left.
+  if (socket->state() != QAbstractSocket::ConnectedState || socket->peerPort() == 0) {
     ClientGone(socket);  // gone before it was taken
   } else if (socket->bytesAvailable() > 0) {
     ReadTcp();
