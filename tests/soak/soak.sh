@@ -179,7 +179,7 @@ for run in $(seq "$RUNS"); do
     case $((RANDOM % 4)) in
       0)
         draw signal INT TERM HUP
-        delay=$((RANDOM % 1500))
+        delay=$((RANDOM % 800))
         kind=signal desc+=", SIG$signal after $delay ms" ;;
       1)
         if [ "$link" = tcp ]; then

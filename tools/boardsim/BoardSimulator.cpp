@@ -113,7 +113,7 @@ void BoardSimulator::Serve(QTcpSocket* socket) {
 void BoardSimulator::Refuse(QTcpSocket* socket) {
   Log(QStringLiteral("refused a second client from port %1: busy with the client from port %2")
           .arg(socket->peerPort())
-          .arg(client_->peerPort()));
+          .arg(client_ ? client_->peerPort() : 0));
   connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
   socket->disconnectFromHost();
   if (socket->state() == QAbstractSocket::UnconnectedState) socket->deleteLater();
