@@ -48,6 +48,14 @@ std::unique_ptr<QTcpSocket> Connect(quint16 port) {
   return socket;
 }
 
+// Two clients whose connects are under way together.
+void ConnectAtOnce(QTcpSocket& a, QTcpSocket& b, quint16 port) {
+  a.connectToHost(QHostAddress::LocalHost, port);
+  b.connectToHost(QHostAddress::LocalHost, port);
+  a.waitForConnected(3000);
+  b.waitForConnected(3000);
+}
+
 bool Connected(const QTcpSocket& socket) { return socket.state() == QAbstractSocket::ConnectedState; }
 
 void Send(QTcpSocket& socket, const QByteArray& bytes) {
@@ -220,10 +228,7 @@ class BoardSimChurnTest : public QObject {
         {"two clients at the same moment, the second hangs up first",
          [](quint16 p) {
            QTcpSocket a, b;
-           a.connectToHost(QHostAddress::LocalHost, p);
-           b.connectToHost(QHostAddress::LocalHost, p);
-           a.waitForConnected(3000);
-           b.waitForConnected(3000);
+           ConnectAtOnce(a, b, p);
            Send(a, OpeningPacket);
            Close(b);
            Receive(a, 5, 1000);
@@ -232,10 +237,7 @@ class BoardSimChurnTest : public QObject {
         {"two clients at the same moment, both send, the second hangs up first",
          [](quint16 p) {
            QTcpSocket a, b;
-           a.connectToHost(QHostAddress::LocalHost, p);
-           b.connectToHost(QHostAddress::LocalHost, p);
-           a.waitForConnected(3000);
-           b.waitForConnected(3000);
+           ConnectAtOnce(a, b, p);
            Send(b, OpeningPacket);
            Close(b);
            Send(a, OpeningPacket);
