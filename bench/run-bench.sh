@@ -197,12 +197,13 @@ fi
   echo
   cat "$HOSTILE"
   echo
-  echo "## Google Benchmark: one tick in each kind of state, reading S19 records"
+  echo "## Google Benchmark: one tick in each kind of state, reading S19 records, the pre-flight"
   echo
   echo "One sequencer tick (manual timing of Timer1_Timer alone) during runs of a 64 KiB image against the"
   echo "board's protocol model in process, over the Ethernet link with the replies waiting; and reading"
   echo "the records of that image's S19 file (2 048 S3 records of 32 bytes) through the reader. For the"
   echo "ticks read the Time column: the CPU column also counts the untimed ticks between two timed ones."
+  echo "Preflight256KiB: the start buttons' pre-flight of a 256 KiB image (1 024 blocks), target under 20 ms."
   echo
   echo '```'
   cat "$GBENCH"

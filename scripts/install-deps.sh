@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev
   libgtest-dev libgmock-dev
   srecord
+  groff-base desktop-file-utils
   "$@"
 )
 

@@ -101,9 +101,11 @@ struct ReflashSession {
   std::int32_t TotalErrors = 0;
   std::int32_t BlockErrors = 0;
   std::int16_t ReadIndex = 0;
-  // Addresses of the blocks sent in this run: a record that leads back into
+  // The blocks sent in this run, one bit per 256-byte block of the address
+  // range (0 to 0x7FFFFFFF), and their count: a record that leads back into
   // one of them would overwrite it with a partial block.
-  std::vector<std::int32_t> SentBlocks;
+  std::vector<bool> SentBlocks;
+  std::int32_t BlocksSent = 0;
 
   RunOutcome Outcome = RunOutcome::None;
 };

@@ -134,6 +134,8 @@ void Form1::StartRun(bool programPath) {
       return;
   }
 
+  if (!PreflightPasses()) return;
+
   S.ComReadFailure = 0;
   FlushDataPipe();
   SendTwoBytes(*this, 0xF1, 0xA5);
@@ -147,8 +149,7 @@ void Form1::StartRun(bool programPath) {
 
   S.TotalErrors = 0;
   S.ImageReadClean = true;
-  S.SentBlocks.clear();
-  S.SentBlocks.reserve(1024);  // a 256 KiB image; ticks append without allocating
+  EngineStates::ForgetSentBlocks(S);
   S.Outcome = RunOutcome::Running;
   S.ProgramMode = programPath ? 21 : 61;
   S.FailTimer = S.FailTimerReload;
@@ -160,6 +161,10 @@ void Form1::SetProgramMode(std::int16_t mode) {
 
 void Form1::AbortSequence() {
   SetProgramMode(0);
+  if (Muted != nullptr) {  // the pre-flight found where the run would stop
+    Muted->Stopped();
+    return;
+  }
   if (S.Outcome == RunOutcome::Running) S.Outcome = RunOutcome::Failed;
   PostDebug(*this, "Aborting.  ProgramMode = 0.");
   SetIdleButtons();

@@ -117,6 +117,16 @@ srec() {
   srec_cat "${inputs[@]}" -o "$WORK/$image" -crlf -disable=header "$@" 2>/dev/null
 }
 
+# srec_info_ranges FILE: the data ranges srec_info finds, as check prints them
+# ("0x1000-0x113F, 0x1400-0x141F").
+srec_info_ranges() {
+  local first _ last ranges=""
+  while read -r first _ last; do
+    ranges+="${ranges:+, }$(printf '0x%X-0x%X' "0x$first" "0x$last")"
+  done < <(srec_info "$1" 2>/dev/null | sed -n '/^Data:/,$p' | sed 's/^Data://')
+  echo "$ranges"
+}
+
 # expect_flash IMAGE: the board's saved FLASH (from BASE) equals srec_cat's
 # own binary of the image, filled with 0xFF out to whole 256-byte blocks.
 expect_flash() {

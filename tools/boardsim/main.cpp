@@ -11,6 +11,7 @@
 #include "BoardModel.h"
 #include "BoardSimulator.h"
 #include "FlashFile.h"
+#include "Version.h"
 
 #if defined(Q_OS_UNIX)
 #include <csignal>
@@ -76,7 +77,7 @@ void QuitOnSignals(QCoreApplication&) {}
 int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("qrb-board-sim"));
-  QCoreApplication::setApplicationVersion(QStringLiteral(QRB_VERSION));
+  QCoreApplication::setApplicationVersion(QString::fromLatin1(qrb::VersionString));
 
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(

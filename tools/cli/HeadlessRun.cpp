@@ -5,7 +5,6 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <utility>
@@ -13,7 +12,7 @@
 #include "LineOutput.h"
 #include "ProcessHygiene.h"
 #include "ProgressLine.h"
-#include "S19Scan.h"
+#include "GivenPathDialog.h"
 #include "TickStats.h"
 #include "app/Form1.h"
 #include "app/HeadlessControls.h"
@@ -21,7 +20,7 @@
 #include "app/qt/core/QtApplication.h"
 #include "app/qt/core/QtTimer.h"
 #include "app/qt/core/SystemClock.h"
-#include "image/FileDialog.h"
+#include "image/SequentialFile.h"
 #include "pipe/Form2.h"
 #include "pipe/PlainSettingsDialog.h"
 #include "pipe/qt/QtSerialLibrary.h"
@@ -34,19 +33,6 @@ constexpr int ExitFailed = 1;
 constexpr int ExitCannotStart = 2;
 
 void Complain(const std::string& message) { std::fprintf(stderr, "qrb-flash-cli: %s\n", message.c_str()); }
-
-// "Select Source File" without the dialog: it answers with the given path.
-class GivenPathDialog : public FileDialog {
- public:
-  explicit GivenPathDialog(std::string path) : path_(std::move(path)) {}
-  bool ShowOpen(FileDialogSettings& settings) override {
-    settings.FileName = path_;
-    return true;
-  }
-
- private:
-  std::string path_;
-};
 
 // Passes every TCP event on to the main window and notes how the connection
 // attempt ended.
@@ -103,8 +89,8 @@ int ExitStatus(RunOutcome outcome, const LineOutput& output, const StopSignals& 
 
 int HeadlessRun(const CliOptions& options) {
   // A file that cannot be read stops the run before any link is opened.
-  if (!std::ifstream(options.File, std::ios::binary)) {
-    Complain("cannot open " + options.File);
+  if (SequentialFile file; !file.Open(options.File)) {
+    Complain("cannot open " + options.File + ": " + file.Reason());
     return ExitCannotStart;
   }
 
@@ -204,12 +190,12 @@ int HeadlessRun(const CliOptions& options) {
 
   form1.SelectSourceFile_Click();
   if (form1.S.SourceFileSelected != 1) {
-    Complain("cannot open " + options.File);
+    Complain("cannot open " + options.File + ": " + form1.SourceFile.Reason());
     form1.CloseDataPipe();
     return ExitCannotStart;
   }
-  // The total for the progress line: one pass over the records, no image kept.
-  if (ProgressLine::StderrIsTerminal()) progress.SetTotal(ScanS19File(options.File).Blocks);
+  // The total for the progress line: the blocks the run's own reader finds.
+  if (ProgressLine::StderrIsTerminal()) progress.SetTotal(form1.Preflight().Blocks);
 
   if (!stopping) {
     if (options.Command == CliCommand::Program) form1.ProgramFlash_Click();

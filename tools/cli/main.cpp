@@ -7,24 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "CheckCommand.h"
 #include "CliOptions.h"
 #include "HeadlessRun.h"
 #include "ProcessHygiene.h"
-#include "S19Scan.h"
+#include "Version.h"
 
 using namespace qrb::cli;
 
 namespace {
-
-int Check(const std::string& path) {
-  const S19Scan scan = ScanS19File(path);
-  if (!scan.Opened) {
-    std::fprintf(stderr, "qrb-flash-cli: cannot open %s\n", path.c_str());
-    return 2;
-  }
-  for (const std::string& line : CheckReport(path, scan)) std::printf("%s\n", line.c_str());
-  return scan.ProblemCount == 0 ? 0 : 1;
-}
 
 // status, or 1 with the reason on stderr when stdout could not take it all.
 int StdoutWritten(int status) {
@@ -51,14 +42,14 @@ int main(int argc, char* argv[]) {
       std::fputs(CliUsage().c_str(), stdout);
       return StdoutWritten(0);
     case CliCommand::Version:
-      std::printf("qrb-flash-cli %s\n", QRB_VERSION);
+      std::printf("qrb-flash-cli %s\n", qrb::VersionString);
       return StdoutWritten(0);
     case CliCommand::Check:
-      return StdoutWritten(Check(options.File));
     case CliCommand::Program:
     case CliCommand::Verify:
       break;
   }
   QCoreApplication app(argc, argv);
+  if (options.Command == CliCommand::Check) return StdoutWritten(CheckCommand(options));
   return HeadlessRun(options);
 }
