@@ -3,8 +3,9 @@
 # mode): program and verify of 4, 64 and 256 KiB images over loopback TCP and
 # over a pseudo-terminal on which the board models the line at 115200 and at
 # 19200 baud, each at tick 50 and tick 1, against the tick ideal and the wire
-# ideal; then 1, 4, 8 and 16 boards at once over TCP at tick 1; then the
-# Google Benchmark figures of the core. Prints the tables and writes them to
+# ideal; then 1, 4, 8 and 16 boards at once over TCP at tick 1; runs against a
+# board that floods the link, and the board's cost of noise; then the Google
+# Benchmark figures of the core. Prints the tables and writes them to
 # RESULTS. Figures only: the exit status is 0 whatever they show.
 # The 256 KiB runs at 19200 baud (about 13 minutes) run only with
 # BENCH_FULL=1.
@@ -184,6 +185,43 @@ targets() {
     }' "$ROWS" "$BOARDS_ROWS"
 }
 
+
+# ---- hostile links: a flooding board, and the board's cost of noise ----
+cpu_ms() { awk -v hz="$(getconf CLK_TCK)" '{ sub(/.*\) /, ""); split($0, f, " "); printf "%d\n", (f[12] + f[13]) * 1000 / hz }' "/proc/$1/stat"; }
+
+hostile() {
+  srec_cat -generate 0x1000 0x1400 -constant 0x5A -o "$WORK/image.s19" -address-length=2 -crlf -disable=header
+
+  echo "| case | run ends after s | exit | longest tick gap ms | ticks | stdout + stderr bytes | peak RSS MiB |"
+  echo "|---|---|---|---|---|---|---|"
+  for flood in 1 2; do
+    start_board 0 --tcp 0 --mode flash --flood-from "$flood"
+    rc=0
+    QRB_TICK_STATS="$WORK/ticks" /usr/bin/time -f '%e %M' -o "$WORK/time" "$CLI" program "$WORK/image.s19" \
+      --tcp "127.0.0.1:$(sed -n 's/^TCP_PORT=//p' "$WORK/board-0.out")" >"$WORK/out" 2>"$WORK/err" </dev/null || rc=$?
+    stop_boards
+    read -r wall rss < <(tail -n 1 "$WORK/time")  # after "Command exited with non-zero status"
+    pmax=$(awk '$1 == "period_ms" { print $9 }' "$WORK/ticks")
+    ticks=$(awk '$1 == "ticks" { print $2 }' "$WORK/ticks")
+    what=$([ "$flood" = 1 ] && echo "flood in place of the status" || echo "flood after the status")
+    printf '| %s | %s | %s | %.1f | %s | %s | %.1f |\n' "$what" "$wall" "$rc" "$pmax" "$ticks" \
+      "$(cat "$WORK/out" "$WORK/err" | wc -c)" "$(awk -v k="$rss" 'BEGIN { print k / 1024 }')"
+  done
+
+  head -c 1048576 /dev/urandom | tr -d '\361\341\127' >"$WORK/noise"
+  start_board 0 --tcp 0
+  before=$(cpu_ms "${BOARD_PIDS[0]}")
+  cat "$WORK/noise" >"/dev/tcp/127.0.0.1/$(sed -n 's/^TCP_PORT=//p' "$WORK/board-0.out")"
+  sleep 0.5
+  after=$(cpu_ms "${BOARD_PIDS[0]}")
+  stop_boards
+  echo
+  echo "The simulated board skipped $(wc -c <"$WORK/noise") bytes of noise in $((after - before)) ms of CPU (target: 1 MiB under 200 ms)."
+}
+echo "bench: a flooding board and noise ..." >&2
+HOSTILE="$WORK/hostile.md"
+hostile >"$HOSTILE"
+
 echo
 table ""
 echo
@@ -192,6 +230,8 @@ echo
 targets
 [ -f "$WORK/skipped" ] && { echo; echo "skipped (BENCH_FULL=1 runs them):"; cat "$WORK/skipped"; }
 [ -f "$WORK/failures" ] && { echo; echo "runs that failed:"; cat "$WORK/failures"; }
+echo
+cat "$HOSTILE"
 
 echo
 echo "bench: Google Benchmark, one tick per kind of state and reading S19 records ..." >&2
@@ -245,6 +285,14 @@ fi
   echo "## Targets"
   echo
   targets
+  echo
+  echo "## Hostile links"
+  echo
+  echo "A program run over TCP (4 blocks) against a board that floods the link with 0x00 at 10 MB/s in place"
+  echo "of its status reply or after it: the run ends through its state's own line; the longest gap between"
+  echo "ticks comes from QRB_TICK_STATS."
+  echo
+  cat "$HOSTILE"
   echo
   echo "## Google Benchmark: one tick in each kind of state, reading S19 records, the pre-flight"
   echo

@@ -79,6 +79,8 @@ class Form1 : public TcpEvents {
   void SendAPacket();
   void Fifo1Put(std::uint8_t& b);
   std::int32_t Fifo1Get();
+  // Ends a burst of bytes dropped on a full FIFO: posts how many were lost.
+  void EndFifo1Burst();
   void InitComPort();
   void CloseDataPipe();
   void InitWinSock();

@@ -58,6 +58,7 @@ struct ReflashSession {
   std::int32_t Fifo1Out = 0;
   Flag Fifo1Empty = False;
   Flag Fifo1Full = False;
+  std::int32_t Fifo1Dropped = 0;  // bytes dropped in the current burst
 
   // Serial link.
   Flag ComInitialized = False;
@@ -66,6 +67,8 @@ struct ReflashSession {
   std::int16_t ComIRQ = 0;
   std::int16_t ComAddr = 0;
   std::int32_t ComStatus = 0;
+  // The serial read failure last reported, 0 when reading works.
+  std::int32_t ComReadFailure = 0;
   ComPortRecord ComPortInfo;
 
   // Ethernet link.

@@ -5,6 +5,7 @@
 #include "app/Form1.h"
 #include "app/Text.h"
 #include "engine/EngineStates.h"
+#include "pipe/SerialCodes.h"
 
 namespace qrb {
 
@@ -97,7 +98,11 @@ void Form1::Timer1_Timer() {
   }
   if (S.TimerIsrActive != False) return;
   S.TimerIsrActive = True;
-  DispatchProgramMode();
+  if (S.ProgramMode != 0 && S.ComReadFailure == SerialCode::DeviceGone) {
+    AbortSequence();  // nothing more can come from a device that is gone
+  } else {
+    DispatchProgramMode();
+  }
   S.TimerIsrActive = False;
 }
 
@@ -145,6 +150,7 @@ void Form1::StartRun(RunPath path) {
   // Reading back needs no file: nothing of the image goes to the board.
   if (path != RunPath::Read && !PreflightPasses()) return;
 
+  S.ComReadFailure = 0;
   FlushDataPipe();
   SendTwoBytes(*this, 0xF1, 0xA5);
 

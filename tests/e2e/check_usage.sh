@@ -113,11 +113,15 @@ program $WORK/good.s19 --com 5|--com takes a port number 1..4
 program $WORK/good.s19 --tcp 127.0.0.1:99999|port must be 1..65535
 program $WORK/good.s19 --serial /dev/null --baud 9600|--baud takes 19200, 38400, 57600 or 115200
 program $WORK/good.s19 --tcp 127.0.0.1 --connect-timeout 0|--connect-timeout takes seconds
+program $WORK/good.s19 --tcp 127.0.0.1 --connect-timeout 0.0004|--connect-timeout takes at least 0.001 seconds
+program $WORK/good.s19 --tcp ::1:10001|--tcp: an IPv6 address goes in brackets: [::1]:10001, not ::1:10001
+program $WORK/good.s19 --tcp fe80::1|--tcp: an IPv6 address goes in brackets: [fe80::1], not fe80::1
 program $WORK/good.s19 --tcp 127.0.0.1 --speed 3|unknown option --speed
 erase $WORK/good.s19 --tcp 127.0.0.1|unknown command erase
 check $WORK/good.s19 --tcp 127.0.0.1|check takes no link
 program $WORK/missing.s19 --tcp 127.0.0.1:1|cannot open $WORK/missing.s19: no such file or directory
-verify $WORK/good.s19 --serial $WORK/no-such-device|cannot open $WORK/no-such-device
+verify $WORK/good.s19 --serial $WORK/no-such-device|cannot open $WORK/no-such-device: No such file or directory
+verify $WORK/good.s19 --serial $WORK|cannot open $WORK: 
 check $WORK/missing.s19|cannot open $WORK/missing.s19: no such file or directory
 check $WORK/good.s19 --fix $WORK/good.s19|--fix must write a file other than
 check $WORK/good.s19 --fix $WORK/../$(basename $WORK)/good.s19|--fix must write a file other than

@@ -58,6 +58,13 @@ cli() {
   echo "$rc" >"$WORK/$name.rc"
 }
 
+# lock_files DEVICE: the lock files the serial link holds for DEVICE, if any.
+lock_files() {
+  local name
+  name=$(basename "$1")
+  find /var/lock/ /run/lock/ /tmp/ -maxdepth 1 \( -name "LCK..$name" -o -name "LCK..*_$name" \) 2>/dev/null | sort -u || true
+}
+
 show() { sed 's/^/  | /' "$@" >&2; }
 
 expect_rc() {  # NAME STATUS

@@ -237,6 +237,17 @@ PY
     expect_rc two 1
     cli two program "$WORK/image.s19" --tcp "127.0.0.1:${SIM_PORT[a]}" --tcp "127.0.0.1:${SIM_PORT[b]}" --tick 1
     expect_rc two 0
+    # A stop signal presses every board's Abort button; the report is still written.
+    timeout --preserve-status -s TERM 0.6 "$CLI" program "$WORK/image.s19" --tcp "127.0.0.1:${SIM_PORT[a]}" \
+      --tcp "127.0.0.1:${SIM_PORT[b]}" --report "$WORK/stopped.json" >"$WORK/stopped.out" 2>"$WORK/stopped.err" &&
+      echo 0 >"$WORK/stopped.rc" || echo $? >"$WORK/stopped.rc"
+    expect_rc stopped 143
+    for board in a b; do
+      expect_line stopped err "[127.0.0.1:${SIM_PORT[$board]}] Aborting.  ProgramMode = 0."
+      expect_line stopped err "[127.0.0.1:${SIM_PORT[$board]}] Ethernet connection closed."
+    done
+    python3 -c 'import json, sys; r = json.load(open(sys.argv[1])); assert r["exit_status"] == 143, r["exit_status"]' \
+      "$WORK/stopped.json" || fail "the stopped run's report"
     cli same program "$WORK/image.s19" --tcp "127.0.0.1:${SIM_PORT[a]}" --tcp "127.0.0.1:${SIM_PORT[a]}"
     expect_rc same 2
     expect_contains same err "the same board twice"

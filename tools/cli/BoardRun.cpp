@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "GivenPathDialog.h"
+#include "LineOutput.h"
 #include "ProgressLine.h"
 #include "S19Writer.h"
 #include "TickStats.h"
@@ -74,18 +75,8 @@ std::function<QString(int)> DeviceFor(const CliBoard& board) {
 
 struct BoardRun::Parts {
   Parts(BoardRun& run, const CliOptions& options, const CliBoard& board, S19Writer* readOutput)
-      : status([&run](const std::string& line) {
-          run.record_.lines.push_back({true, line});
-          std::fprintf(stdout, "%s%s\n", run.output_.prefix.c_str(), line.c_str());
-          std::fflush(stdout);
-        }),
-        debug([&run](const std::string& line) {
-          run.record_.lines.push_back({false, line});
-          if (run.output_.progress) run.output_.progress->Hide();
-          std::fprintf(stderr, "%s%s\n", run.output_.prefix.c_str(), line.c_str());
-          std::fflush(stderr);
-          if (run.output_.progress) run.output_.progress->Show();
-        }),
+      : status([&run](const std::string& line) { run.Post(true, line); }),
+        debug([&run](const std::string& line) { run.Post(false, line); }),
         selectSourceFile("Select Source File"),
         programFlash("Program FLASH"),
         verifyFlash("Verify FLASH"),
@@ -148,6 +139,15 @@ BoardRun::BoardRun(const CliOptions& options, const CliBoard& board, BoardOutput
 
 BoardRun::~BoardRun() = default;
 
+void BoardRun::Post(bool status, const std::string& line) {
+  record_.lines.push_back({status, line});
+  if (output_.progress != nullptr && !status) output_.progress->Hide();
+  const std::string text = output_.prefix + line;
+  const bool written = output_.lines->Write(status ? stdout : stderr, status ? "Status list" : "Debug list", text);
+  if (output_.progress != nullptr && !status) output_.progress->Show();
+  if (!written && output_.writeFailed) output_.writeFailed();
+}
+
 void BoardRun::Complain(const std::string& message) {
   record_.refusal = message;
   record_.cannotOpen = true;
@@ -190,7 +190,8 @@ bool BoardRun::LinkReady() {
     return false;
   }
   if (form1.S.ComInitialized != False) return true;
-  Complain("cannot open " + record_.name);
+  const std::string reason = parts_->serial.FailureReason(record_.board.Link == CliLink::Com ? record_.board.ComPort : 1);
+  Complain("cannot open " + record_.name + (reason.empty() ? "" : ": " + reason));
   return false;
 }
 
@@ -218,6 +219,16 @@ bool BoardRun::Start(std::function<void()> ended) {
 }
 
 bool BoardRun::Running() const { return parts_->running; }
+
+void BoardRun::Abort() {
+  Form1& form1 = parts_->form1;
+  if (!parts_->running || form1.S.ProgramMode == 0) return;
+  parts_->running = false;
+  // Any start button aborts a run that is going; the main window's is the
+  // one that reads "Abort".
+  if (form1.C.ProgramFlash.Caption() == "Abort") form1.ProgramFlash_Click();
+  else form1.VerifyFlash_Click();
+}
 
 void BoardRun::Finish() {
   Form1& form1 = parts_->form1;

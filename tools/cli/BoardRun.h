@@ -18,6 +18,7 @@
 
 namespace qrb::cli {
 
+class LineOutput;
 class ProgressLine;
 class S19Writer;
 class TickStats;
@@ -54,7 +55,9 @@ struct BoardRecord {
 // Where a board's lines go: the Status list to stdout, the Debug list and the
 // front end's own messages to stderr, each with the prefix.
 struct BoardOutput {
-  std::string prefix;             // "[name] " with several boards, else empty
+  std::string prefix;                // "[name] " with several boards, else empty
+  LineOutput* lines = nullptr;       // shared by all boards
+  std::function<void()> writeFailed; // a line could not be written
   ProgressLine* progress = nullptr;  // a single board on a terminal
   TickStats* tickStats = nullptr;
 };
@@ -77,6 +80,9 @@ class BoardRun {
   // not start. `ended` is called once the run has ended.
   bool Start(std::function<void()> ended);
   bool Running() const;
+  // Presses the run's "Abort" button (a stop signal, a line that could not
+  // be written); the run's end is then not reported through `ended`.
+  void Abort();
   // Closes the link and completes the record.
   void Finish();
 
@@ -84,6 +90,7 @@ class BoardRun {
 
  private:
   struct Parts;
+  void Post(bool status, const std::string& line);
   void Complain(const std::string& message);
 
   const CliOptions& options_;

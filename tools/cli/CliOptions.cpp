@@ -29,7 +29,15 @@ bool ParseHostPort(const std::string& text, CliBoard& options, std::string& erro
       port = text.substr(close + 2);
       if (port.empty()) return error = "--tcp: missing port number in " + text, false;
     }
-  } else if (const auto colon = text.rfind(':'); colon != std::string::npos && text.find(':') == colon) {
+  } else if (const auto colon = text.rfind(':'); colon != std::string::npos && text.find(':') != colon) {
+    // An IPv6 address: without brackets its last group and a port look alike.
+    // Guess which: "::1:10001" has a port, "fe80::1" has none.
+    const std::string last = text.substr(colon + 1);
+    const bool portLike = !last.empty() && text[colon - 1] != ':' && WholeNumber(last, 1, 65535).has_value();
+    return error = "--tcp: an IPv6 address goes in brackets: [" + (portLike ? text.substr(0, colon) + "]:" + last : text + "]") +
+                   ", not " + text,
+           false;
+  } else if (colon != std::string::npos) {
     host = text.substr(0, colon);
     port = text.substr(colon + 1);
     if (port.empty()) return error = "--tcp: missing port number in " + text, false;
@@ -159,6 +167,8 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
       if (ec != std::errc{} || end != value.data() + value.size() || !(seconds > 0) || seconds > 3600)
         return error = "--connect-timeout takes seconds (more than 0, up to 3600), not " + value, false;
       options.ConnectTimeoutMs = static_cast<int>(std::lround(seconds * 1000));
+      if (options.ConnectTimeoutMs < 1)
+        return error = "--connect-timeout takes at least 0.001 seconds (1 ms), not " + value, false;
     } else if (name == "--fix") {
       if (!takeValue()) return false;
       if (value.empty()) return error = "--fix needs the file to write", false;

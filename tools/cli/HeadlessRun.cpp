@@ -8,9 +8,12 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "BoardRun.h"
+#include "LineOutput.h"
+#include "ProcessHygiene.h"
 #include "ProgressLine.h"
 #include "RunReport.h"
 #include "S19Writer.h"
@@ -64,12 +67,32 @@ void PrintSummary(const std::vector<std::unique_ptr<BoardRun>>& boards) {
 }  // namespace
 
 int HeadlessRun(const CliOptions& options) {
+  std::vector<std::unique_ptr<BoardRun>> boards;
+  bool stopping = false;
+  QEventLoop runLoop;
+  // A stop signal or a line that cannot be written presses every run's
+  // "Abort" button, from the event loop: never from inside a handler.
+  const auto stopRuns = [&] {
+    if (std::exchange(stopping, true)) return;
+    QTimer::singleShot(0, &runLoop, [&] {
+      for (const auto& board : boards) board->Abort();
+      runLoop.quit();
+    });
+  };
+  StopSignals stopSignals([&](int) { stopRuns(); });
+  LineOutput lines;
+
   RunSummary summary;
   summary.started = std::chrono::system_clock::now();
-  std::vector<std::unique_ptr<BoardRun>> boards;
 
   // The report is written on every way out once the arguments made sense.
   const auto finish = [&](int status) {
+    // A line that could not be written spoils any outcome; a stop signal wins.
+    if (lines.Failed()) {
+      lines.ReportFailure();
+      status = ExitFailed;
+    }
+    if (stopSignals.Received() != 0) status = StopSignals::ExitStatus(stopSignals.Received());
     summary.exitStatus = status;
     summary.ended = std::chrono::system_clock::now();
     if (!options.ReportPath.empty()) {
@@ -117,6 +140,8 @@ int HeadlessRun(const CliOptions& options) {
   TickStats tickStats;
   for (const CliBoard& board : options.Boards) {
     BoardOutput out;
+    out.lines = &lines;
+    out.writeFailed = stopRuns;
     if (several) {
       out.prefix = "[" + board.Name() + "] ";
     } else {
@@ -131,23 +156,26 @@ int HeadlessRun(const CliOptions& options) {
   // guards against an event that never comes.
   std::vector<bool> open(boards.size());
   for (std::size_t i = 0; i < boards.size(); ++i) open[i] = boards[i]->OpenLink();
-  WaitFor([&] { return std::none_of(boards.begin(), boards.end(), [](const auto& b) { return b->Connecting(); }); },
-          options.ConnectTimeoutMs + 1000);
+  WaitFor(
+      [&] {
+        return stopping ||
+               std::none_of(boards.begin(), boards.end(), [](const auto& b) { return b->Connecting(); });
+      },
+      options.ConnectTimeoutMs + 1000);
   for (std::size_t i = 0; i < boards.size(); ++i)
-    if (open[i]) open[i] = boards[i]->LinkReady();
+    if (open[i] && !stopping) open[i] = boards[i]->LinkReady();
 
   if (ProgressLine::StderrIsTerminal() && read) progress.SetTotal(ReadBlockCount(BlockSpans(options.Ranges)));
 
-  QEventLoop runLoop;
   int running = 0;
-  for (std::size_t i = 0; i < boards.size(); ++i) {
+  for (std::size_t i = 0; i < boards.size() && !stopping; ++i) {
     if (!open[i]) continue;
     if (boards[i]->Start([&] {
           if (--running == 0) runLoop.quit();
         }))
       ++running;
   }
-  if (running > 0) runLoop.exec();
+  if (running > 0) runLoop.exec();  // a stop during the start is waiting in its queue
   progress.Finish();
   if (tickStats.On()) tickStats.Write();
   for (const auto& board : boards) board->Finish();
