@@ -50,18 +50,22 @@ int ReadBlockCount(const std::vector<BlockSpan>& spans) {
   return static_cast<int>(count);
 }
 
-// The closing table of a run on several boards.
-void PrintSummary(const std::vector<std::unique_ptr<BoardRun>>& boards) {
+// The closing table of a run on several boards, written as the lists' lines
+// are: a line that cannot be written spoils the outcome.
+void PrintSummary(const std::vector<std::unique_ptr<BoardRun>>& boards, LineOutput& lines) {
   std::size_t width = 5;
   for (const auto& board : boards) width = std::max(width, board->Record().name.size());
   const int w = static_cast<int>(width);
-  std::printf("\n%-*s  %-9s  %6s  %6s  %8s\n", w, "board", "outcome", "blocks", "errors", "seconds");
+  char row[512];
+  lines.Write(stdout, "summary", "");
+  std::snprintf(row, sizeof row, "%-*s  %-9s  %6s  %6s  %8s", w, "board", "outcome", "blocks", "errors", "seconds");
+  lines.Write(stdout, "summary", row);
   for (const auto& board : boards) {
     const BoardRecord& r = board->Record();
-    std::printf("%-*s  %-9s  %6zu  %6d  %8.2f\n", w, r.name.c_str(), OutcomeName(r.outcome), r.blocks.size(),
-                r.totalErrors, r.Seconds());
+    std::snprintf(row, sizeof row, "%-*s  %-9s  %6zu  %6d  %8.2f", w, r.name.c_str(), OutcomeName(r.outcome),
+                  r.blocks.size(), r.totalErrors, r.Seconds());
+    lines.Write(stdout, "summary", row);
   }
-  std::fflush(stdout);
 }
 
 }  // namespace
@@ -192,7 +196,7 @@ int HeadlessRun(const CliOptions& options) {
       all = false;
     }
   }
-  if (several) PrintSummary(boards);
+  if (several) PrintSummary(boards, lines);
   // 2 when no board's link (or the file) could be opened at all.
   const int status = all ? 0 : noneOpened ? ExitCannotStart : ExitFailed;
   return finish(status);
