@@ -2,7 +2,8 @@
 # Times whole runs of qrb-flash-cli against qrb-board-sim (board in FLASH
 # mode): program and verify of 4, 64 and 256 KiB images over loopback TCP and
 # over a pseudo-terminal paced at 115200 baud, against the tick ideal; then the
-# Google Benchmark figures of the core. Prints the tables and writes them to
+# Google Benchmark figures of the core and the cost of posting to the
+# desktop program's lists. Prints the tables and writes them to
 # RESULTS. Figures only: the exit status is 0 whatever they show.
 # Usage: run-bench.sh BIN-DIR RESULTS.md [SIZES-KIB...]
 set -euo pipefail
@@ -120,6 +121,15 @@ else
   echo "qrb_bench was not built (needs libbenchmark-dev)" | tee "$GBENCH"
 fi
 
+echo
+echo "bench: posting a 1,000-block run's lines to the window's list boxes ..." >&2
+LISTS="$WORK/lists.txt"
+if [ -x "$BIN/qrb_list_bench" ]; then
+  QT_QPA_PLATFORM=offscreen "$BIN/qrb_list_bench" 2>&1 | tee "$LISTS"
+else
+  echo "qrb_list_bench was not built" | tee "$LISTS"
+fi
+
 {
   echo "# Benchmark results"
   echo
@@ -158,6 +168,17 @@ fi
   echo
   echo '```'
   cat "$GBENCH"
+  echo '```'
+  echo
+  echo "## Posting to the desktop program's lists"
+  echo
+  echo "Every Status and Debug line of a 1,000-block programming run, in the core's order, posted to the"
+  echo "main window's real list boxes (offscreen): add, scroll to the newest line, repaint at once, keep"
+  echo "200 lines. Timed per post; the event loop runs between posts as it does between ticks. Per-item"
+  echo "sizes show every line whole; uniform sizes, which cut long lines short, for comparison."
+  echo
+  echo '```'
+  cat "$LISTS"
   echo '```'
 } >"$RESULTS"
 echo
