@@ -175,7 +175,8 @@ fi
   echo "Every Status and Debug line of a 1,000-block programming run, in the core's order, posted to the"
   echo "main window's real list boxes (offscreen): add, scroll to the newest line, repaint at once, keep"
   echo "200 lines. Timed per post; the event loop runs between posts as it does between ticks. Per-item"
-  echo "sizes show every line whole; uniform sizes, which cut long lines short, for comparison."
+  echo "sizes, each line measured once as it is posted, show every line whole; uniform sizes, which cut"
+  echo "long lines short, for comparison."
   echo
   echo '```'
   cat "$LISTS"

@@ -6,13 +6,30 @@
 #include <QListWidget>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QWindow>
 
 namespace qrb {
 
 // ---- list box ----
 
-void WidgetListBox::AddItem(const std::string& line) { list_->addItem(QString::fromStdString(line)); }
+void WidgetListBox::AddItem(const std::string& line) {
+  auto* item = new QListWidgetItem(QString::fromStdString(line));
+  // The line's own size, measured once here as the list's delegate would:
+  // the list then lays its lines out without measuring each one again on
+  // every post.
+  QStyleOptionViewItem option;
+  option.initFrom(list_);
+  option.widget = list_;
+  option.font = list_->font();
+  option.fontMetrics = list_->fontMetrics();
+  option.text = item->text();
+  option.features = QStyleOptionViewItem::HasDisplay;
+  option.displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+  item->setSizeHint(list_->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), list_));
+  list_->addItem(item);
+}
 
 void WidgetListBox::RemoveItem(int index) { delete list_->takeItem(index); }
 
