@@ -84,14 +84,15 @@ read -r dx dy _ _ <<<"$(geometry "$DIALOG")"
 
 # The user drags it elsewhere and cancels; shown again, it is where he put it.
 xdotool windowmove --sync "$DIALOG" $((dx + 40)) $((dy + 30))
+sleep 0.5  # the program hears of the move
 xdotool key Escape
 wait_for 10 sh -c "! xdotool search --onlyvisible --name '^COM Port Parameters\$' >/dev/null" ||
   fail "Esc did not close the settings dialog"
 click "$MAIN" 64 $((MENU + 212))
 DIALOG=$(window "COM Port Parameters") || fail "the settings dialog did not appear again"
 focus "$DIALOG"
-read -r x y _ _ <<<"$(geometry "$DIALOG")"
-[ "$x $y" = "$((dx + 40)) $((dy + 30))" ] || fail "the dialog opened at $x,$y, not where it was moved to"
+at_moved_place() { read -r x y _ _ <<<"$(geometry "$DIALOG")" && [ "$x $y" = "$((dx + 40)) $((dy + 30))" ]; }
+wait_for 2 at_moved_place || fail "the dialog opened at $x,$y, not at $((dx + 40)),$((dy + 30)) where it was moved to"
 
 # "Ethernet": 32, 200 in the dialog; its round indicator at the left.
 click "$DIALOG" 38 208
@@ -107,13 +108,11 @@ wait_for 10 grep -q '^Ethernet connection' "$WORK/List2.txt" || fail "Initialize
 # selected "*.s19" of the name box, then Enter.
 focus "$MAIN"
 click "$MAIN" 64 $((MENU + 172))
-FILES=$(window "Open File|.*") || true
-[ -n "$FILES" ] || FILES=$(timeout 20 xdotool search --sync --onlyvisible --class qrb-flash | grep -v "^$MAIN\$" | head -1)
-[ -n "$FILES" ] || fail "the file dialog did not appear"
+FILES=$(window "Open") || fail "the file dialog did not appear"
 focus "$FILES"
 xdotool type --delay 10 "$IMAGE"
 xdotool key Return
-wait_for 10 sh -c "! xdotool search --onlyvisible --name '^Open File|' >/dev/null 2>&1 && true" || true
+wait_for 10 sh -c "! xdotool search --onlyvisible --name '^Open\$' >/dev/null" || fail "Enter did not close the file dialog"
 
 # "Program FLASH" by keyboard: the focus is back on "Select Source File";
 # Tab moves to "Program FLASH", Enter presses it.
