@@ -1,15 +1,17 @@
-# Top-level entry points. Every target installs what it needs first.
+# Top-level entry points. Every target installs what it needs first: the
+# packages of scripts/install-deps.sh when the build is configured, the
+# extras of a target when it runs.
 BUILD   ?= build
 PRESET  ?= default
 CTEST_J ?= 2
 
-.PHONY: deps configure build test gui demo clean
+.PHONY: deps configure build test gui demo package package-check clean
 
 deps:
 	@scripts/install-deps.sh
 
-configure: deps
-	@[ -f $(BUILD)/build.ninja ] || cmake --preset $(PRESET) -B $(BUILD)
+configure:
+	@[ -f $(BUILD)/build.ninja ] || { scripts/install-deps.sh && cmake --preset $(PRESET) -B $(BUILD); }
 
 build: configure
 	cmake --build $(BUILD)
@@ -24,6 +26,15 @@ gui: build
 
 demo: build
 	@BUILD=$(BUILD) scripts/demo.sh
+
+# The Debian package, $(BUILD)/qrb-flash_<version>_<arch>.deb.
+package: build
+	@scripts/install-deps.sh dpkg-dev file
+	cmake --build $(BUILD) --target package
+
+# Installs the package, uses the installed programs, removes it again (root).
+package-check: package
+	scripts/package-check.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD)

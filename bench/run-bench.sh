@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Times whole runs of qrb-flash-cli against qrb-board-sim (board in FLASH
 # mode): program and verify of 4, 64 and 256 KiB images over loopback TCP and
-# over a pseudo-terminal paced at 115200 baud, against the tick ideal; then the
-# Google Benchmark figures of the core and the cost of posting to the
+# over a pseudo-terminal paced at 115200 baud, against the tick ideal; runs
+# against a board that floods the link, and the board's cost of noise; then
+# the Google Benchmark figures of the core and the cost of posting to the
 # desktop program's lists. Prints the tables and writes them to
 # RESULTS. Figures only: the exit status is 0 whatever they show.
 # Usage: run-bench.sh BIN-DIR RESULTS.md [SIZES-KIB...]
@@ -107,10 +108,49 @@ targets() {
     }' "$ROWS"
 }
 
+
+# ---- hostile links: a flooding board, and the board's cost of noise ----
+cpu_ms() { awk -v hz="$(getconf CLK_TCK)" '{ sub(/.*\) /, ""); split($0, f, " "); printf "%d\n", (f[12] + f[13]) * 1000 / hz }' "/proc/$1/stat"; }
+
+hostile() {
+  srec_cat -generate 0x1000 0x1400 -constant 0x5A -o "$WORK/image.s19" -address-length=2 -crlf -disable=header
+
+  echo "| case | run ends after s | exit | longest tick gap ms | ticks | stdout + stderr bytes | peak RSS MiB |"
+  echo "|---|---|---|---|---|---|---|"
+  for flood in 1 2; do
+    start_board --tcp 0 --mode flash --flood-from "$flood"
+    rc=0
+    QRB_TICK_STATS="$WORK/ticks" /usr/bin/time -f '%e %M' -o "$WORK/time" "$CLI" program "$WORK/image.s19" \
+      --tcp "127.0.0.1:$(sed -n 's/^TCP_PORT=//p' "$WORK/board.out")" >"$WORK/out" 2>"$WORK/err" </dev/null || rc=$?
+    stop_board
+    read -r wall rss < <(tail -n 1 "$WORK/time")  # after "Command exited with non-zero status"
+    pmax=$(awk '$1 == "period_ms" { print $9 }' "$WORK/ticks")
+    ticks=$(awk '$1 == "ticks" { print $2 }' "$WORK/ticks")
+    what=$([ "$flood" = 1 ] && echo "flood in place of the status" || echo "flood after the status")
+    printf '| %s | %s | %s | %.1f | %s | %s | %.1f |\n' "$what" "$wall" "$rc" "$pmax" "$ticks" \
+      "$(cat "$WORK/out" "$WORK/err" | wc -c)" "$(awk -v k="$rss" 'BEGIN { print k / 1024 }')"
+  done
+
+  head -c 1048576 /dev/urandom | tr -d '\361\341\127' >"$WORK/noise"
+  start_board --tcp 0
+  before=$(cpu_ms "$BOARD_PID")
+  cat "$WORK/noise" >"/dev/tcp/127.0.0.1/$(sed -n 's/^TCP_PORT=//p' "$WORK/board.out")"
+  sleep 0.5
+  after=$(cpu_ms "$BOARD_PID")
+  stop_board
+  echo
+  echo "The simulated board skipped $(wc -c <"$WORK/noise") bytes of noise in $((after - before)) ms of CPU (target: 1 MiB under 200 ms)."
+}
+echo "bench: a flooding board and noise ..." >&2
+HOSTILE="$WORK/hostile.md"
+hostile >"$HOSTILE"
+
 echo
 table ""
 echo
 targets
+echo
+cat "$HOSTILE"
 
 echo
 echo "bench: Google Benchmark, one tick per kind of state and reading S19 records ..." >&2
@@ -159,12 +199,21 @@ fi
   echo
   targets
   echo
-  echo "## Google Benchmark: one tick in each kind of state, reading S19 records"
+  echo "## Hostile links"
+  echo
+  echo "A program run over TCP (4 blocks) against a board that floods the link with 0x00 at 10 MB/s in place"
+  echo "of its status reply or after it: the run ends through its state's own line; the longest gap between"
+  echo "ticks comes from QRB_TICK_STATS."
+  echo
+  cat "$HOSTILE"
+  echo
+  echo "## Google Benchmark: one tick in each kind of state, reading S19 records, the pre-flight"
   echo
   echo "One sequencer tick (manual timing of Timer1_Timer alone) during runs of a 64 KiB image against the"
   echo "board's protocol model in process, over the Ethernet link with the replies waiting; and reading"
   echo "the records of that image's S19 file (2 048 S3 records of 32 bytes) through the reader. For the"
   echo "ticks read the Time column: the CPU column also counts the untimed ticks between two timed ones."
+  echo "Preflight256KiB: the start buttons' pre-flight of a 256 KiB image (1 024 blocks), target under 20 ms."
   echo
   echo '```'
   cat "$GBENCH"

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Programs and then verifies the bundled example image on the simulated board,
 # over TCP on a free loopback port, and shows both lists of each run.
-# Usage: scripts/demo.sh   (BUILD selects the build directory, default build)
+# Usage: scripts/demo.sh   (BUILD selects the build directory, default build;
+#        BIN the folder of the programs, default $BUILD/bin, e.g. BIN=/usr/bin)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bin=${BUILD:-build}/bin
+bin=${BIN:-${BUILD:-build}/bin}
 image=examples/qrb-example.s19
 
 work=$(mktemp -d)

@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev
   libgtest-dev libgmock-dev
   srecord
+  groff-base desktop-file-utils
   xvfb xdotool scrot  # the desktop program on a real X server, by mouse and keys, with a screenshot
   "$@"
 )

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "Version.h"
 #include "app/AboutPorts.h"
 
 namespace qrb {
@@ -11,9 +12,9 @@ namespace qrb {
 // Who we are and how to reach support: the one place for these texts.
 struct AppInfo {
   static constexpr const char* Title = "QRB FLASH Download";
-  static constexpr int Major = 1;
-  static constexpr int Minor = 9;
-  static constexpr int Revision = 0;
+  static constexpr int Major = VersionMajor;
+  static constexpr int Minor = VersionMinor;
+  static constexpr int Revision = VersionPatch;
   static constexpr const char* Description =
       "This application is intended to be used to download operational firmware to the QRB-260 or "
       "QRB-530 on-board FLASH device.";
@@ -23,7 +24,7 @@ struct AppInfo {
 };
 
 std::string AboutCaption();    // "About " and the title
-std::string VersionText();     // "Version 1.9.0"
+std::string VersionText();     // "Version " and major.minor.revision
 std::string DisclaimerText();  // developer, phone and e-mail, one per line
 
 inline constexpr const char* SysInfoUnavailable = "System Information Is Unavailable At This Time";

@@ -54,6 +54,7 @@ void Form1::InitVariables() {
   S.Fifo1Full = False;
   S.Fifo1In = 0;
   S.Fifo1Out = 0;
+  S.Fifo1Dropped = 0;
 
   S.SourceFilePath.clear();
   S.SourceFileSelected = 0;

@@ -13,6 +13,7 @@
 #include "app/Controls.h"
 #include "app/Platform.h"
 #include "app/ReflashSession.h"
+#include "engine/Preflight.h"
 #include "image/FileDialog.h"
 #include "image/SequentialFile.h"
 #include "pipe/SerialDiagnostics.h"
@@ -70,6 +71,8 @@ class Form1 : public TcpEvents {
   void SendAPacket();
   void Fifo1Put(std::uint8_t& b);
   std::int32_t Fifo1Get();
+  // Ends a burst of bytes dropped on a full FIFO: posts how many were lost.
+  void EndFifo1Burst();
   void InitComPort();
   void CloseDataPipe();
   void InitWinSock();
@@ -99,6 +102,11 @@ class Form1 : public TcpEvents {
   void FillBlock();
   void SendProgramBlock();
   void SendVerifyBlock();
+  // Reads the chosen file through as a run would, posting and sending
+  // nothing; the file is left at its start. Used by both start buttons.
+  PreflightReport Preflight();
+  // Set while the pre-flight reads.
+  PreflightWatch* Muted = nullptr;
 
   // Controls and services, for the subsystems' implementation files.
   Form1Controls C;
@@ -111,6 +119,10 @@ class Form1 : public TcpEvents {
 
   // ---- engine internals (engine/) ----
   void StartRun(bool programPath);
+  // The pre-flight; a refused start posts the reader's lines and the reason.
+  bool PreflightPasses();
+  // The pre-flight's way of "sending" a block: it is only counted.
+  void CountBlock();
   void DispatchProgramMode();
   friend struct EngineStates;
 };

@@ -17,10 +17,20 @@ void AppendLine(ListBox& list, const std::string& line) {
 
 }  // namespace
 
-void Form1::PostMsg1(const std::string& message) { AppendLine(C.List1, message); }
+void Form1::PostMsg1(const std::string& message) {
+  if (Muted != nullptr) {
+    Muted->Post(message, true);
+    return;
+  }
+  AppendLine(C.List1, message);
+}
 
 void Form1::PostMsg2(std::string& Msgy) {
-  AppendLine(C.List2, Msgy);
+  if (Muted != nullptr) {
+    Muted->Post(Msgy, false);
+  } else {
+    AppendLine(C.List2, Msgy);
+  }
   Msgy.clear();
 }
 

@@ -51,6 +51,7 @@ struct ReflashSession {
   std::int32_t Fifo1Out = 0;
   Flag Fifo1Empty = False;
   Flag Fifo1Full = False;
+  std::int32_t Fifo1Dropped = 0;  // bytes dropped in the current burst
 
   // Serial link.
   Flag ComInitialized = False;
@@ -59,6 +60,8 @@ struct ReflashSession {
   std::int16_t ComIRQ = 0;
   std::int16_t ComAddr = 0;
   std::int32_t ComStatus = 0;
+  // The serial read failure last reported, 0 when reading works.
+  std::int32_t ComReadFailure = 0;
   ComPortRecord ComPortInfo;
 
   // Ethernet link.
@@ -98,9 +101,11 @@ struct ReflashSession {
   std::int32_t TotalErrors = 0;
   std::int32_t BlockErrors = 0;
   std::int16_t ReadIndex = 0;
-  // Addresses of the blocks sent in this run: a record that leads back into
+  // The blocks sent in this run, one bit per 256-byte block of the address
+  // range (0 to 0x7FFFFFFF), and their count: a record that leads back into
   // one of them would overwrite it with a partial block.
-  std::vector<std::int32_t> SentBlocks;
+  std::vector<bool> SentBlocks;
+  std::int32_t BlocksSent = 0;
 
   RunOutcome Outcome = RunOutcome::None;
 };

@@ -15,4 +15,10 @@ std::string Hex(std::int64_t value) {
 
 std::string Dec(std::int64_t value) { return std::to_string(value); }
 
+int HexDigit(unsigned char code) {
+  if (code >= 0x30 && code <= 0x39) return code - 48;
+  if (code >= 0x41 && code <= 0x46) return code - 55;
+  return -1;
+}
+
 }  // namespace qrb

@@ -1,7 +1,6 @@
 // Block programming: 256-byte blocks built from the S19 records, written to
 // the board, read back and compared. The builder, the packets and the
 // read-back are shared with block verification.
-#include <algorithm>
 
 #include "app/Form1.h"
 #include "app/Text.h"
@@ -42,13 +41,21 @@ void PostStartNotEven(Form1& f) {
 // that block again, and its 0xFF fill would overwrite what the first one wrote.
 void PostBlockAlreadySent(Form1& f) {
   f.S.ImageReadClean = false;
-  f.S.StatusLine = "Block  $" + Hex(f.S.RecordAddress) + " already sent in this run.  Record refused.";
+  f.S.StatusLine = "Block  $" + Hex(f.S.RecordAddress) + " already built from earlier records.  Record refused.";
   f.PostMsg1(f.S.StatusLine);
   f.AbortSequence();
 }
 
+// Blocks of 256 bytes from 0 to 0x7FFFFFFF.
+constexpr std::size_t BlockCount = std::size_t{1} << 23;
+
+std::size_t BlockNumber(std::int32_t blockAddress) { return static_cast<std::uint32_t>(blockAddress) >> 8; }
+
+// Whether a block starting at this address was sent (every block sent starts
+// at a multiple of 256).
 bool AlreadySent(const ReflashSession& s, std::int32_t blockAddress) {
-  return std::find(s.SentBlocks.begin(), s.SentBlocks.end(), blockAddress) != s.SentBlocks.end();
+  const std::size_t n = BlockNumber(blockAddress);
+  return (blockAddress & 0xFF) == 0 && n < s.SentBlocks.size() && s.SentBlocks[n];
 }
 
 // The end of the program path: the error total, or the success lines.
@@ -57,9 +64,11 @@ void PostProgramReport(Form1& f) {
     f.S.StatusLine = "Verification errors: " + Dec(f.S.TotalErrors);
     f.PostMsg1(f.S.StatusLine);
   } else {
+    // The pre-flight read the file cleanly, so it changed during the run.
     EngineStates::PostSuccess(
         f, {"***  Success ***.  QRB interface FLASH Updated.", "Exit this program and Re-Boot the QRB interface."},
-        "###  S19 file not read cleanly  ###  QRB interface FLASH not updated.");
+        f.S.BlocksSent == 0 ? "###  S19 file not read cleanly  ###  QRB interface FLASH not updated."
+                               : "###  S19 file not read cleanly  ###  QRB interface FLASH partly written.");
   }
   f.AbortSequence();
 }
@@ -103,13 +112,19 @@ void Form1::SendVerifyBlock() {
   SendAPacket();
 }
 
+void EngineStates::ForgetSentBlocks(ReflashSession& s) {
+  s.SentBlocks.assign(BlockCount, false);
+  s.BlocksSent = 0;
+}
+
 void EngineStates::NextRecord(Form1& f) {
   f.SkipRecordTrailer();
   if (f.S.RecordValid != False) f.GetARecord();
 }
 
 void EngineStates::SendAndWait(Form1& f, const BlockPath& path, std::int16_t next) {
-  f.S.SentBlocks.push_back(f.S.BlockAddress);
+  if (const std::size_t n = BlockNumber(f.S.BlockAddress); n < f.S.SentBlocks.size()) f.S.SentBlocks[n] = true;
+  ++f.S.BlocksSent;
   (f.*path.send)();
   f.SetProgramMode(next);
   f.S.FailTimer = f.S.FailTimerReload;

@@ -62,6 +62,11 @@ struct EngineStates {
     std::int16_t lastNext;
   };
   static void FirstBlock(Form1& f, const BlockPath& path);
+  // No block sent yet in this run; the ticks mark blocks without allocating.
+  static void ForgetSentBlocks(ReflashSession& s);
+  // The builder over the whole file without sending (the pre-flight): true
+  // when the run would reach the end of the data after its last block.
+  static bool ReadThrough(Form1& f);
   // False when the data had already ended (no block built or sent).
   static bool NextBlock(Form1& f, const BlockPath& path);
   // Action of the states that take 0x37: the block's 256 bytes follow.

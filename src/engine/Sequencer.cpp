@@ -5,6 +5,7 @@
 #include "app/Form1.h"
 #include "app/Text.h"
 #include "engine/EngineStates.h"
+#include "pipe/SerialCodes.h"
 
 namespace qrb {
 
@@ -86,7 +87,11 @@ void Form1::Timer1_Timer() {
   }
   if (S.TimerIsrActive != False) return;
   S.TimerIsrActive = True;
-  DispatchProgramMode();
+  if (S.ProgramMode != 0 && S.ComReadFailure == SerialCode::DeviceGone) {
+    AbortSequence();  // nothing more can come from a device that is gone
+  } else {
+    DispatchProgramMode();
+  }
   S.TimerIsrActive = False;
 }
 
@@ -129,6 +134,9 @@ void Form1::StartRun(bool programPath) {
       return;
   }
 
+  if (!PreflightPasses()) return;
+
+  S.ComReadFailure = 0;
   FlushDataPipe();
   SendTwoBytes(*this, 0xF1, 0xA5);
 
@@ -141,8 +149,7 @@ void Form1::StartRun(bool programPath) {
 
   S.TotalErrors = 0;
   S.ImageReadClean = true;
-  S.SentBlocks.clear();
-  S.SentBlocks.reserve(1024);  // a 256 KiB image; ticks append without allocating
+  EngineStates::ForgetSentBlocks(S);
   S.Outcome = RunOutcome::Running;
   S.ProgramMode = programPath ? 21 : 61;
   S.FailTimer = S.FailTimerReload;
@@ -154,6 +161,10 @@ void Form1::SetProgramMode(std::int16_t mode) {
 
 void Form1::AbortSequence() {
   SetProgramMode(0);
+  if (Muted != nullptr) {  // the pre-flight found where the run would stop
+    Muted->Stopped();
+    return;
+  }
   if (S.Outcome == RunOutcome::Running) S.Outcome = RunOutcome::Failed;
   PostDebug(*this, "Aborting.  ProgramMode = 0.");
   SetIdleButtons();

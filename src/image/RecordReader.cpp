@@ -21,18 +21,18 @@ void EndData(Form1& f) {
 void MarkUnclean(Form1& f) { f.S.ImageReadClean = false; }
 
 void PrematureEnd(Form1& f) {
+  MarkUnclean(f);
   f.S.DebugLine = "S19 file ends inside a record.  Premature end of file.";
   f.PostMsg2(f.S.DebugLine);
   EndData(f);
   f.S.RecordByteCount = 0;
-  MarkUnclean(f);
 }
 
 void Refuse(Form1& f) {
+  MarkUnclean(f);
   f.PostMsg2(f.S.DebugLine);
   EndData(f);
   f.S.RecordByteCount = 0;
-  MarkUnclean(f);
 }
 
 // Reads the next two characters into HexPair; false (premature end reported)
@@ -50,13 +50,6 @@ bool OnlyLineEnd(const std::string& chars) {
   return true;
 }
 
-// Nibble value of an upper-case hexadecimal digit, or -1.
-int Nibble(unsigned char code) {
-  if (code >= 0x30 && code <= 0x39) return code - 48;
-  if (code >= 0x41 && code <= 0x46) return code - 55;
-  return -1;
-}
-
 }  // namespace
 
 std::uint8_t Form1::HexToByte(const std::string& pair) {
@@ -64,15 +57,16 @@ std::uint8_t Form1::HexToByte(const std::string& pair) {
   int result = 0;
   for (std::size_t i = 0; i < 2; ++i) {
     const auto code = static_cast<unsigned char>(i < pair.size() ? pair[i] : '\0');
-    int nibble = Nibble(code);
+    int nibble = HexDigit(code);
     if (nibble < 0) {
+      MarkUnclean(*this);
       S.DebugLine = Names[i] + Hex(code);
       PostMsg2(S.DebugLine);
-      MarkUnclean(*this);
       nibble = 0;
     }
     result = result * 16 + nibble;
   }
+  if (Muted != nullptr) Muted->Pair(static_cast<std::uint8_t>(result));
   return static_cast<std::uint8_t>(result);
 }
 
@@ -81,6 +75,7 @@ void Form1::GetARecord() {
   S.RecordFresh = True;
 
   S.RecordType = SourceFile.Read(2);
+  if (Muted != nullptr) Muted->RecordHeader(S.RecordType);
   if (SourceFile.AtEnd()) {
     // A record type cut short is a truncated file; line-end characters alone
     // are the file's normal end.
@@ -145,6 +140,7 @@ void Form1::GetARecord() {
   }
   S.RecordAddress = static_cast<std::int32_t>(address);
   S.RecordByteCount = static_cast<std::int16_t>(S.RecordByteCount - (addressBytes + 1));
+  if (Muted != nullptr) Muted->DataRecord(address, S.RecordByteCount);
 }
 
 std::uint8_t Form1::ReadDataByte() {
@@ -153,7 +149,8 @@ std::uint8_t Form1::ReadDataByte() {
 }
 
 void Form1::SkipRecordTrailer() {
-  if (!ReadPair(*this)) return;  // checksum pair, never checked
+  if (!ReadPair(*this)) return;  // checksum pair, never checked by the run
+  if (Muted != nullptr) Muted->Checksum(S.HexPair);
   // The line end: whatever is there, up to two characters, even none at the
   // very end of the file.
   S.HexPair = SourceFile.Read(2);

@@ -1,5 +1,4 @@
 // Choosing the S19 file and re-opening it at the start of every run.
-#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
@@ -45,11 +44,8 @@ void Form1::SelectSourceFile_Click() {
 
 bool Form1::ReopenSourceFile() {
   SourceFile.Close();
-  errno = 0;
   if (SourceFile.Open(S.SourceFilePath)) return true;
-  const int error = errno;
-  S.DebugLine = "** ERROR ** Cannot re-open the S19 source file " + S.SourceFilePath + ": " +
-                (error != 0 ? std::generic_category().message(error) : std::string("cannot be opened")) + ".";
+  S.DebugLine = "** ERROR ** Cannot re-open the S19 source file " + S.SourceFilePath + ": " + SourceFile.Reason() + ".";
   PostMsg2(S.DebugLine);
   return false;
 }

@@ -19,6 +19,7 @@ void Form1::FlushDataPipe() {
       }
       break;
     case PipeEthernet:
+      EndFifo1Burst();
       S.Fifo1.fill(0);
       S.Fifo1Empty = True;
       S.Fifo1Full = False;
@@ -38,10 +39,19 @@ void Form1::GetAByte() {
     case PipeSerial:
       S.ComStatus = P.Serial.ser_rs232_getpacket(S.ComPort, 0, "0");
       if (S.ComStatus != 0) {
+        // A failure that lasts (a device that is gone) is reported once, with
+        // the system's reason, not on every tick.
+        if (S.ComStatus == S.ComReadFailure) return;
+        S.ComReadFailure = S.ComStatus;
         S.DebugLine = "Error getting a packet: " + Dec(S.ComStatus);
         PostMsg2(S.DebugLine);
+        if (P.SerialReasons != nullptr) {
+          S.DebugLine = P.SerialReasons->DescribeFailure(S.ComPort, S.ComStatus);
+          PostMsg2(S.DebugLine);
+        }
         return;
       }
+      S.ComReadFailure = 0;
       S.LastByte = P.Serial.GetByte(S.ComPort);
       break;
     case PipeEthernet:

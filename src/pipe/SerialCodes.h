@@ -29,6 +29,9 @@ inline constexpr std::int32_t IoError = -8;
 inline constexpr std::int32_t AlreadyOpen = -9;
 // Opening failed for a reason not listed above.
 inline constexpr std::int32_t OpenFailed = -10;
+// The device went away while open (unplugged, or its other end closed):
+// nothing more can be read from it.
+inline constexpr std::int32_t DeviceGone = -11;
 
 // A short English description of a code, for diagnostics.
 constexpr std::string_view Describe(std::int32_t code) {
@@ -43,6 +46,7 @@ constexpr std::string_view Describe(std::int32_t code) {
     case IoError: return "failed to read or write";
     case AlreadyOpen: return "is already open";
     case OpenFailed: return "could not be opened";
+    case DeviceGone: return "is gone";
     default: return "failed";
   }
 }

@@ -84,6 +84,7 @@ void Form1::InitComPort() {
   PostMsg1(S.StatusLine);
   C.Text3.SetText("COM" + Dec(S.ComPort) + ": at " + speed.text);
   S.ComInitialized = True;
+  S.ComReadFailure = 0;
   FlushDataPipe();
   S.PacketLength = 0;
   S.TimerIsrActive = False;
@@ -94,6 +95,7 @@ void Form1::CloseDataPipe() {
   C.Timer1.SetEnabled(false);
   S.TimerIsrActive = False;
 
+  EndFifo1Burst();
   if (S.EthernetInitialized != False) {
     P.Winsock1Data.Close();
     S.DebugLine = "Ethernet connection closed.";

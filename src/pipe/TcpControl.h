@@ -26,7 +26,9 @@ class TcpControl {
   virtual void SetRemoteHost(const std::string& host) = 0;
   virtual void SetRemotePort(std::int32_t port) = 0;
   virtual void Connect() = 0;  // asynchronous
-  virtual std::vector<std::uint8_t> GetData() = 0;  // everything received so far
+  // Bytes received so far; a control may hand them over in bounded slices
+  // and raise a further data-arrival event for the rest.
+  virtual std::vector<std::uint8_t> GetData() = 0;
   virtual void SendData(const std::vector<std::uint8_t>& bytes) = 0;
   virtual void Close() = 0;
 };

@@ -1,6 +1,10 @@
 // The desktop program against the simulated board, offscreen, by real clicks:
 // Select Data Pipe, Ethernet, address and port, Initialize, Select Source
-// File, Program FLASH, then Verify FLASH.
+// File (a FIFO and a file the run could not write whole first), Program FLASH,
+// then Verify FLASH.
+#include <sys/stat.h>
+
+#include <QFile>
 #include <QProcess>
 #include <QTest>
 
@@ -51,11 +55,40 @@ class GuiRunTest : public QObject {
     QCOMPARE(gui.MainText("Text3")->text(),
              QStringLiteral("Ethernet IP address: 127.0.0.1   Port number: %1").arg(port_));
 
+    // What is not a regular file is refused at once with the usual line;
+    // opening a FIFO would wait for a writer.
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("fifo.s19"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    gui.AnswerFileDialog(fifo);
+    gui.Click(gui.Button("SelectSourceFile"));
+    QTRY_COMPARE(gui.LastLine("List2"), QStringLiteral("S19 source file selection cancelled."));
+    QCOMPARE(core.S.SourceFileSelected, std::int16_t{0});
+
+    // A file the run could not write whole never starts one.
+    QFile example(QStringLiteral(QRB_EXAMPLE_IMAGE));
+    QVERIFY(example.open(QIODevice::ReadOnly));
+    QFile header(dir.filePath(QStringLiteral("header.s19")));
+    QVERIFY(header.open(QIODevice::WriteOnly));
+    header.write("S00600004844521B\r\n" + example.readAll());
+    header.close();
+    gui.AnswerFileDialog(header.fileName());
+    gui.Click(gui.Button("SelectSourceFile"));
+    QTRY_COMPARE(core.S.SourceFileSelected, std::int16_t{1});
+    QListWidget* status = gui.List("List1");
+    gui.Click(gui.Button("ProgramFlash"));
+    QCOMPARE(gui.LastLine("List1"), QStringLiteral("###  S19 file refused at line 1  ###  Unexpected record found.  "
+                                                   "Nothing sent to the QRB interface."));
+    QCOMPARE(gui.LastLine("List2"), QStringLiteral("Unexpected record found."));
+    QCOMPARE(core.S.ProgramMode, std::int16_t{0});
+    for (const char* button : {"ProgramFlash", "VerifyFlash", "SelectSourceFile", "SelectDataPipe"})
+      QVERIFY(gui.Button(button)->isEnabled());
+    QCOMPARE(gui.Button("ProgramFlash")->text(), QStringLiteral("Program FLASH"));
+
     gui.AnswerFileDialog(QStringLiteral(QRB_EXAMPLE_IMAGE));
     gui.Click(gui.Button("SelectSourceFile"));
     QTRY_COMPARE(core.S.SourceFileSelected, std::int16_t{1});
 
-    QListWidget* status = gui.List("List1");
     gui.Click(gui.Button("ProgramFlash"));
     QCOMPARE(gui.Button("ProgramFlash")->text(), QStringLiteral("Abort"));
     QTRY_VERIFY_WITH_TIMEOUT(core.S.ProgramMode == 0, 30000);

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The front end without a board: "check" on good and damaged S19 files, and
-# the command line's usage errors, files that cannot be opened and links that
-# cannot be opened.
-# Usage: check_usage.sh check|usage
+# The front end without a board: "check" on good and damaged S19 files, the
+# command line's usage errors, files that cannot be opened and links that
+# cannot be opened, and files that are no S19 files at all.
+# Usage: check_usage.sh check|usage|bad-files
 . "$(dirname "$0")/lib.sh"
 
 good() {  # a clean image: S1, two ranges with an aligned hole, S9 end record
@@ -15,41 +15,78 @@ case "$1" in
     good good.s19
     cli good check "$WORK/good.s19"
     expect_rc good 0
-    expect_line good out "Records: 11 data (S1: 11), end record S9"
-    expect_line good out "Bytes: 352"
+    expect_line good out "Records: S1: 11, S9: 1"
+    expect_line good out "Data bytes: 352"
     expect_line good out "Blocks: 3 of 256 bytes"
-    expect_line good out "Ranges: \$1000-\$113F, \$1400-\$141F"
-    expect_line good out "Result: the file will program cleanly."
-    # Blocks out of address order, each written once, are fine.
-    (sed -n '11p' "$WORK/good.s19"; sed -n '1,10p;12p' "$WORK/good.s19") >"$WORK/unsorted.s19"
-    cli unsorted check "$WORK/unsorted.s19"
-    expect_rc unsorted 0
+    expect_line good out "Result: a run would program and verify the file."
+    expect_line good out "Ranges: $(srec_info_ranges "$WORK/good.s19")"
+    expect_contains good out "Time: about 0.6 s to program, 0.5 s to verify, at the 50 ms tick"
+    # Many separate ranges: one line, shortened.
+    gen=()
+    for i in $(seq 0 40); do gen+=(-generate $((0x10000 + i * 0x200)) $((0x10000 + i * 0x200 + 0x10)) -constant $i); done
+    srec many.s19 "${gen[@]}" -- -address-length=3
+    cli many check "$WORK/many.s19"
+    expect_contains many out "0x10E00-0x10E0F and 33 more"
 
-    # Damaged copies of the good file: name | how | part of the problem line
+    # Damaged copies of the good file: name | how | exit | part of the line that says why
     good base.s19
-    while IFS='|' read -r name how text; do
+    while IFS='|' read -r name how rc text; do
       (cd "$WORK" && eval "$how") >"$WORK/$name.s19"
       cli "$name" check "$WORK/$name.s19"
-      expect_rc "$name" 1
+      expect_rc "$name" "$rc"
       expect_contains "$name" out "$text"
-      expect_contains "$name" out "Fix: "
-      expect_contains "$name" out "the file will not program cleanly."
     done <<'TABLE'
-header|srec_cat base.s19 -o - -crlf 2>/dev/null|S0 header record
-lf|tr -d '\r' <base.s19|line ends in LF alone
-cr|tr -d '\n' <base.s19|line ends in CR alone
-lower|sed '2s/^\(S1....\)\(.*\)$/\1\L\2/' base.s19|lower-case characters
-checksum|sed '3s/..\r$/00\r/' base.s19|bad checksum
-count|sed '3s/^S123/S124/' base.s19|the count says
-outside|srec_cat -generate 0x7FFFFFF0 0x80000010 -constant 1 -o - -crlf -disable=header 2>/dev/null|signed 32-bit
-first-block|srec_cat -generate 0x1010 0x1040 -constant 1 -execution-start-address 0x1010 -o - -crlf -disable=header -disable=data-count 2>/dev/null|not at a multiple of 256
-hole-block|srec_cat -generate 0x1000 0x1040 -constant 1 -generate 0x1080 0x10C0 -constant 2 -o - -crlf -disable=header 2>/dev/null|after the hole from $1040
-no-end|head -n -1 base.s19|no end record
-empty-line|sed '3s/^/\r\n/' base.s19|empty line
-after-end|(cat base.s19; head -n 1 base.s19)|after the end record
-backwards|(sed -n '1,11p' base.s19; sed -n '1p;12p' base.s19)|leads back into a block already sent
-junk|(echo 'garbage'; cat base.s19)|not an S-record
+header|srec_cat base.s19 -o - 2>/dev/null|1|header.s19:1: error: Unexpected record found.  The run would stop here
+lf|tr -d '\r' <base.s19|1|lf.s19:2: error: Unexpected record found.
+lower|sed '2s/^\(S1......\)../\1ab/' base.s19|1|lower.s19:2: error: Nib1 not valid: 61.
+first-block|srec_cat -generate 0x1010 0x1040 -constant 1 -o - -crlf -disable=header 2>/dev/null|1|error: Starting address not an even block.  Address: 1010.
+checksum|sed '3s/..\r$/00\r/' base.s19|0|checksum.s19:3: warning: bad checksum;
+checksums|sed '2,9s/..\r$/00\r/' base.s19|0|checksums.s19:2: warning: bad checksum (8 records, this is the first)
+no-end|head -n -1 base.s19|0|no-end.s19: warning: no end record
+after-end|(cat base.s19; head -n 1 base.s19)|0|after-end.s19:13: warning: data after the end record of line 12
+s5|sed 's/^S9.*$/S5030003F9\r/' base.s19|0|s5.s19:12: warning: the S5 record counts 3 data records, the file has 11.
 TABLE
+
+    # Without --fix the one command, paths quoted, is printed; it is the fix.
+    mkdir -p "$WORK/it's here"
+    srec_cat "$WORK/base.s19" -o "$WORK/it's here/raw.s19" 2>/dev/null
+    cli quoted check "$WORK/it's here/raw.s19"
+    expect_rc quoted 1
+    fix=$(sed -n 's/^Fix: //p' "$WORK/quoted.out")
+    [ "$fix" = "srec_cat '$WORK/it'\''s here/raw.s19' -fill 0xFF -within '$WORK/it'\''s here/raw.s19' -range-padding 256 -disable=header -disable=data-count -address-length=2 -o '$WORK/it'\''s here/raw-fixed.s19' -crlf" ] ||
+      fail "quoted: the printed fix is '$fix'"
+    (eval "$fix") 2>/dev/null
+    cli fixed check "$WORK/it's here/raw-fixed.s19"
+    expect_rc fixed 0
+    ;;
+
+  bad-files)  # what is not a regular file, and a line of megabytes: quickly refused, no link opened
+    mkfifo "$WORK/fifo.s19"
+    mkdir "$WORK/dir.s19"
+    { printf 'S1'; head -c 8000000 /dev/zero | tr '\0' 'A'; printf '\r\n'; } >"$WORK/long-line.s19"
+    start_board --tcp 0 --verbose
+    # file | exit | reason
+    while IFS='|' read -r file rc reason; do
+      for command in check program verify; do
+        link=()
+        [ "$command" = check ] || link=(--tcp "127.0.0.1:$PORT")
+        name="$command-$(basename "$file")"
+        cli "$name" "$command" "$file" "${link[@]}"
+        expect_rc "$name" "$rc"
+        [ -n "$reason" ] && expect_line "$name" err "qrb-flash-cli: cannot open $file: $reason"
+      done
+    done <<TABLE
+$WORK/dir.s19|2|is a directory
+$WORK/fifo.s19|2|is not a regular file
+/dev/zero|2|is not a regular file
+/dev/urandom|2|is not a regular file
+$WORK/missing.s19|2|no such file or directory
+$WORK/long-line.s19|1|
+TABLE
+    stop_board
+    [ "$(grep -c 'client connected' "$WORK/board.log")" = 2 ] ||
+      fail "a link was opened for a file that cannot be read (board log: $(grep -c 'client connected' "$WORK/board.log") connections)"
+    grep -q ' received ' "$WORK/board.log" && fail "the board received a packet"
     ;;
 
   usage)
@@ -70,12 +107,19 @@ program $WORK/good.s19 --com 5|--com takes a port number 1..4
 program $WORK/good.s19 --tcp 127.0.0.1:99999|port must be 1..65535
 program $WORK/good.s19 --serial /dev/null --baud 9600|--baud takes 19200, 38400, 57600 or 115200
 program $WORK/good.s19 --tcp 127.0.0.1 --connect-timeout 0|--connect-timeout takes seconds
+program $WORK/good.s19 --tcp 127.0.0.1 --connect-timeout 0.0004|--connect-timeout takes at least 0.001 seconds
+program $WORK/good.s19 --tcp ::1:10001|--tcp: an IPv6 address goes in brackets: [::1]:10001, not ::1:10001
+program $WORK/good.s19 --tcp fe80::1|--tcp: an IPv6 address goes in brackets: [fe80::1], not fe80::1
 program $WORK/good.s19 --tcp 127.0.0.1 --speed 3|unknown option --speed
 erase $WORK/good.s19 --tcp 127.0.0.1|unknown command erase
 check $WORK/good.s19 --tcp 127.0.0.1|check takes no link
-program $WORK/missing.s19 --tcp 127.0.0.1:1|cannot open $WORK/missing.s19
-verify $WORK/good.s19 --serial $WORK/no-such-device|cannot open $WORK/no-such-device
-check $WORK/missing.s19|cannot open $WORK/missing.s19
+program $WORK/missing.s19 --tcp 127.0.0.1:1|cannot open $WORK/missing.s19: no such file or directory
+verify $WORK/good.s19 --serial $WORK/no-such-device|cannot open $WORK/no-such-device: No such file or directory
+verify $WORK/good.s19 --serial $WORK|cannot open $WORK: 
+check $WORK/missing.s19|cannot open $WORK/missing.s19: no such file or directory
+check $WORK/good.s19 --fix $WORK/good.s19|--fix must write a file other than
+check $WORK/good.s19 --fix $WORK/../$(basename $WORK)/good.s19|--fix must write a file other than
+program $WORK/good.s19 --tcp 127.0.0.1 --fix $WORK/x.s19|--fix belongs to check
 TABLE
     while IFS='|' read -r option text; do
       cli "$option" "$option"

@@ -58,6 +58,13 @@ cli() {
   echo "$rc" >"$WORK/$name.rc"
 }
 
+# lock_files DEVICE: the lock files the serial link holds for DEVICE, if any.
+lock_files() {
+  local name
+  name=$(basename "$1")
+  find /var/lock/ /run/lock/ /tmp/ -maxdepth 1 \( -name "LCK..$name" -o -name "LCK..*_$name" \) 2>/dev/null | sort -u || true
+}
+
 show() { sed 's/^/  | /' "$@" >&2; }
 
 expect_rc() {  # NAME STATUS
@@ -108,6 +115,16 @@ srec() {
   while [ $# -gt 0 ] && [ "$1" != -- ]; do inputs+=("$1"); shift; done
   [ $# -gt 0 ] && shift
   srec_cat "${inputs[@]}" -o "$WORK/$image" -crlf -disable=header "$@" 2>/dev/null
+}
+
+# srec_info_ranges FILE: the data ranges srec_info finds, as check prints them
+# ("0x1000-0x113F, 0x1400-0x141F").
+srec_info_ranges() {
+  local first _ last ranges=""
+  while read -r first _ last; do
+    ranges+="${ranges:+, }$(printf '0x%X-0x%X' "0x$first" "0x$last")"
+  done < <(srec_info "$1" 2>/dev/null | sed -n '/^Data:/,$p' | sed 's/^Data://')
+  echo "$ranges"
 }
 
 # expect_flash IMAGE: the board's saved FLASH (from BASE) equals srec_cat's

@@ -1,11 +1,13 @@
 // Fuzz target: arbitrary bytes as the S19 file of a program run and then a
 // verify run against an honest board over the Ethernet link.
 //
-// Invariants: every run ends in AbortSequence within a bounded number of
-// ticks; the outcome matches the success line; a run succeeds only when the
-// file reads cleanly and the board holds exactly what the file says (0xFF fill
-// included); an image that was programmed verifies; a board that differs in
-// one byte does not verify.
+// Invariants: the pre-flight's verdict (what `check` reports) is the program
+// run's outcome on an honest board; a start the pre-flight refuses sends not
+// one packet; every run that starts ends in AbortSequence within a bounded
+// number of ticks; the outcome matches the success line; a run succeeds only
+// when the file reads cleanly and the board holds exactly what the file says
+// (0xFF fill included); an image that was programmed verifies; a board that
+// differs in one byte does not verify.
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -28,6 +30,12 @@ int TickBound(std::size_t fileSize) { return 300 + 3 * static_cast<int>(fileSize
 
 bool RunChecked(InProcessRun& run, bool program, int bound, const ReferenceImage& expected,
                 const sim::BoardModel& board) {
+  if (!run.H().form1.Preflight().Passes) {
+    run.Run(program, bound);
+    Require(run.PacketsSent() == 0, "a start the pre-flight refuses sends nothing", run);
+    Require(run.S().Outcome == RunOutcome::None && run.S().ProgramMode == 0, "a refused start is no run", run);
+    return false;
+  }
   const bool succeeded = RunEnded(run, program, bound);
   if (succeeded) {
     Require(run.S().ImageReadClean, "a successful run read the file cleanly", run);
@@ -51,7 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   InProcessRun run(Link::Ethernet, board);
   run.SelectFile(ScratchFile().string());
 
+  const bool passes = run.H().form1.Preflight().Passes;
   const bool programmed = RunChecked(run, true, bound, expected, board);
+  Require(programmed == passes, "the pre-flight's verdict is the program run's outcome on an honest board", run);
   const bool verified = RunChecked(run, false, bound, expected, board);
   if (programmed) Require(verified, "an image just programmed verifies on an honest board", run);
 

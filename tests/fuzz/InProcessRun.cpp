@@ -39,6 +39,7 @@ std::vector<std::uint8_t> InProcessRun::Honest(std::vector<std::uint8_t>& pendin
 void InProcessRun::Start(bool program) {
   programmed_.clear();
   readBack_.clear();
+  packets_ = 0;
   runStatus_.clear();
   abortPosted_ = false;
   if (program)
@@ -89,6 +90,7 @@ void InProcessRun::ForwardSentPackets() {
 }
 
 void InProcessRun::Take(const std::vector<std::uint8_t>& packet) {
+  ++packets_;
   if (packet.size() >= 8 && packet[0] == 0x57) {
     if (packet[1] == 0x3A) programmed_.insert(PacketAddress(packet));
     if (packet[1] == 0x37) readBack_.insert(PacketAddress(packet));

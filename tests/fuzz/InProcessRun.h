@@ -57,6 +57,8 @@ class InProcessRun {
   // requests for during the last run.
   const std::set<std::uint32_t>& Programmed() const { return programmed_; }
   const std::set<std::uint32_t>& ReadBack() const { return readBack_; }
+  // Packets of any kind the board received during the last run.
+  std::size_t PacketsSent() const { return packets_; }
 
   test::Harness& H() { return h_; }
   ReflashSession& S() { return h_.form1.S; }
@@ -70,6 +72,7 @@ class InProcessRun {
   test::Harness h_;
   std::vector<std::uint8_t> pending_;
   std::set<std::uint32_t> programmed_, readBack_;
+  std::size_t packets_ = 0;
   std::vector<std::string> runStatus_;  // Status lines of the last run
   bool abortPosted_ = false;
 };

@@ -2,6 +2,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
+#include <algorithm>
+#include <functional>
 #include <memory>
 
 #include "pipe/qt/QtTcpControl.h"
@@ -106,6 +108,41 @@ class QtTcpControlTest : public QObject {
     QCOMPARE(rec_->received, block);
     QCOMPARE(rec_->countMismatches, 0);
     QCOMPARE(rec_->events, QStringList{QStringLiteral("connected")});
+  }
+
+  // A burst far larger than a slice comes in slices, every byte once and in
+  // order, and the event loop's timers run between them.
+  void aLargeBurstArrivesInSlicesThatLetTimersRun() {
+    QTcpSocket* board = Establish();
+    QVERIFY(board);
+    int arrivals = 0, timerRuns = 0;
+    std::int32_t largest = 0;
+    struct Counting : Recorder {
+      using Recorder::Recorder;
+      std::function<void(std::int32_t)> onArrival;
+      void Winsock1Data_DataArrival(std::int32_t count) override {
+        onArrival(count);
+        Recorder::Winsock1Data_DataArrival(count);
+      }
+    };
+    rec_.reset();
+    Counting rec(*control_);
+    rec.onArrival = [&](std::int32_t count) {
+      ++arrivals;
+      largest = std::max(largest, count);
+    };
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++timerRuns; });
+    timer.start(0);
+    QByteArray burst(1 << 20, '\0');
+    for (qsizetype i = 0; i < burst.size(); ++i) burst[i] = static_cast<char>(i * 13 + i / 4096);
+    board->write(burst);
+    QTRY_COMPARE_WITH_TIMEOUT(rec.received.size(), burst.size(), WaitMs);
+    QVERIFY(rec.received == burst);
+    QCOMPARE(rec.countMismatches, 0);
+    QVERIFY(largest <= QtTcpControl::ReadSliceBytes);
+    QVERIFY(arrivals >= burst.size() / QtTcpControl::ReadSliceBytes);
+    QVERIFY2(timerRuns >= arrivals / 2, qPrintable(QStringLiteral("%1 timer runs for %2 arrivals").arg(timerRuns).arg(arrivals)));
   }
 
   // A refused connection fails after Connect() returns, with a reason;

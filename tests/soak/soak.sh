@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
 # Soak: RUNS program and verify runs back to back through qrb-flash-cli against
 # qrb-board-sim, over loopback TCP and a pseudo-terminal, half of them against
-# a fresh board with a fault drawn at random, the other half against two
-# long-lived boards (one per link) whose open descriptors and resident memory
-# are sampled as the runs go by.
+# a fresh board with a fault drawn at random (a flood among them), the other
+# half against two long-lived boards (one per link) whose open descriptors and
+# resident memory are sampled as the runs go by. Some runs on the long-lived
+# boards are stopped by a signal at a random moment, and some are preceded by
+# a churn of raw clients that connect, babble and hang up in any order.
 #
-# Every run must end by itself (no crash, no hang), a run with a fault that
-# must spoil it must not succeed, a run whose fault is harmless must succeed,
-# a successful program run must have left exactly the image in the board's
-# FLASH, and the long-lived boards' descriptors and memory must stay flat.
+# Every run must end by itself (no crash, no hang; a flooded run within 8 s),
+# a run with a fault that must spoil it must not succeed, a run whose fault is
+# harmless must succeed, a signalled run ends with the signal's status through
+# the Abort path and leaves no lock file, a successful program run must have
+# left exactly the image in the board's FLASH, and the long-lived boards'
+# descriptors and memory must stay flat.
 #
 # Usage: soak.sh BIN-DIR RUNS [START]     (the same START draws the same runs)
 set -euo pipefail
@@ -62,6 +66,43 @@ sample() {  # RUN
   SAMPLES+=("$1 $(fds "$LONG_TCP_PID") $(rss "$LONG_TCP_PID") $(fds "$LONG_PTY_PID") $(rss "$LONG_PTY_PID")")
 }
 
+# cli_signalled NAME SIGNAL DELAY-MS args...: like cli, with SIGNAL sent to
+# the front end DELAY-MS after its start (unless it has ended by then).
+cli_signalled() {
+  local name=$1 signal=$2 delay=$3 pid rc=0 i
+  shift 3
+  "$CLI" "$@" >"$WORK/$name.out" 2>"$WORK/$name.err" </dev/null &
+  pid=$!
+  sleep "$(printf '%d.%03d' $((delay / 1000)) $((delay % 1000)))"
+  kill "-$signal" "$pid" 2>/dev/null || true
+  for i in $(seq 600); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$pid" 2>/dev/null && { kill -KILL "$pid"; rc=124; }
+  if [ "$rc" = 124 ]; then wait "$pid" 2>/dev/null || true; else wait "$pid" || rc=$?; fi
+  echo "$rc" >"$WORK/$name.rc"
+}
+
+# churn PORT: 1 to 4 raw clients connect, some send a few random bytes or a
+# packet's first half, and all hang up in random order. Sets churned.
+churn() {
+  local port=$1 fds=() fd i
+  churned=$((1 + RANDOM % 4))
+  for i in $(seq "$churned"); do
+    exec {fd}<>"/dev/tcp/127.0.0.1/$port" || continue
+    fds+=("$fd")
+    case $((RANDOM % 3)) in
+      0) printf "$(printf '\\%03o\\%03o' $((RANDOM % 256)) $((RANDOM % 256)))" >&"$fd" 2>/dev/null || true ;;
+      1) printf '\x57\x3a\x00' >&"$fd" 2>/dev/null || true ;;
+    esac
+  done
+  while [ ${#fds[@]} -gt 0 ]; do
+    i=$((RANDOM % ${#fds[@]}))
+    fd=${fds[i]}
+    exec {fd}>&-
+    fds=("${fds[@]:0:i}" "${fds[@]:i+1}")
+  done
+  sleep 0.05  # the board notices the hang-ups
+}
+
 # draw VAR CHOICES...: VAR = one of the choices. Every draw happens in this
 # shell: a subshell restarts RANDOM, and the runs would not repeat.
 draw() {
@@ -95,7 +136,7 @@ for run in $(seq "$RUNS"); do
     per_block=1
     [ "$op" = program ] && per_block=2
     replies=$((h + per_block * n))
-    draw kind wrong-byte silent-from corrupt-readback split-reply stray-bytes drop-after
+    draw kind wrong-byte silent-from corrupt-readback split-reply stray-bytes drop-after flood-from
     expect=succeed
     case $kind in
       wrong-byte)
@@ -110,6 +151,7 @@ for run in $(seq "$RUNS"); do
       stray-bytes)  # any bytes but 0x91, which would pass for the status
         below=$((RANDOM % 0x91)) above=$((0x92 + RANDOM % 0x6E))
         fault=(--stray-bytes "$(printf '%02X%02X' "$below" "$above")") ;;
+      flood-from) fault=(--flood-from $((1 + RANDOM % replies))) expect=fail ;;
       drop-after)
         k=$((1 + RANDOM % n))
         fault=(--drop-after "$k")
@@ -134,25 +176,54 @@ for run in $(seq "$RUNS"); do
     [ -n "$held" ] && [ $((RANDOM % 2)) -eq 0 ] && op=verify
     expect=succeed kind=none
     desc="$op $name over $link, long-lived board"
+    case $((RANDOM % 4)) in
+      0)
+        draw signal INT TERM HUP
+        delay=$((RANDOM % 800))
+        kind=signal desc+=", SIG$signal after $delay ms" ;;
+      1)
+        if [ "$link" = tcp ]; then
+          kind=churn
+          churn "$LONG_TCP_PORT"
+          desc+=", after a churn of $churned raw clients"
+        fi ;;
+    esac
   fi
 
   if [ "$link" = tcp ]; then
     port=$PORT
     [ -z "$BASE" ] && port=$LONG_TCP_PORT
-    cli run "$op" "$image" --tcp "127.0.0.1:$port"
+    where=(--tcp "127.0.0.1:$port")
   else
     dev=$PTY
     [ -z "$BASE" ] && dev=$LONG_PTY
-    cli run "$op" "$image" --serial "$dev" --baud 115200
+    where=(--serial "$dev" --baud 115200)
   fi
+  started=$(date +%s%N)
+  if [ "$kind" = signal ]; then
+    cli_signalled run "$signal" "$delay" "$op" "$image" "${where[@]}"
+  else
+    cli run "$op" "$image" "${where[@]}"
+  fi
+  took=$((($(date +%s%N) - started) / 1000000))
   rc=$(cat "$WORK/run.rc")
   [ -n "$BASE" ] && stop_board
 
   case $rc in
     0 | 1) ;;
     124) fail "run $run ($desc): no end within 60 s" ;;
+    129 | 130 | 143)
+      [ "$kind" = signal ] || fail "run $run ($desc): exit status $rc without a signal"
+      [ "$rc" = $((128 + $(kill -l "$signal"))) ] || fail "run $run ($desc): exit status $rc for SIG$signal"
+      if grep -qxF "Aborted processing." "$WORK/run.err"; then
+        grep -qxF "Aborting.  ProgramMode = 0." "$WORK/run.err" || fail "run $run ($desc): aborted without its line"
+      fi
+      [ "$link" = pty ] && [ -n "$(lock_files "$dev")" ] && fail "run $run ($desc): lock file left: $(lock_files "$dev")"
+      [ "$op" = program ] && unset "PROGRAMMED_${link^^}[$name]"  # partly programmed
+      ;;
     *) fail "run $run ($desc): exit status $rc" ;;
   esac
+  [ "$kind" = flood-from ] && [ "$took" -gt 8000 ] && fail "run $run ($desc): took $took ms under the flood"
   if [ "$rc" = 0 ] && [ "$expect" = fail ]; then fail "run $run ($desc): succeeded although its fault spoils it"; fi
   if [ "$rc" = 1 ] && [ "$expect" = succeed ]; then fail "run $run ($desc): failed although it should succeed"; fi
   if [ "$rc" = 0 ] && [ -n "$BASE" ] && [ "$op" = program ]; then expect_flash "$name.s19"; fi

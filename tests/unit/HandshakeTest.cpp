@@ -28,7 +28,7 @@ TEST_P(HandshakeTest, ReachesTheFirstBlock) {
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.program << c.startupIdle << c.stray);
     Rig r(GetParam());
-    r.UseImage(SRecord('1', 0x1000, Pattern(256)) + S9());
+    r.UseImage(S19Data(0x1000, Pattern(256)) + S9());
     r.board.flashMode = !c.startupIdle;
     r.board.version = c.startupIdle ? 0x15 : 0x07;
     if (c.stray) r.board.strayBefore[0] = {0x00, 0x00};

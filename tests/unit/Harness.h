@@ -141,6 +141,14 @@ class FakeClock : public Clock {
   }
 };
 
+// The operating system's reason, as a line that names the port and the code.
+class FakeSerialReasons : public SerialDiagnostics {
+ public:
+  std::string DescribeFailure(std::int32_t port, std::int32_t code) override {
+    return "reason for COM" + std::to_string(port) + " code " + std::to_string(code);
+  }
+};
+
 class FakeApp : public Application {
  public:
   int ended = 0;

@@ -8,13 +8,6 @@
 namespace qrb::test {
 namespace {
 
-class FakeReasons : public SerialDiagnostics {
- public:
-  std::string DescribeFailure(std::int32_t port, std::int32_t code) override {
-    return "reason for COM" + std::to_string(port) + " code " + std::to_string(code);
-  }
-};
-
 const Lines OpenCalls = {"InitializePort", "ser_rs232_getport", "SetPortCharacteristics", "CdrvSetTimerResolution",
                          "SetTimeout",     "SetPaceTime",       "FlushReceiveBuffer",     "FlushTransmitBuffer"};
 
@@ -109,7 +102,7 @@ TEST(InitComPort, EachFailingStepIsReportedInOrder) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.failing);
     Harness h;
-    FakeReasons reasons;
+    FakeSerialReasons reasons;
     h.form1.P.SerialReasons = &reasons;
     h.S().ComPort = 2;
     h.serial.results[c.failing] = -4;

@@ -30,34 +30,38 @@ std::vector<std::uint8_t> BoardReply::Bytes() const {
 BoardModel::BoardModel(BoardMode mode, std::uint8_t version, BoardFaults faults)
     : mode_(mode), version_(version), faults_(std::move(faults)) {}
 
-long BoardModel::PacketLength() const {
-  if (pending_.empty()) return 0;
-  const std::uint8_t first = pending_[0];
+long BoardModel::PacketLength(std::span<const std::uint8_t> pending) {
+  if (pending.empty()) return 0;
+  const std::uint8_t first = pending[0];
   if (first != OpenCmd && first != FlashCmd && first != BlockCmd) return -1;
-  if (pending_.size() < 2) return 0;
-  const std::uint8_t second = pending_[1];
+  if (pending.size() < 2) return 0;
+  const std::uint8_t second = pending[1];
   if (first == OpenCmd) return second == OpenArg ? 2 : -1;
   if (first == FlashCmd) return second == FlashArg ? 2 : -1;
   if (second == ReadBackArg) return BlockHeaderLength;
   if (second != ProgramArg) return -1;
-  if (pending_.size() < BlockHeaderLength) return 0;
-  return BlockHeaderLength + (long{pending_[6]} << 8 | pending_[7]);
+  if (pending.size() < BlockHeaderLength) return 0;
+  return BlockHeaderLength + (long{pending[6]} << 8 | pending[7]);
 }
 
 BoardReply BoardModel::Feed(std::span<const std::uint8_t> received) {
   pending_.insert(pending_.end(), received.begin(), received.end());
   BoardReply reply;
+  // Packets and noise are consumed from the front by moving a start index;
+  // the consumed bytes are erased once, so any amount of noise costs linear time.
+  std::size_t start = 0;
   while (!reply.DropLink) {
-    const long length = PacketLength();
+    const std::span<const std::uint8_t> pending = std::span(pending_).subspan(start);
+    const long length = PacketLength(pending);
     if (length < 0) {  // not a packet start: drop the byte and resynchronise
-      pending_.erase(pending_.begin());
+      ++start;
       continue;
     }
-    if (length == 0 || pending_.size() < static_cast<std::size_t>(length)) break;
-    const std::vector<std::uint8_t> packet(pending_.begin(), pending_.begin() + length);
-    pending_.erase(pending_.begin(), pending_.begin() + length);
-    Answer(packet, reply);
+    if (length == 0 || pending.size() < static_cast<std::size_t>(length)) break;
+    Answer(pending.first(static_cast<std::size_t>(length)), reply);
+    start += static_cast<std::size_t>(length);
   }
+  pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(start));
   if (reply.DropLink) pending_.clear();  // what followed never reached the board
   return reply;
 }
@@ -105,6 +109,10 @@ void BoardModel::Answer(std::span<const std::uint8_t> packet, BoardReply& reply)
 
 void BoardModel::AddReply(std::vector<std::uint8_t> bytes, Command command, BoardReply& reply) {
   const int number = ++replies_;
+  if (faults_.FloodFromReply && number >= *faults_.FloodFromReply) {
+    reply.Flood = true;
+    return;
+  }
   if (faults_.SilentFromReply && number >= *faults_.SilentFromReply) return;
   if (command == Command::Status && !faults_.StrayBeforeStatus.empty())
     reply.Segments.push_back({faults_.StrayBeforeStatus, 0});

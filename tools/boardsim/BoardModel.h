@@ -40,6 +40,8 @@ struct BoardFaults {
   std::vector<std::uint8_t> StrayBeforeStatus;
   // The link is dropped right after the reply to this read-back number.
   std::optional<int> DropAfterReadBacks;
+  // In place of this reply the board starts to flood the link with 0x00.
+  std::optional<int> FloodFromReply;
 };
 
 // A piece of the board's answer: send Bytes after waiting DelayMs.
@@ -51,6 +53,7 @@ struct ReplySegment {
 struct BoardReply {
   std::vector<ReplySegment> Segments;
   bool DropLink = false;  // close the link after the segments went out
+  bool Flood = false;     // flood the link with 0x00 after the segments
 
   std::vector<std::uint8_t> Bytes() const;  // all segments joined
   bool Empty() const { return Segments.empty(); }
@@ -64,8 +67,11 @@ class BoardModel {
   // Takes the received bytes; answers every packet they complete.
   BoardReply Feed(std::span<const std::uint8_t> received);
 
-  // Forgets a partly received packet (the link went down).
+  // Forgets a partly received packet (the link went down, or went quiet in
+  // the middle of a packet).
   void ResetLink() { pending_.clear(); }
+  // Bytes of a packet not yet complete.
+  std::size_t PendingBytes() const { return pending_.size(); }
 
   BoardMode Mode() const { return mode_; }
   std::uint8_t Version() const { return version_; }
@@ -84,7 +90,7 @@ class BoardModel {
   enum class Command { None, Status, EnterFlash, Program, ReadBack };
   // Length of the packet that starts the pending bytes, 0 while unknown, or
   // -1 when the first pending byte starts no packet the board knows.
-  long PacketLength() const;
+  static long PacketLength(std::span<const std::uint8_t> pending);
   void Answer(std::span<const std::uint8_t> packet, BoardReply& reply);
   void AddReply(std::vector<std::uint8_t> bytes, Command command, BoardReply& reply);
   std::vector<std::uint8_t> StatusAndVersion() const;

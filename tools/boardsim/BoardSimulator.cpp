@@ -6,6 +6,8 @@
 #include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <span>
 
@@ -46,15 +48,41 @@ QString BoardSimulator::ListenTcp(quint16 port) {
 quint16 BoardSimulator::TcpPort() const { return server_ ? server_->serverPort() : 0; }
 
 void BoardSimulator::AcceptClient() {
-  if (client_) return;  // one client at a time: the next one waits in the backlog
-  QTcpSocket* socket = server_->nextPendingConnection();
-  if (!socket) return;
+  while (QTcpSocket* socket = server_->nextPendingConnection()) {
+    if (!client_) {
+      Serve(socket);
+      continue;
+    }
+    // The client being served may be hanging up at this very moment (a run
+    // right after the last one): give it a moment before refusing.
+    waiting_.emplace_back(socket);
+    QTimer::singleShot(RefuseAfterMs, socket, [this, socket] {
+      const auto it = std::find(waiting_.begin(), waiting_.end(), socket);
+      if (it == waiting_.end()) return;
+      waiting_.erase(it);
+      Refuse(socket);
+    });
+  }
+}
+
+void BoardSimulator::ServeWaiting() {
+  while (!client_ && !waiting_.empty()) {
+    const QPointer<QTcpSocket> next = waiting_.front();
+    waiting_.pop_front();
+    if (next) Serve(next);
+  }
+}
+
+void BoardSimulator::Serve(QTcpSocket* socket) {
   client_ = socket;
-  server_->pauseAccepting();
   socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
   Log(QStringLiteral("client connected from port %1").arg(socket->peerPort()));
   tcpWriter_ = std::make_unique<ReplyWriter>(
-      [socket](const QByteArray& bytes) { return socket->write(bytes); }, baud_);
+      [socket](const QByteArray& bytes) -> qint64 {
+        // Replies wait in the writer, where they are counted, not in the socket.
+        return socket->bytesToWrite() >= MaxUnsentBytes ? 0 : socket->write(bytes);
+      },
+      baud_);
   // The board hangs up once its last reply is out; whatever the client sends
   // after that is lost.
   connect(tcpWriter_.get(), &ReplyWriter::dropRequested, socket, [this, socket] {
@@ -62,13 +90,37 @@ void BoardSimulator::AcceptClient() {
     disconnect(socket, &QTcpSocket::readyRead, this, &BoardSimulator::ReadTcp);
     socket->disconnectFromHost();
   });
+  connect(tcpWriter_.get(), &ReplyWriter::overflowed, socket, [this, socket](qint64 queued) {
+    Log(QStringLiteral("the client does not read its replies (%1 bytes waiting): dropping the link").arg(queued));
+    socket->abort();  // emits disconnected: ClientGone
+  });
   connect(socket, &QTcpSocket::readyRead, this, &BoardSimulator::ReadTcp);
-  connect(socket, &QTcpSocket::disconnected, this, &BoardSimulator::ClientGone);
-  if (socket->bytesAvailable() > 0) ReadTcp();
+  // A hang-up, a reset or any error that ends the connection frees the board.
+  connect(socket, &QTcpSocket::disconnected, this, [this, socket] { ClientGone(socket); });
+  connect(socket, &QTcpSocket::stateChanged, this, [this, socket](QAbstractSocket::SocketState state) {
+    if (state == QAbstractSocket::UnconnectedState) ClientGone(socket);
+  });
+  connect(socket, &QTcpSocket::errorOccurred, socket, &QTcpSocket::abort);
+  // A client that reset the connection before it was taken has no peer left.
+  if (socket->state() != QAbstractSocket::ConnectedState || socket->peerPort() == 0) {
+    ClientGone(socket);  // gone before it was taken
+  } else if (socket->bytesAvailable() > 0) {
+    ReadTcp();
+  }
 }
 
-void BoardSimulator::ClientGone() {
-  if (!client_) return;
+// The board has one link: a second client is told so by a hang-up at once.
+void BoardSimulator::Refuse(QTcpSocket* socket) {
+  Log(QStringLiteral("refused a second client from port %1: busy with the client from port %2")
+          .arg(socket->peerPort())
+          .arg(client_ ? client_->peerPort() : 0));
+  connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+  socket->disconnectFromHost();
+  if (socket->state() == QAbstractSocket::UnconnectedState) socket->deleteLater();
+}
+
+void BoardSimulator::ClientGone(QTcpSocket* gone) {
+  if (!client_ || client_ != gone) return;
   Log(QStringLiteral("client disconnected"));
   QTcpSocket* socket = client_;
   client_.clear();
@@ -79,8 +131,7 @@ void BoardSimulator::ClientGone() {
     tcpWriter_.release()->deleteLater();  // may be emitting right now
   }
   board_.ResetLink();
-  server_->resumeAccepting();
-  if (server_->hasPendingConnections()) AcceptClient();
+  ServeWaiting();
 }
 
 void BoardSimulator::ReadTcp() {
@@ -92,7 +143,7 @@ void BoardSimulator::Take(const QByteArray& bytes, ReplyWriter& writer, const ch
   if (verbose_) Log(QStringLiteral("%1 received %2").arg(QLatin1StringView(link), QString::fromLatin1(bytes.toHex(' '))));
   const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.constData());
   const BoardReply reply = board_.Feed(std::span(data, static_cast<std::size_t>(bytes.size())));
-  if (reply.Empty() && !reply.DropLink) return;
+  if (reply.Empty() && !reply.DropLink && !reply.Flood) return;
   if (verbose_) {
     const std::vector<std::uint8_t> all = reply.Bytes();
     Log(QStringLiteral("%1 answers %2 bytes").arg(QLatin1StringView(link)).arg(all.size()));
@@ -139,6 +190,11 @@ QString BoardSimulator::OpenPty(const QString& linkPath) {
     Log(QStringLiteral("pseudo-terminal unplugged"));
     ptyUnplugged_ = true;
   });
+  // Nobody reads the line: what a UART would lose, the board forgets.
+  connect(ptyWriter_.get(), &ReplyWriter::overflowed, this, [this](qint64 queued) {
+    Log(QStringLiteral("pty: nobody reads the replies: %1 bytes discarded").arg(queued));
+    ptyWriter_->Discard();
+  });
   ptyNotifier_ = new QSocketNotifier(ptyMaster_, QSocketNotifier::Read, this);
   connect(ptyNotifier_, &QSocketNotifier::activated, this, &BoardSimulator::ReadPty);
   return {};
@@ -148,6 +204,15 @@ void BoardSimulator::ReadPty() {
   char buffer[4096];
   const ssize_t n = ::read(ptyMaster_, buffer, sizeof buffer);
   if (n <= 0 || ptyUnplugged_) return;
+  // A packet left unfinished by an earlier client would swallow the next
+  // client's first packet: after a pause it is stale.
+  if (board_.PendingBytes() > 0 && ptyQuiet_.isValid() && ptyQuiet_.elapsed() >= StalePacketMs) {
+    Log(QStringLiteral("pty: discarded %1 bytes of a packet left unfinished %2 ms ago")
+            .arg(board_.PendingBytes())
+            .arg(ptyQuiet_.elapsed()));
+    board_.ResetLink();
+  }
+  ptyQuiet_.start();
   Take(QByteArray(buffer, static_cast<qsizetype>(n)), *ptyWriter_, "pty");
 }
 

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -10,6 +13,29 @@ namespace qrb::sim {
 namespace {
 
 constexpr std::size_t SRecordDataBytes = 32;
+// Far more than any board's FLASH; a bigger file is a mistake, not an image.
+constexpr std::uintmax_t MaxLoadBytes = 64u << 20;
+
+std::string SystemReason() { return errno != 0 ? std::strerror(errno) : "unknown error"; }
+
+// A file to load must be a regular, readable file of a sensible size: a
+// directory or a device (/dev/zero) never ends or cannot be read at all.
+std::string CheckLoadPath(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (status.type() == fs::file_type::not_found) return "cannot open " + path + ": " + std::strerror(ENOENT);
+  if (ec) return "cannot open " + path + ": " + ec.message();
+  if (!fs::is_regular_file(status)) return "cannot load " + path + ": not a regular file";
+  const std::uintmax_t size = fs::file_size(path, ec);
+  if (ec) return "cannot open " + path + ": " + ec.message();
+  if (size > MaxLoadBytes)
+    return "cannot load " + path + ": " + std::to_string(size) + " bytes, more than the " +
+           std::to_string(MaxLoadBytes >> 20) + " MiB a FLASH image may have";
+  errno = 0;
+  if (!std::ifstream(path, std::ios::binary)) return "cannot open " + path + ": " + SystemReason();
+  return {};
+}
 
 std::string Lower(std::string s) {
   std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -130,6 +156,7 @@ FlashFormat FormatForPath(const std::string& path) {
 }
 
 std::string LoadFlash(BoardModel& board, const std::string& path, std::uint32_t base) {
+  if (std::string error = CheckLoadPath(path); !error.empty()) return error;
   return FormatForPath(path) == FlashFormat::SRecord ? LoadSRecords(board, path)
                                                      : LoadBinary(board, path, base);
 }
@@ -137,6 +164,19 @@ std::string LoadFlash(BoardModel& board, const std::string& path, std::uint32_t 
 std::string SaveFlash(const BoardModel& board, const std::string& path, std::uint32_t base) {
   return FormatForPath(path) == FlashFormat::SRecord ? SaveSRecords(board, path)
                                                      : SaveBinary(board, path, base);
+}
+
+std::string CheckSavePath(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const bool existed = fs::exists(path, ec);
+  if (existed && fs::is_directory(path, ec)) return "cannot write " + path + ": Is a directory";
+  errno = 0;
+  std::ofstream probe(path, std::ios::binary | std::ios::app);  // leaves an existing file as it is
+  if (!probe) return "cannot write " + path + ": " + SystemReason();
+  probe.close();
+  if (!existed) fs::remove(path, ec);
+  return {};
 }
 
 std::uint32_t LowestWrittenAddress(const BoardModel& board) {

@@ -22,11 +22,16 @@ void ReplyWriter::Queue(const BoardReply& reply) {
                       readyAt, false});
   }
   if (reply.DropLink) queue_.push_back({{}, readyAt, true});
+  flooding_ = flooding_ || reply.Flood;
+  for (const ReplySegment& segment : reply.Segments) queuedBytes_ += static_cast<qint64>(segment.Bytes.size());
   Pump();
+  if (queuedBytes_ > MaxQueuedBytes) emit overflowed(queuedBytes_);
 }
 
 void ReplyWriter::Discard() {
+  flooding_ = false;
   queue_.clear();
+  queuedBytes_ = 0;
   pump_.stop();
   lineStartMs_ = -1;
 }
@@ -59,6 +64,7 @@ void ReplyWriter::Pump() {
     }
     const qint64 taken = count > 0 ? write_(next.bytes.left(count)) : 0;
     lineSent_ += taken;
+    queuedBytes_ -= taken;
     next.bytes.remove(0, taken);
     if (taken < count) {  // the link is full; try again shortly
       pump_.start(2);
@@ -69,11 +75,18 @@ void ReplyWriter::Pump() {
     queue_.pop_front();
     if (drop) {
       queue_.clear();
+      queuedBytes_ = 0;
       emit dropRequested();
       return;
     }
   }
   lineStartMs_ = -1;
+  if (flooding_) {
+    constexpr qint64 EveryMs = 2;
+    static const QByteArray zeros(FloodBytesPerMs * EveryMs, '\0');
+    write_(zeros);
+    pump_.start(EveryMs);
+  }
 }
 
 }  // namespace qrb::sim

@@ -20,16 +20,23 @@ class ReplyWriter : public QObject {
   // write hands bytes to the link and returns how many it took.
   using WriteFn = std::function<qint64(const QByteArray&)>;
 
+  // A flood: 10 MB/s, as far as the link takes it.
+  static constexpr qint64 FloodBytesPerMs = 10'000;
+  // More bytes than this waiting to be sent: the reader is not reading.
+  static constexpr qint64 MaxQueuedBytes = 256 * 1024;
+
   ReplyWriter(WriteFn write, int baud, QObject* parent = nullptr);
 
   void Queue(const BoardReply& reply);
-  // Drops everything not yet sent (the link went down).
+  // Drops everything not yet sent (the link went down) and ends a flood.
   void Discard();
   bool Idle() const { return queue_.empty(); }
 
  signals:
   // Everything queued before a reply that asked for it has been sent.
   void dropRequested();
+  // More than MaxQueuedBytes wait; the owner drops the link or discards them.
+  void overflowed(qint64 queuedBytes);
 
  private:
   struct Pending {
@@ -44,6 +51,8 @@ class ReplyWriter : public QObject {
   WriteFn write_;
   int baud_;
   std::deque<Pending> queue_;
+  qint64 queuedBytes_ = 0;
+  bool flooding_ = false;  // 0x00 at FloodBytesPerMs once the queue is out
   QElapsedTimer clock_;
   QTimer pump_;
   qint64 lineStartMs_ = -1;  // when the current burst of paced bytes began

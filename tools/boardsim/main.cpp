@@ -11,6 +11,7 @@
 #include "BoardModel.h"
 #include "BoardSimulator.h"
 #include "FlashFile.h"
+#include "Version.h"
 
 #if defined(Q_OS_UNIX)
 #include <csignal>
@@ -76,7 +77,7 @@ void QuitOnSignals(QCoreApplication&) {}
 int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("qrb-board-sim"));
-  QCoreApplication::setApplicationVersion(QStringLiteral(QRB_VERSION));
+  QCoreApplication::setApplicationVersion(QString::fromLatin1(qrb::VersionString));
 
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
@@ -99,9 +100,10 @@ int main(int argc, char* argv[]) {
   const QCommandLineOption split(QStringLiteral("split-reply"), QStringLiteral("Send reply <n> in two halves, <ms> (default 200) apart."), QStringLiteral("n[:ms]"));
   const QCommandLineOption stray(QStringLiteral("stray-bytes"), QStringLiteral("Send these bytes (hexadecimal, e.g. 0000) before every status reply to the opening packet."), QStringLiteral("hex"));
   const QCommandLineOption drop(QStringLiteral("drop-after"), QStringLiteral("Drop the link right after read-back <n> (a pseudo-terminal goes silent)."), QStringLiteral("n"));
+  const QCommandLineOption flood(QStringLiteral("flood-from"), QStringLiteral("In place of reply <n> flood the link with 0x00 at 10 MB/s."), QStringLiteral("n"));
   const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Log every packet on stderr."));
   parser.addOptions({tcp, pty, link, mode, version, load, save, base, baud, wrong, silent, corrupt,
-                     split, stray, drop, verbose});
+                     split, stray, drop, flood, verbose});
   parser.process(app);
 
   if (!parser.positionalArguments().isEmpty())
@@ -157,10 +159,22 @@ int main(int argc, char* argv[]) {
     faults.DropAfterReadBacks = static_cast<int>(*v);
   }
 
+  if (parser.isSet(flood)) {
+    const auto v = Number(parser.value(flood), 1, 1'000'000);
+    if (!v) return Fail(QStringLiteral("--flood-from takes a reply number from 1"));
+    faults.FloodFromReply = static_cast<int>(*v);
+  }
+
   BoardModel board(startMode, static_cast<std::uint8_t>(*versionByte), faults);
   if (parser.isSet(load)) {
     const std::string error = LoadFlash(board, parser.value(load).toStdString(),
                                         static_cast<std::uint32_t>(baseAddress.value_or(0)));
+    if (!error.empty()) return Fail(QString::fromStdString(error));
+  }
+
+  // The FLASH would be lost at exit: find out now.
+  if (parser.isSet(save)) {
+    const std::string error = CheckSavePath(parser.value(save).toStdString());
     if (!error.empty()) return Fail(QString::fromStdString(error));
   }
 

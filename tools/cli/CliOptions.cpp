@@ -32,7 +32,15 @@ bool ParseHostPort(const std::string& text, CliOptions& options, std::string& er
       port = text.substr(close + 2);
       if (port.empty()) return error = "--tcp: missing port number in " + text, false;
     }
-  } else if (const auto colon = text.rfind(':'); colon != std::string::npos && text.find(':') == colon) {
+  } else if (const auto colon = text.rfind(':'); colon != std::string::npos && text.find(':') != colon) {
+    // An IPv6 address: without brackets its last group and a port look alike.
+    // Guess which: "::1:10001" has a port, "fe80::1" has none.
+    const std::string last = text.substr(colon + 1);
+    const bool portLike = !last.empty() && text[colon - 1] != ':' && WholeNumber(last, 1, 65535).has_value();
+    return error = "--tcp: an IPv6 address goes in brackets: [" + (portLike ? text.substr(0, colon) + "]:" + last : text + "]") +
+                   ", not " + text,
+           false;
+  } else if (colon != std::string::npos) {
     host = text.substr(0, colon);
     port = text.substr(colon + 1);
     if (port.empty()) return error = "--tcp: missing port number in " + text, false;
@@ -109,6 +117,12 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
       if (ec != std::errc{} || end != value.data() + value.size() || !(seconds > 0) || seconds > 3600)
         return error = "--connect-timeout takes seconds (more than 0, up to 3600), not " + value, false;
       options.ConnectTimeoutMs = static_cast<int>(std::lround(seconds * 1000));
+      if (options.ConnectTimeoutMs < 1)
+        return error = "--connect-timeout takes at least 0.001 seconds (1 ms), not " + value, false;
+    } else if (name == "--fix") {
+      if (!takeValue()) return false;
+      if (value.empty()) return error = "--fix needs the file to write", false;
+      options.FixOut = value;
     } else if (arg.size() > 1 && arg[0] == '-') {
       return error = "unknown option " + arg, false;
     } else {
@@ -128,8 +142,10 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
 
   if (options.Command == CliCommand::Check) {
     if (links > 0) return error = "check takes no link", false;
+    if (options.FixOut == options.File) return error = "--fix must write a file other than " + options.File, false;
     return true;
   }
+  if (!options.FixOut.empty()) return error = "--fix belongs to check", false;
   if (links == 0) return error = command + " needs a link: --tcp HOST[:PORT], --com N or --serial DEVICE", false;
   if (links > 1) return error = "give only one link", false;
   return true;
@@ -139,7 +155,7 @@ std::string CliUsage() {
   return "Usage:\n"
          "  qrb-flash-cli {program|verify} FILE.s19 (--tcp HOST[:PORT] | --com N | --serial DEVICE)\n"
          "                [--baud 19200|38400|57600|115200] [--connect-timeout SECONDS]\n"
-         "  qrb-flash-cli check FILE.s19\n"
+         "  qrb-flash-cli check FILE.s19 [--fix OUT.s19]\n"
          "  qrb-flash-cli --help | --version\n"
          "\n"
          "Programs or verifies the FLASH of a QRB-260/QRB-530 interface board from a Motorola S19 file,\n"
@@ -151,10 +167,12 @@ std::string CliUsage() {
          "                           (a USB adapter, a pseudo-terminal)\n"
          "  --baud RATE              serial speed, 19200 by default\n"
          "  --connect-timeout SECS   how long to wait for the link, 10 by default\n"
+         "  --fix OUT.s19            check: write the file rewritten by srec_cat so that a run takes it\n"
          "\n"
          "stdout carries the Status list, stderr the Debug list (and a progress line on a terminal).\n"
-         "Exit status: 0 when the run ended with its success lines (check: the file will program\n"
-         "cleanly), 1 when it ended any other way, 2 for a usage error, a file that cannot be opened\n"
+         "Exit status: 0 when the run ended with its success lines (check: a run would program the\n"
+         "file; check --fix: OUT was written), 1 when it ended any other way (check: a run would\n"
+         "refuse the file; --fix: no safe fix), 2 for a usage error, a file that cannot be opened\n"
          "or a link that could not be opened in time.\n";
 }
 

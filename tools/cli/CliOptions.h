@@ -20,6 +20,7 @@ struct CliOptions {
   std::string Device;           // --serial
   std::int16_t ComSpeed = 1;    // --baud as the dialog's speed code 1..4
   int ConnectTimeoutMs = 10000; // --connect-timeout
+  std::string FixOut;           // check --fix OUT
 };
 
 // Parses the arguments after the program name. On a usage error returns

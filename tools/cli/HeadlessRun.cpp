@@ -5,12 +5,14 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <string>
+#include <utility>
 
+#include "LineOutput.h"
+#include "ProcessHygiene.h"
 #include "ProgressLine.h"
-#include "S19Scan.h"
+#include "GivenPathDialog.h"
 #include "TickStats.h"
 #include "app/Form1.h"
 #include "app/HeadlessControls.h"
@@ -18,7 +20,7 @@
 #include "app/qt/core/QtApplication.h"
 #include "app/qt/core/QtTimer.h"
 #include "app/qt/core/SystemClock.h"
-#include "image/FileDialog.h"
+#include "image/SequentialFile.h"
 #include "pipe/Form2.h"
 #include "pipe/PlainSettingsDialog.h"
 #include "pipe/qt/QtSerialLibrary.h"
@@ -31,19 +33,6 @@ constexpr int ExitFailed = 1;
 constexpr int ExitCannotStart = 2;
 
 void Complain(const std::string& message) { std::fprintf(stderr, "qrb-flash-cli: %s\n", message.c_str()); }
-
-// "Select Source File" without the dialog: it answers with the given path.
-class GivenPathDialog : public FileDialog {
- public:
-  explicit GivenPathDialog(std::string path) : path_(std::move(path)) {}
-  bool ShowOpen(FileDialogSettings& settings) override {
-    settings.FileName = path_;
-    return true;
-  }
-
- private:
-  std::string path_;
-};
 
 // Passes every TCP event on to the main window and notes how the connection
 // attempt ended.
@@ -85,33 +74,58 @@ bool WaitFor(Done done, int timeoutMs) {
   return done();
 }
 
+// A stop signal wins; a line that could not be written spoils any outcome.
+int ExitStatus(RunOutcome outcome, const LineOutput& output, const StopSignals& stopSignals) {
+  int status = outcome == RunOutcome::Succeeded ? 0 : ExitFailed;
+  if (output.Failed()) {
+    output.ReportFailure();
+    status = ExitFailed;
+  }
+  if (stopSignals.Received() != 0) status = StopSignals::ExitStatus(stopSignals.Received());
+  return status;
+}
+
 }  // namespace
 
 int HeadlessRun(const CliOptions& options) {
   // A file that cannot be read stops the run before any link is opened.
-  if (!std::ifstream(options.File, std::ios::binary)) {
-    Complain("cannot open " + options.File);
+  if (SequentialFile file; !file.Open(options.File)) {
+    Complain("cannot open " + options.File + ": " + file.Reason());
     return ExitCannotStart;
   }
 
+  Form1* main = nullptr;
+  bool running = false;
+  bool stopping = false;
+  QEventLoop runLoop;
+  // A stop signal or a line that cannot be written presses the run's "Abort"
+  // button, from the event loop: never from inside a handler.
+  const auto stopRun = [&] {
+    if (std::exchange(stopping, true)) return;
+    QTimer::singleShot(0, &runLoop, [&] {
+      if (running && main->S.ProgramMode != 0) {
+        if (main->C.ProgramFlash.Caption() == "Abort") main->ProgramFlash_Click();
+        else main->VerifyFlash_Click();
+      }
+      runLoop.quit();
+    });
+  };
+  StopSignals stopSignals([&](int) { stopRun(); });
+  LineOutput output;
+
   ProgressLine progress(ProgressLine::StderrIsTerminal());
-  PlainListBox status([](const std::string& line) {
-    std::fprintf(stdout, "%s\n", line.c_str());
-    std::fflush(stdout);
+  PlainListBox status([&](const std::string& line) {
+    if (!output.Write(stdout, "Status list", line)) stopRun();
   });
-  PlainListBox debug([&progress](const std::string& line) {
+  PlainListBox debug([&](const std::string& line) {
     progress.Hide();
-    std::fprintf(stderr, "%s\n", line.c_str());
-    std::fflush(stderr);
+    if (!output.Write(stderr, "Debug list", line)) stopRun();
     progress.Show();
   });
   PlainTextBox text2, text3;
   PlainButton selectSourceFile("Select Source File"), programFlash("Program FLASH"),
       verifyFlash("Verify FLASH"), selectDataPipe("Select Data Pipe");
 
-  Form1* main = nullptr;
-  bool running = false;
-  QEventLoop runLoop;
   TickStats tickStats;
   QtTimer timer1([&] {
     if (tickStats.On()) {
@@ -155,8 +169,8 @@ int HeadlessRun(const CliOptions& options) {
     const std::string where = options.Host + ":" + std::to_string(options.Port);
     // The control gives up after the connect time-out itself; the extra
     // second only guards against an event that never comes.
-    WaitFor([&] { return watch.connected || watch.failed; }, options.ConnectTimeoutMs + 1000);
-    if (!watch.connected) {
+    WaitFor([&] { return watch.connected || watch.failed || stopping; }, options.ConnectTimeoutMs + 1000);
+    if (!watch.connected && !stopping) {
       Complain("no connection to " + where + (watch.failed ? ": " + watch.reason : " in time"));
       form1.CloseDataPipe();
       return ExitCannotStart;
@@ -167,28 +181,32 @@ int HeadlessRun(const CliOptions& options) {
     form2.ComBaudBtn_Click(options.ComSpeed);
     form2.Initialize_Click();
     if (form1.S.ComInitialized == False) {
-      Complain("cannot open " + (options.Link == CliLink::Serial ? options.Device : "COM" + Dec(options.ComPort)));
+      const std::string reason = serial.FailureReason(options.Link == CliLink::Com ? options.ComPort : 1);
+      Complain("cannot open " + (options.Link == CliLink::Serial ? options.Device : "COM" + Dec(options.ComPort)) +
+               (reason.empty() ? "" : ": " + reason));
       return ExitCannotStart;
     }
   }
 
   form1.SelectSourceFile_Click();
   if (form1.S.SourceFileSelected != 1) {
-    Complain("cannot open " + options.File);
+    Complain("cannot open " + options.File + ": " + form1.SourceFile.Reason());
     form1.CloseDataPipe();
     return ExitCannotStart;
   }
-  // The total for the progress line: one pass over the records, no image kept.
-  if (ProgressLine::StderrIsTerminal()) progress.SetTotal(ScanS19File(options.File).Blocks);
+  // The total for the progress line: the blocks the run's own reader finds.
+  if (ProgressLine::StderrIsTerminal()) progress.SetTotal(form1.Preflight().Blocks);
 
-  if (options.Command == CliCommand::Program) form1.ProgramFlash_Click();
-  else form1.VerifyFlash_Click();
-  running = form1.S.ProgramMode != 0;
-  if (running) runLoop.exec();
+  if (!stopping) {
+    if (options.Command == CliCommand::Program) form1.ProgramFlash_Click();
+    else form1.VerifyFlash_Click();
+    running = form1.S.ProgramMode != 0;
+    if (running) runLoop.exec();  // a stop during the start is waiting in its queue
+  }
   progress.Finish();
   if (tickStats.On()) tickStats.Write();
   form1.CloseDataPipe();
-  return form1.S.Outcome == RunOutcome::Succeeded ? 0 : ExitFailed;
+  return ExitStatus(form1.S.Outcome, output, stopSignals);
 }
 
 }  // namespace qrb::cli

@@ -1,31 +1,35 @@
 // qrb-flash-cli: program or verify a QRB board's FLASH from an S19 file
 // without a window, or check an S19 file before a run.
 #include <QCoreApplication>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "CheckCommand.h"
 #include "CliOptions.h"
 #include "HeadlessRun.h"
-#include "S19Scan.h"
+#include "ProcessHygiene.h"
+#include "Version.h"
 
 using namespace qrb::cli;
 
 namespace {
 
-int Check(const std::string& path) {
-  const S19Scan scan = ScanS19File(path);
-  if (!scan.Opened) {
-    std::fprintf(stderr, "qrb-flash-cli: cannot open %s\n", path.c_str());
-    return 2;
-  }
-  for (const std::string& line : CheckReport(path, scan)) std::printf("%s\n", line.c_str());
-  return scan.ProblemCount == 0 ? 0 : 1;
+// status, or 1 with the reason on stderr when stdout could not take it all.
+int StdoutWritten(int status) {
+  errno = 0;
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+  std::fprintf(stderr, "qrb-flash-cli: cannot write to stdout: %s\n", errno != 0 ? std::strerror(errno) : "write failed");
+  return 1;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  OpenNullOnClosedStandardFds();
+  IgnoreBrokenPipe();
   const std::vector<std::string> args(argv + 1, argv + argc);
   CliOptions options;
   std::string error;
@@ -36,16 +40,16 @@ int main(int argc, char* argv[]) {
   switch (options.Command) {
     case CliCommand::Help:
       std::fputs(CliUsage().c_str(), stdout);
-      return 0;
+      return StdoutWritten(0);
     case CliCommand::Version:
-      std::printf("qrb-flash-cli %s\n", QRB_VERSION);
-      return 0;
+      std::printf("qrb-flash-cli %s\n", qrb::VersionString);
+      return StdoutWritten(0);
     case CliCommand::Check:
-      return Check(options.File);
     case CliCommand::Program:
     case CliCommand::Verify:
       break;
   }
   QCoreApplication app(argc, argv);
+  if (options.Command == CliCommand::Check) return StdoutWritten(CheckCommand(options));
   return HeadlessRun(options);
 }

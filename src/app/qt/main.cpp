@@ -11,10 +11,7 @@
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(qrb::AppInfo::Title));
-  QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
-                                          .arg(qrb::AppInfo::Major)
-                                          .arg(qrb::AppInfo::Minor)
-                                          .arg(qrb::AppInfo::Revision));
+  QApplication::setApplicationVersion(QString::fromLatin1(qrb::VersionString));
 
   qrb::QtSerialLibrary serial;
   qrb::QtTcpControl winsock1Data;

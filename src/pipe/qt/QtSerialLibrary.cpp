@@ -7,6 +7,10 @@
 
 #include "pipe/SerialCodes.h"
 
+#if defined(Q_OS_UNIX)
+#include <poll.h>
+#endif
+
 namespace qrb {
 
 namespace sc = SerialCode;
@@ -56,6 +60,18 @@ std::int32_t OpenFailureCode(QSerialPort::SerialPortError error, const QString& 
   }
 }
 
+// The system's word that the device is gone: a hang-up or an error on its
+// descriptor.
+bool HungUp(QSerialPort& serial) {
+#if defined(Q_OS_UNIX)
+  pollfd entry{static_cast<int>(serial.handle()), POLLIN, 0};
+  return entry.fd >= 0 && ::poll(&entry, 1, 0) == 1 && (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+  Q_UNUSED(serial);
+  return false;
+#endif
+}
+
 bool IsIoFailure(QSerialPort::SerialPortError error) {
   return error == QSerialPort::ReadError || error == QSerialPort::WriteError ||
          error == QSerialPort::ResourceError;
@@ -80,6 +96,7 @@ struct QtSerialLibrary::OpenPort {
   qsizetype nextByte = 0;
   QByteArray packet;  // put, not yet handed to the device
   ComPortRecord characteristics;
+  bool gone = false;  // the device went away while open
 };
 
 QtSerialLibrary::QtSerialLibrary(std::function<QString(int comPort)> deviceForPort)
@@ -101,7 +118,9 @@ std::int32_t QtSerialLibrary::Fail(std::int32_t port, const QString& device, std
 void QtSerialLibrary::Receive(OpenPort& open) {
   open.received.remove(0, open.nextByte);
   open.nextByte = 0;
-  open.received.append(open.serial.readAll());
+  // A line that floods waits in the system (the device's buffer and the
+  // port's are bounded) instead of piling up here.
+  if (open.received.size() < MaxQueuedBytes) open.received.append(open.serial.read(MaxQueuedBytes));
 }
 
 std::int32_t QtSerialLibrary::InitializePort(std::int32_t port, std::int32_t, std::int16_t, std::int16_t,
@@ -114,6 +133,7 @@ std::int32_t QtSerialLibrary::InitializePort(std::int32_t port, std::int32_t, st
   auto open = std::make_unique<OpenPort>();
   open->device = device;
   open->serial.setPortName(device);
+  open->serial.setReadBufferSize(MaxQueuedBytes);
   if (!open->serial.open(QIODevice::ReadWrite)) {
     const auto error = open->serial.error();
     return Fail(port, device, OpenFailureCode(error, device), open->serial.errorString());
@@ -186,12 +206,19 @@ std::int32_t QtSerialLibrary::FlushTransmitBuffer(std::int32_t port) {
 std::int32_t QtSerialLibrary::ser_rs232_getpacket(std::int32_t port, std::int32_t, const std::string&) {
   OpenPort* open = Find(port);
   if (open == nullptr) return sc::NotOpen;
+  if (open->gone) return sc::DeviceGone;
   Receive(*open);
-  if (IsIoFailure(open->serial.error())) {
-    open->serial.clearError();
-    return sc::IoError;
-  }
-  return sc::Ok;
+  const QSerialPort::SerialPortError error = open->serial.error();
+  if (!IsIoFailure(error)) return sc::Ok;
+  QString reason = open->serial.errorString();
+  open->serial.clearError();
+  // A device unplugged, or a line whose other end has closed, stays gone
+  // until the port is closed.
+  const bool hungUp = HungUp(open->serial);
+  open->gone = error == QSerialPort::ResourceError || hungUp;
+  if (hungUp && (reason.isEmpty() || reason == QLatin1String("Unknown error")))
+    reason = QStringLiteral("the line hung up");
+  return Fail(port, open->device, open->gone ? sc::DeviceGone : sc::IoError, reason);
 }
 
 std::int32_t QtSerialLibrary::GetByte(std::int32_t port) {
@@ -233,6 +260,11 @@ std::int32_t QtSerialLibrary::UnInitializePort(std::int32_t port) {
   it->second->serial.close();
   ports_.erase(it);
   return sc::Ok;
+}
+
+std::string QtSerialLibrary::FailureReason(std::int32_t port) const {
+  const auto it = failures_.find(port);
+  return it == failures_.end() ? std::string{} : it->second.osReason.toStdString();
 }
 
 std::string QtSerialLibrary::DescribeFailure(std::int32_t port, std::int32_t code) {

@@ -24,6 +24,9 @@ QString DefaultComDevice(int comPort);
 
 class QtSerialLibrary : public SerialLibrary, public SerialDiagnostics {
  public:
+  // The most received bytes held for GetByte, and held by the port besides.
+  static constexpr qsizetype MaxQueuedBytes = 64 * 1024;
+
   explicit QtSerialLibrary(std::function<QString(int comPort)> deviceForPort = DefaultComDevice);
   ~QtSerialLibrary() override;
   QtSerialLibrary(const QtSerialLibrary&) = delete;
@@ -61,6 +64,9 @@ class QtSerialLibrary : public SerialLibrary, public SerialDiagnostics {
   std::int32_t UnInitializePort(std::int32_t port) override;
 
   std::string DescribeFailure(std::int32_t port, std::int32_t code) override;
+  // The operating system's reason for the last failure on port; empty when
+  // it gave none.
+  std::string FailureReason(std::int32_t port) const;
 
  private:
   struct OpenPort;

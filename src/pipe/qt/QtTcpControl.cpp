@@ -3,7 +3,6 @@
 #include <QHostAddress>
 #include <QTcpSocket>
 #include <algorithm>
-#include <limits>
 #include <utility>
 
 namespace qrb {
@@ -23,6 +22,9 @@ void QtTcpControl::Connect() {
   DropSocket();
   insideConnect_ = true;
   socket_ = new QTcpSocket(this);
+  // What the board sends waits in the system, not here, while the main
+  // window is behind: a flood costs neither memory nor the timer's pace.
+  socket_->setReadBufferSize(ReadSliceBytes);
   connect(socket_, &QTcpSocket::connected, this, &QtTcpControl::OnConnected);
   connect(socket_, &QTcpSocket::readyRead, this, &QtTcpControl::OnReadyRead);
   connect(socket_, &QTcpSocket::errorOccurred, this, [this] { OnEnded(socket_->errorString()); });
@@ -42,7 +44,7 @@ void QtTcpControl::Connect() {
 
 std::vector<std::uint8_t> QtTcpControl::GetData() {
   if (socket_ == nullptr) return {};
-  const QByteArray data = socket_->readAll();
+  const QByteArray data = socket_->read(ReadSliceBytes);
   return {data.begin(), data.end()};
 }
 
@@ -73,9 +75,21 @@ void QtTcpControl::OnConnected() {
 }
 
 void QtTcpControl::OnReadyRead() {
+  if (socket_ == nullptr || readQueued_) return;
   const qint64 available = socket_->bytesAvailable();
-  const auto count = static_cast<std::int32_t>(std::min<qint64>(available, std::numeric_limits<std::int32_t>::max()));
+  if (available <= 0) return;
+  const auto count = static_cast<std::int32_t>(std::min<qint64>(available, ReadSliceBytes));
   Raise([count](TcpEvents& e) { e.Winsock1Data_DataArrival(count); });
+  // A slice at a time: the rest is announced from the event loop, after the
+  // timer and everything else waiting there had their turn.
+  if (socket_ != nullptr && socket_->bytesAvailable() > 0) {
+    readQueued_ = true;
+    QTimer::singleShot(0, this, [this, generation = generation_] {
+      if (generation != generation_) return;  // that socket is gone
+      readQueued_ = false;
+      OnReadyRead();
+    });
+  }
 }
 
 void QtTcpControl::OnEnded(const QString& reason) {
@@ -108,6 +122,7 @@ void QtTcpControl::DropSocket() {
   connectTimer_.stop();
   phase_ = Phase::Idle;
   ++generation_;
+  readQueued_ = false;
   QTcpSocket* old = std::exchange(socket_, nullptr);
   if (old == nullptr) return;
   old->disconnect(this);

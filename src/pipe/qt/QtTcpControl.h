@@ -2,7 +2,7 @@
 // window on the Qt thread.
 //
 // Events: connected -> Winsock1Data_Connect; bytes received ->
-// Winsock1Data_DataArrival(all unread bytes); an attempt that fails or does
+// Winsock1Data_DataArrival(unread bytes, at most ReadSliceBytes at a time); an attempt that fails or does
 // not complete within the connect time-out -> Winsock1Data_ConnectFailed; an
 // established connection that ends -> Winsock1Data_Dropped. Close() and a new
 // Connect() drop the socket silently, and no event is ever raised from inside
@@ -29,6 +29,8 @@ class QtTcpControl : public QObject, public TcpControl {
 
  public:
   static constexpr std::chrono::milliseconds DefaultConnectTimeout{10000};
+  // The most bytes one data-arrival event hands over (and the socket buffers).
+  static constexpr qint64 ReadSliceBytes = 16 * 1024;
 
   explicit QtTcpControl(std::chrono::milliseconds connectTimeout = DefaultConnectTimeout,
                         QObject* parent = nullptr);
@@ -40,6 +42,7 @@ class QtTcpControl : public QObject, public TcpControl {
   void SetRemoteHost(const std::string& host) override { remoteHost_ = host; }
   void SetRemotePort(std::int32_t port) override { remotePort_ = port; }
   void Connect() override;
+  // The unread bytes, at most ReadSliceBytes of them.
   std::vector<std::uint8_t> GetData() override;
   // Sends when connected; otherwise the bytes are dropped without a word.
   void SendData(const std::vector<std::uint8_t>& bytes) override;
@@ -66,6 +69,7 @@ class QtTcpControl : public QObject, public TcpControl {
   // Counts sockets; an event deferred for an earlier socket is discarded.
   quint64 generation_ = 0;
   bool insideConnect_ = false;
+  bool readQueued_ = false;  // a data-arrival event for the rest is on its way
   QTimer connectTimer_;
 };
 

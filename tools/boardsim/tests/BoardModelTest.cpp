@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -206,6 +207,51 @@ TEST(FlashFile, RefusesDamagedSRecords) {
     EXPECT_NE(LoadFlash(board, path, 0), "") << text;
   }
   EXPECT_NE(LoadFlash(*std::make_unique<BoardModel>(), TempPath("missing.s19"), 0), "");
+}
+
+// Bytes that start no packet are dropped up to the next packet, whether they
+// come at once or a few at a time; nothing of them is kept.
+TEST(BoardModel, ResynchronisesAfterAnyAmountOfNoise) {
+  Bytes noise(1 << 20);
+  for (std::size_t i = 0; i < noise.size(); ++i) {
+    noise[i] = static_cast<std::uint8_t>(i * 131 + 7);
+    if (noise[i] == 0xF1 || noise[i] == 0xE1 || noise[i] == 0x57) noise[i] = 0;
+  }
+  const Bytes status{0x91, 0x12, 0x92, 0x04, 0x15};
+  BoardModel atOnce;
+  EXPECT_EQ(FeedAll(atOnce, Join({noise, Open})), status);
+  EXPECT_EQ(atOnce.PendingBytes(), 0u);
+  BoardModel inPieces;
+  for (std::size_t i = 0; i < noise.size(); i += 4096)
+    EXPECT_TRUE(inPieces.Feed(std::span(noise).subspan(i, 4096)).Empty());
+  EXPECT_EQ(inPieces.PendingBytes(), 0u);
+  EXPECT_EQ(FeedAll(inPieces, Join({Open, Open})), Join({status, status}));
+}
+
+TEST(BoardModel, AFloodTakesThePlaceOfItsReplyAndAllAfter) {
+  BoardFaults faults;
+  faults.FloodFromReply = 2;
+  BoardModel board(BoardMode::StartupIdle, 0x15, faults);
+  const BoardReply first = board.Feed(Open);
+  EXPECT_FALSE(first.Flood);
+  EXPECT_EQ(first.Bytes().size(), 5u);
+  const BoardReply second = board.Feed(Open);
+  EXPECT_TRUE(second.Flood);
+  EXPECT_TRUE(second.Empty());
+}
+
+TEST(FlashFile, RefusesPathsThatAreNoImageAndUnwritableSaves) {
+  BoardModel board;
+  const std::string dir = TempPath("a-directory");
+  std::filesystem::create_directories(dir);
+  EXPECT_EQ(LoadFlash(board, dir, 0), "cannot load " + dir + ": not a regular file");
+  EXPECT_EQ(LoadFlash(board, "/dev/zero", 0), "cannot load /dev/zero: not a regular file");
+  EXPECT_EQ(CheckSavePath(dir), "cannot write " + dir + ": Is a directory");
+  const std::string fresh = TempPath("fresh.bin");
+  std::filesystem::remove(fresh);
+  EXPECT_EQ(CheckSavePath(fresh), "");
+  EXPECT_FALSE(std::filesystem::exists(fresh));  // the check leaves nothing behind
+  EXPECT_EQ(CheckSavePath(dir + "/missing/x.bin"), "cannot write " + dir + "/missing/x.bin: No such file or directory");
 }
 
 }  // namespace

@@ -1,0 +1,158 @@
+#!/usr/bin/env bash
+# The front end where its surroundings fail it: output that cannot be written,
+# a reader that goes away, a stop signal on the serial link, a serial device
+# that vanishes, closed standard descriptors; and the simulated board's own
+# start-up checks.
+# Usage: hostile.sh CASE
+. "$(dirname "$0")/lib.sh"
+
+srec two.s19 -generate 0x1000 0x1140 -repeat-data 0x01 0x02 0x03 -- -address-length=2 -obs=32
+srec one.s19 -generate 0x1000 0x1100 -repeat-data 0x11 0x22 -- -address-length=2 -obs=32
+
+# serial_run NAME: a program run over $PTY in the background (CLI_PID), once
+# its port is open.
+serial_run() {
+  "$CLI" program "$WORK/two.s19" --serial "$PTY" >"$WORK/$1.out" 2>"$WORK/$1.err" &
+  CLI_PID=$!
+  for _ in $(seq 100); do
+    grep -q "COM port initialized and opened." "$WORK/$1.out" 2>/dev/null && break
+    sleep 0.02
+  done
+}
+
+case "$1" in
+  output-fails)  # a full device as stdout or stderr: the run is aborted, exit 1, the reason where it can go
+    start_board --tcp 0 --mode flash
+    rc=0
+    "$CLI" program "$WORK/two.s19" --tcp "127.0.0.1:$PORT" >/dev/full 2>"$WORK/full-out.err" || rc=$?
+    [ "$rc" = 1 ] || fail "stdout on /dev/full: exit status $rc, expected 1"
+    expect_line full-out err "qrb-flash-cli: cannot write the Status list to stdout: No space left on device"
+    expect_line full-out err "Aborting.  ProgramMode = 0."
+    rc=0
+    "$CLI" program "$WORK/two.s19" --tcp "127.0.0.1:$PORT" >"$WORK/full-err.out" 2>/dev/full || rc=$?
+    [ "$rc" = 1 ] || fail "stderr on /dev/full: exit status $rc, expected 1"
+    expect_line full-err out "qrb-flash-cli: cannot write the Debug list to stderr: No space left on device"
+    expect_no_success full-err
+    stop_board
+    for args in --help --version "check $WORK/two.s19"; do
+      rc=0
+      # shellcheck disable=SC2086
+      "$CLI" $args >/dev/full 2>"$WORK/full-other.err" || rc=$?
+      [ "$rc" = 1 ] || fail "$args on /dev/full: exit status $rc, expected 1"
+      expect_line full-other err "qrb-flash-cli: cannot write to stdout: No space left on device"
+    done
+    ;;
+
+  reader-gone)  # stdout into a pipe whose reader quits: the same on both links
+    for link in tcp pty; do
+      if [ "$link" = tcp ]; then start_board --tcp 0 --mode flash; else start_board --pty --mode flash --baud 115200; fi
+      where=(--tcp "127.0.0.1:$PORT")
+      [ "$link" = pty ] && where=(--serial "$PTY")
+      set +o pipefail
+      "$CLI" program "$WORK/two.s19" "${where[@]}" 2>"$WORK/$link.err" | head -n 1 >/dev/null
+      rc=${PIPESTATUS[0]}
+      set -o pipefail
+      stop_board
+      [ "$rc" = 1 ] || fail "$link: exit status $rc with the reader gone, expected 1"
+      expect_line "$link" err "qrb-flash-cli: cannot write the Status list to stdout: Broken pipe"
+      expect_line "$link" err "Aborting.  ProgramMode = 0."
+    done
+    ;;
+
+  serial-signal)  # SIGTERM on a run over a pseudo-terminal: aborted, port closed, lock file gone
+    start_board --pty --silent-from 1
+    serial_run term
+    locks=$(lock_files "$PTY")
+    [ -n "$locks" ] || fail "no lock file while the port is open"
+    kill -TERM "$CLI_PID"
+    rc=0
+    wait "$CLI_PID" || rc=$?
+    stop_board
+    [ "$rc" = 143 ] || fail "SIGTERM: exit status $rc, expected 143"
+    expect_line term err "Aborting.  ProgramMode = 0."
+    expect_line term err "Aborted processing."
+    expect_line term err "Closed COM port: 1"
+    for lock in $locks; do [ -e "$lock" ] && fail "lock file $lock left behind"; done
+    [ -z "$(lock_files "$PTY")" ] || fail "a lock file is left: $(lock_files "$PTY")"
+    ;;
+
+  serial-gone)  # the board's end of the line vanishes: one line with the reason, the run ends at once
+    start_board --pty --silent-from 1
+    serial_run gone
+    kill -KILL "$BOARD_PID"
+    wait "$BOARD_PID" 2>/dev/null || true
+    BOARD_PID=""
+    start=$(date +%s%N)
+    rc=0
+    wait "$CLI_PID" || rc=$?
+    ms=$((($(date +%s%N) - start) / 1000000))
+    [ "$rc" = 1 ] || fail "device gone: exit status $rc, expected 1"
+    expect_count gone err "Error getting a packet: -11" 1
+    expect_contains gone err "COM1 device $PTY is gone"
+    expect_count gone err "Aborting.  ProgramMode = 0." 1
+    [ "$ms" -lt 2000 ] || fail "device gone: the run went on for $ms ms"
+    ;;
+
+  serial-flood)  # a board that floods its line: the run ends by its time-out, output and memory bounded
+    start_board --pty --mode idle --flood-from 1
+    start=$(date +%s%N)
+    "$CLI" program "$WORK/two.s19" --serial "$PTY" >"$WORK/flood.out" 2>"$WORK/flood.err" &
+    cli_pid=$! peak=0 early="" samples=0
+    while kill -0 "$cli_pid" 2>/dev/null; do
+      rss=$(awk '$1 == "VmRSS:" { print $2 }' "/proc/$cli_pid/status" 2>/dev/null || true)
+      [ -n "$rss" ] && [ "$rss" -gt "$peak" ] && peak=$rss
+      samples=$((samples + 1))
+      [ "$samples" = 5 ] && early=$peak  # half a second into the flood
+      sleep 0.1
+    done
+    rc=0
+    wait "$cli_pid" || rc=$?
+    ms=$((($(date +%s%N) - start) / 1000000))
+    stop_board
+    echo "serial flood: the run ended after $ms ms, resident $early KiB after 0.5 s, at most $peak KiB"
+    [ "$rc" = 1 ] || fail "serial flood: exit status $rc, expected 1"
+    expect_line flood err "FailTimer expired.  Program mode is 21.  E21_A"
+    [ "$ms" -lt 8000 ] || fail "serial flood: the run took $ms ms"
+    [ "$peak" -lt $((${early:-0} + 8 * 1024)) ] || fail "serial flood: resident memory grew from $early to $peak KiB"
+    [ "$(cat "$WORK/flood.out" "$WORK/flood.err" | wc -c)" -lt 65536 ] || fail "serial flood: too much output"
+    ;;
+
+  closed-fds)  # no stdin, stdout or stderr: only protocol bytes reach the board, and the run succeeds
+    BASE=0x1000
+    for link in tcp pty; do
+      if [ "$link" = tcp ]; then start_board --tcp 0 --mode flash --verbose; else start_board --pty --mode flash --verbose; fi
+      where=(--tcp "127.0.0.1:$PORT")
+      [ "$link" = pty ] && where=(--serial "$PTY")
+      rc=0
+      sh -c 'exec "$0" "$@" <&- >&- 2>&-' "$CLI" program "$WORK/one.s19" "${where[@]}" || rc=$?
+      stop_board
+      [ "$rc" = 0 ] || fail "$link with closed descriptors: exit status $rc"
+      # The opening packet, one program block and its read-back request.
+      received=$(sed -n "s/^qrb-board-sim: $link received //p" "$WORK/board.log" | wc -w)
+      [ "$received" = $((2 + 264 + 8)) ] || { fail "$link: the board received $received bytes"; show "$WORK/board.log"; }
+      expect_flash one.s19
+    done
+    ;;
+
+  board-paths)  # the simulated board checks --load and --save before it starts
+    mkdir "$WORK/dir"
+    while IFS='|' read -r options text; do
+      rc=0
+      # shellcheck disable=SC2086
+      "$SIM" --tcp 0 $options >"$WORK/sim.out" 2>"$WORK/sim.err" </dev/null || rc=$?
+      [ "$rc" = 2 ] || fail "$options: exit status $rc, expected 2"
+      grep -qxF -- "qrb-board-sim: $text" "$WORK/sim.err" || { fail "$options: no line '$text'"; show "$WORK/sim.err"; }
+      grep -q READY "$WORK/sim.out" && fail "$options: the board started"
+    done <<TABLE
+--load $WORK/dir|cannot load $WORK/dir: not a regular file
+--load /dev/zero|cannot load /dev/zero: not a regular file
+--load $WORK/missing.bin|cannot open $WORK/missing.bin: No such file or directory
+--save $WORK/dir|cannot write $WORK/dir: Is a directory
+--save $WORK/missing/flash.bin|cannot write $WORK/missing/flash.bin: No such file or directory
+TABLE
+    [ -e "$WORK/missing" ] && fail "a path was created"
+    ;;
+
+  *) echo "unknown case $1" >&2; exit 2 ;;
+esac
+finish

@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# What the package installs, checked from the build tree.
+# Needs SOURCE, BUILD, VERSION, GROFF, DESKTOP_FILE_VALIDATE, GUI, SIM, CLI.
+# Usage: packaging.sh layout|man-pages|desktop-entry|completion|version
+. "$(dirname "$0")/../e2e/lib.sh"
+here=$(dirname "$0")
+
+# The long options a program's --help lists, one a line, sorted.
+help_options() {  # PROGRAM
+  "$1" --help | grep -o -- '--[a-z][a-z-]*' | sort -u
+}
+
+# The options a manual page describes: the first line of each .TP entry.
+page_options() {  # PAGE
+  awk 'previous == ".TP" { print } { previous = $0 }' "$1" | grep -o -- '\\-\\-[a-z][a-z\\-]*' |
+    sed 's/\\-/-/g' | sort -u
+}
+
+# completes REPLY WORD...: the sorted replies of the program's completion
+# function for the command line WORD... (the last word is the one completed).
+completes() {
+  local function=$1
+  shift
+  COMP_WORDS=("$@")
+  COMP_CWORD=$(($# - 1))
+  COMPREPLY=()
+  "$function"
+  printf '%s\n' "${COMPREPLY[@]}" | sed '/^$/d' | sort | tr '\n' ' ' | sed 's/ $//'
+}
+
+case "$1" in
+  layout)
+    DESTDIR="$WORK/root" cmake --install "$BUILD" --prefix /usr >"$WORK/install.log" ||
+      { show "$WORK/install.log"; fail "cmake --install failed"; }
+    (cd "$WORK/root" && find . -type f -o -type l) | sed 's/^\.//' >"$WORK/installed"
+    "$here/expect-layout.sh" --exact "$WORK/installed" || fail "install layout"
+    gzip -t "$WORK"/root/usr/share/man/man1/*.gz || fail "a manual page is not a valid gzip file"
+    ;;
+
+  man-pages)
+    for page in "$SOURCE"/doc/man/*.1; do
+      name=$(basename "$page")
+      # groff's warnings (unknown macros, bad escapes, ...) are faults of the page.
+      "$GROFF" -man -ww -z -Tutf8 "$page" >"$WORK/groff.out" 2>&1
+      [ -s "$WORK/groff.out" ] && { fail "$name: groff warns"; show "$WORK/groff.out"; }
+      for section in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" FILES EXAMPLES "SEE ALSO"; do
+        grep -qxE "\.SH \"?$section\"?" "$page" || fail "$name: no section $section"
+      done
+    done
+    # Every option --help lists is described, and no other.
+    for program in "$CLI" "$SIM"; do
+      name=$(basename "$program")
+      help_options "$program" >"$WORK/help"
+      page_options "$SOURCE/doc/man/$name.1" >"$WORK/page"
+      diff "$WORK/help" "$WORK/page" >"$WORK/diff" ||
+        { fail "$name.1: options differ from --help ('<' only in --help, '>' only in the page)"; show "$WORK/diff"; }
+    done
+    ;;
+
+  desktop-entry)
+    entry=$SOURCE/packaging/qrb-flash.desktop
+    "$DESKTOP_FILE_VALIDATE" "$entry" >"$WORK/validate" 2>&1 || true
+    [ -s "$WORK/validate" ] && { fail "desktop-file-validate complains"; show "$WORK/validate"; }
+    [ "$(sed -n 's/^Exec=//p' "$entry")" = "$(basename "$GUI")" ] || fail "Exec= does not start $(basename "$GUI")"
+    icon=$(sed -n 's/^Icon=//p' "$entry")
+    grep -qx "/usr/share/icons/hicolor/64x64/apps/$icon.png" "$here/expect-layout.sh" ||
+      fail "Icon=$icon is not the installed icon"
+    ;;
+
+  completion)
+    . "$SOURCE/packaging/bash-completion/qrb-flash"
+    mkdir "$WORK/files" "$WORK/files/images"
+    touch "$WORK/files/a.s19" "$WORK/files/b.S19" "$WORK/files/notes.txt"
+    cd "$WORK/files" || exit 1
+    # completion function | command line (the last word is completed) | replies
+    while IFS='|' read -r function words replies; do
+      eval "set -- $words"
+      got=$(completes "$function" "$@")
+      [ "$got" = "$replies" ] || fail "$words: completes to '$got', expected '$replies'"
+    done <<'TABLE'
+_qrb_flash_cli|qrb-flash-cli ''|check program verify
+_qrb_flash_cli|qrb-flash-cli ve|verify
+_qrb_flash_cli|qrb-flash-cli program ''|a.s19 b.S19 images
+_qrb_flash_cli|qrb-flash-cli check a|a.s19
+_qrb_flash_cli|qrb-flash-cli verify a.s19 ''|
+_qrb_flash_cli|qrb-flash-cli --|--help --version
+_qrb_flash_cli|qrb-flash-cli check a.s19 --|--fix --help
+_qrb_flash_cli|qrb-flash-cli check a.s19 --fix ''|a.s19 b.S19 images
+_qrb_flash_cli|qrb-flash-cli program a.s19 --c|--com --connect-timeout
+_qrb_flash_cli|qrb-flash-cli program --com ''|1 2 3 4
+_qrb_flash_cli|qrb-flash-cli program --com 2 ''|a.s19 b.S19 images
+_qrb_flash_cli|qrb-flash-cli program --baud = 1|115200 19200
+_qrb_flash_cli|qrb-flash-cli program --tcp = host:1 a.s19 --b|--baud
+_qrb_flash_cli|qrb-flash-cli verify a.s19 --connect-timeout ''|
+_qrb_board_sim|qrb-board-sim --s|--save --silent-from --split-reply --stray-bytes
+_qrb_board_sim|qrb-board-sim --mode ''|flash idle
+_qrb_board_sim|qrb-board-sim --mode = f|flash
+_qrb_board_sim|qrb-board-sim --load ''|a.s19 b.S19 images notes.txt
+_qrb_board_sim|qrb-board-sim --tcp ''|
+_qrb_board_sim|qrb-board-sim --tcp 0 ''|
+TABLE
+    # Every option --help lists is offered.
+    (completes _qrb_flash_cli qrb-flash-cli --; echo; completes _qrb_flash_cli qrb-flash-cli program f --; echo
+      completes _qrb_flash_cli qrb-flash-cli check f --) |
+      tr ' ' '\n' | sed '/^$/d' | sort -u >"$WORK/offered"
+    help_options "$CLI" | diff - "$WORK/offered" >"$WORK/diff" ||
+      { fail "qrb-flash-cli: completion differs from --help"; show "$WORK/diff"; }
+    completes _qrb_board_sim qrb-board-sim -- | tr ' ' '\n' >"$WORK/offered"
+    echo >>"$WORK/offered"
+    help_options "$SIM" | diff - "$WORK/offered" >"$WORK/diff" ||
+      { fail "qrb-board-sim: completion differs from --help"; show "$WORK/diff"; }
+    ;;
+
+  version)
+    cli version --version
+    expect_rc version 0
+    expect_line version out "qrb-flash-cli $VERSION"
+    [ "$("$SIM" --version)" = "qrb-board-sim $VERSION" ] || fail "qrb-board-sim --version: $("$SIM" --version)"
+    ;;
+
+  *) echo "unknown case $1" >&2; exit 2 ;;
+esac
+finish

@@ -1,0 +1,56 @@
+// A serial read that keeps failing: reported once with the system's reason;
+// a device that is gone ends the run at the next tick.
+#include <gtest/gtest.h>
+
+#include "EngineRig.h"
+#include "pipe/SerialCodes.h"
+
+namespace qrb::test {
+namespace {
+
+TEST(SerialReadFailure, ALastingFailureIsReportedOnceAndAgainAfterItCleared) {
+  Harness h;
+  FakeSerialReasons reasons;
+  h.form1.P.SerialReasons = &reasons;
+  h.S().DataPipe = PipeSerial;
+  h.serial.results["ser_rs232_getpacket"] = SerialCode::IoError;
+  for (int i = 0; i < 5; ++i) h.form1.GetAByte();
+  h.serial.results["ser_rs232_getpacket"] = SerialCode::DeviceGone;  // a different failure is news
+  for (int i = 0; i < 5; ++i) h.form1.GetAByte();
+  h.serial.results.erase("ser_rs232_getpacket");
+  h.form1.GetAByte();
+  h.serial.results["ser_rs232_getpacket"] = SerialCode::IoError;
+  h.form1.GetAByte();
+  EXPECT_EQ(h.Debug(), (Lines{"Error getting a packet: -8", "reason for COM1 code -8", "Error getting a packet: -11",
+                              "reason for COM1 code -11", "Error getting a packet: -8", "reason for COM1 code -8"}));
+  EXPECT_EQ(h.S().LastByte, -1);
+}
+
+TEST(SerialReadFailure, AGoneDeviceEndsTheRunAtTheNextTickAReadErrorByItsTimeOut) {
+  const struct {
+    std::int32_t code;
+    Lines debug;
+    int ticks;
+  } cases[] = {
+      {SerialCode::DeviceGone, {"Error getting a packet: -11", Aborting}, 3},
+      {SerialCode::IoError, {"Error getting a packet: -8", "Timeout reading data. E21", Aborting,
+                             "FailTimer expired.  Program mode is 21.  E21_A", Aborting}, 60},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.code);
+    Rig r(Link::Serial);
+    r.board.cutAt = 0;
+    r.UseTwoBlocks(true);
+    r.Start(true);
+    r.Tick();
+    r.serial.results["ser_rs232_getpacket"] = c.code;
+    const int ticks = r.RunToEnd();
+    EXPECT_EQ(r.Debug(), c.debug);
+    EXPECT_EQ(ticks, c.ticks - 1);
+    EXPECT_EQ(r.S().Outcome, RunOutcome::Failed);
+    EXPECT_EQ(r.Buttons(), Idle);
+  }
+}
+
+}  // namespace
+}  // namespace qrb::test

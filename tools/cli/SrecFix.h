@@ -1,0 +1,46 @@
+// The one fix for an S19 file the run would refuse or warn about, made by
+// srec_cat (package srecord): any header left out, CR LF line ends, upper
+// case, records in address order, each separate region padded with 0xFF to
+// whole 256-byte blocks (never filled across a gap), records as wide as the
+// addresses need with the matching end record (an S5 record count where the
+// file has no start address). What has no safe fix is refused with the
+// reason.
+#pragma once
+
+#include <QTemporaryFile>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace qrb::cli {
+
+class SrecFix {
+ public:
+  // Makes the fix of `in` into a temporary file, in the directory of `out`
+  // when it is to be kept there, else in the temporary directory; the
+  // command names `out`.
+  SrecFix(const std::string& in, const std::string& out, bool toKeep);
+
+  bool Made() const { return made_; }
+  const std::string& Reason() const { return reason_; }  // why there is no safe fix
+  // The srec_cat command that makes the fix, every path quoted.
+  const std::string& Command() const { return command_; }
+  // The fixed file, until it is kept or this object ends.
+  std::string FixedPath() const;
+  // Puts the fixed file in the place of `out`; false with the reason.
+  bool KeepAs(const std::string& out, std::string& reason);
+
+ private:
+  bool made_ = false;
+  std::string reason_;
+  std::string command_;
+  std::unique_ptr<QTemporaryFile> fixed_;
+};
+
+// A path for a shell: in single quotes.
+std::string ShellQuoted(const std::string& text);
+
+// An address as a shell and srec_cat take it: "0x" and upper-case hexadecimal.
+std::string Address0x(std::uint64_t value);
+
+}  // namespace qrb::cli
