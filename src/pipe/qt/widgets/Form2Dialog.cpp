@@ -201,9 +201,12 @@ QRadioButton* Form2Dialog::AddOption(QWidget* parent, Group& group, QButtonGroup
   // up to a small gap before its right edge, and the button moves left into
   // the margin when even that is too narrow: the caption is never cut.
   const int drawn = DrawnWidth(button);
-  const int room = parent->width() - FrameGap - where.x();
-  if (drawn > room) where.moveLeft(std::max(FrameGap, where.x() - (drawn - room)));
-  where.setWidth(std::max(where.width(), std::min(button->sizeHint().width(), parent->width() - FrameGap - where.x())));
+  int room = parent->width() - FrameGap - where.x();
+  if (drawn > room) {
+    where.moveLeft(std::max(FrameGap, where.x() - (drawn - room)));
+    room = parent->width() - FrameGap - where.x();
+  }
+  where.setWidth(std::max(where.width(), std::min(button->sizeHint().width(), room)));
   button->setGeometry(where);
   buttons->addButton(button, index);
   button->installEventFilter(this);
