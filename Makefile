@@ -97,5 +97,5 @@ soak-short:
 bench: configure
 	@scripts/install-deps.sh libbenchmark-dev time
 	cmake -S . -B $(BUILD) >/dev/null
-	cmake --build $(BUILD) --target qrb-flash-cli qrb-board-sim qrb_bench
+	cmake --build $(BUILD) --target qrb-flash-cli qrb-board-sim qrb_bench qrb_list_bench
 	bench/run-bench.sh $(BUILD)/bin bench/RESULTS.md

@@ -5,7 +5,8 @@
 # 19200 baud, each at tick 50 and tick 1, against the tick ideal and the wire
 # ideal; then 1, 4, 8 and 16 boards at once over TCP at tick 1; runs against a
 # board that floods the link, and the board's cost of noise; then the Google
-# Benchmark figures of the core. Prints the tables and writes them to
+# Benchmark figures of the core and the cost of posting to the desktop
+# program's lists. Prints the tables and writes them to
 # RESULTS. Figures only: the exit status is 0 whatever they show.
 # The 256 KiB runs at 19200 baud (about 13 minutes) run only with
 # BENCH_FULL=1.
@@ -242,6 +243,15 @@ else
   echo "qrb_bench was not built (needs libbenchmark-dev)" | tee "$GBENCH"
 fi
 
+echo
+echo "bench: posting a 1,000-block run's lines to the window's list boxes ..." >&2
+LISTS="$WORK/lists.txt"
+if [ -x "$BIN/qrb_list_bench" ]; then
+  QT_QPA_PLATFORM=offscreen "$BIN/qrb_list_bench" 2>&1 | tee "$LISTS"
+else
+  echo "qrb_list_bench was not built" | tee "$LISTS"
+fi
+
 {
   echo "# Benchmark results"
   echo
@@ -304,6 +314,18 @@ fi
   echo
   echo '```'
   cat "$GBENCH"
+  echo '```'
+  echo
+  echo "## Posting to the desktop program's lists"
+  echo
+  echo "Every Status and Debug line of a 1,000-block programming run, in the core's order, posted to the"
+  echo "main window's real list boxes (offscreen): add, scroll to the newest line, repaint at once, keep"
+  echo "200 lines. Timed per post; the event loop runs between posts as it does between ticks. Per-item"
+  echo "sizes, each line measured once as it is posted, show every line whole; uniform sizes, which cut"
+  echo "long lines short, for comparison."
+  echo
+  echo '```'
+  cat "$LISTS"
   echo '```'
 } >"$RESULTS"
 echo

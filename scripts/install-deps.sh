@@ -10,6 +10,7 @@ packages=(
   srecord
   python3
   groff-base desktop-file-utils
+  xvfb xdotool scrot  # the desktop program on a real X server, by mouse and keys, with a screenshot
   "$@"
 )
 

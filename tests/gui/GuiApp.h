@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <functional>
 
 #include "app/qt/MainStartUp.h"
@@ -73,18 +74,24 @@ struct GuiApp {
     auto* poll = new QTimer(&Main());
     QObject::connect(poll, &QTimer::timeout, poll, [poll, answer] {
       auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget());
-      if (dialog == nullptr || !answer(dialog)) return;
+      if (dialog == nullptr) return;
+      if (QApplication::activeWindow() != dialog) {
+        dialog->windowHandle()->requestActivate();  // as a window manager does
+        return;
+      }
+      if (!answer(dialog)) return;
       poll->stop();
       poll->deleteLater();
     });
     poll->start(10);
   }
 
-  // Types `path` into a file dialog's name box and presses Enter.
+  // Types `path` where a file dialog has the focus and presses Enter.
   static void TypeFileName(QFileDialog* dialog, const QString& path) {
-    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-    name->setText(path);
-    QTest::keyClick(name, Qt::Key_Return);
+    QWidget* focus = dialog->focusWidget();
+    if (focus == nullptr) qFatal("no focus in the file dialog");
+    QTest::keyClicks(focus, path);
+    QTest::keyClick(focus, Qt::Key_Return);
   }
   void AnswerFileDialog(const QString& path) {
     WhenModal<QFileDialog>([path](QFileDialog* dialog) {

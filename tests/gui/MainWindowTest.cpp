@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
+#include <QScrollBar>
 #include <memory>
 
 #include "GuiApp.h"
@@ -128,8 +129,71 @@ class MainWindowTest : public QObject {
     QCOMPARE(list2->count(), 0);
   }
 
-  // The dialog opens in the current directory and offers S19 files of
-  // either case; cancelling chooses nothing, choosing shows the file's path.
+  // Enter, like Space, presses the button that has the focus.
+  void enterPressesTheFocusedButton() {
+    MainWindow& w = gui->Main();
+    QTest::keyClick(w.focusWidget(), Qt::Key_Tab);
+    QCOMPARE(w.focusWidget(), gui->Button("ProgramFlash"));
+    for (const auto& [key, modifier] : {std::pair{Qt::Key_Return, Qt::NoModifier},
+                                        std::pair{Qt::Key_Enter, Qt::KeypadModifier},
+                                        std::pair{Qt::Key_Space, Qt::NoModifier}}) {
+      gui->List("List2")->clear();
+      QTest::keyClick(w.focusWidget(), key, modifier);
+      QCOMPARE(gui->List("List2")->count(), 1);
+      QCOMPARE(gui->LastLine("List2"), QStringLiteral("** ERROR ** Select an S19 source file."));
+    }
+    QTest::keyClick(w.focusWidget(), Qt::Key_Tab);
+    QTest::keyClick(w.focusWidget(), Qt::Key_Tab);
+    QCOMPARE(w.focusWidget(), gui->Button("SelectDataPipe"));
+    QTest::keyClick(w.focusWidget(), Qt::Key_Return);
+    QVERIFY(gui->Settings().isVisible());
+  }
+
+  // A line wider than the list is shown whole, with a sideways scroll bar,
+  // among short ones; the newest line is still scrolled into view.
+  void longLinesAreShownWholeAndScrollSideways() {
+    QListWidget* list = gui->List("List2");
+    const QString reason = QStringLiteral("Ethernet connection lost: The remote host closed the connection");
+    const QString line = (reason + QStringLiteral(" | ")).repeated(4).left(200);
+    QCOMPARE(line.size(), 200);
+    for (const QString& text : {QStringLiteral("short"), line, QStringLiteral("after")}) {
+      std::string message = text.toStdString();
+      gui->Core().PostMsg2(message);
+    }
+    QTest::qWait(0);
+    QListWidgetItem* item = list->item(1);
+    QCOMPARE(item->text(), line);
+    const QRect drawn = list->visualItemRect(item);
+    QVERIFY2(drawn.width() >= list->fontMetrics().horizontalAdvance(line),
+             qPrintable(QStringLiteral("item %1 px for a line of %2 px").arg(drawn.width())
+                            .arg(list->fontMetrics().horizontalAdvance(line))));
+    QVERIFY(drawn.width() > list->viewport()->width());
+    QVERIFY(list->horizontalScrollBar()->isVisible());
+    const QRect newest = list->visualItemRect(list->item(2));
+    QVERIFY(newest.top() >= 0 && newest.bottom() < list->viewport()->height());  // above the scroll bar
+
+    // Scrolled to its end, the line's last characters are painted there,
+    // not an ellipsis at the list's edge.
+    list->horizontalScrollBar()->setValue(list->horizontalScrollBar()->maximum());
+    const QRect end = list->visualItemRect(item);
+    const QImage shot = list->viewport()->grab().toImage();
+    const int textEnd = end.left() + list->fontMetrics().horizontalAdvance(line);
+    const QColor background = shot.pixelColor(shot.width() - 1, end.center().y());
+    bool inked = false;
+    for (int x = std::max(0, textEnd - 30); x < std::min(shot.width(), textEnd + 6); ++x)
+      for (int y = end.top(); y <= end.bottom(); ++y) inked |= shot.pixelColor(x, y) != background;
+    QVERIFY2(inked, "no text painted at the end of the long line");
+
+    // A new line keeps the reader's sideways place.
+    const int x = list->horizontalScrollBar()->value();
+    std::string more = "more";
+    gui->Core().PostMsg2(more);
+    QCOMPARE(list->horizontalScrollBar()->value(), x);
+  }
+
+  // The dialog opens in the current directory with "*.s19" selected in its
+  // name box, and offers S19 files of either case; cancelling chooses
+  // nothing, a typed name replaces the pattern and is chosen by Enter.
   void selectSourceFileThroughTheFileDialog() {
     gui->WhenModal<QFileDialog>([](QFileDialog* dialog) {
       QTest::keyClick(dialog, Qt::Key_Escape);
@@ -139,15 +203,25 @@ class MainWindowTest : public QObject {
     QCOMPARE(gui->Core().S.SourceFileSelected, 0);
 
     QStringList filters;
-    QString directory;
+    QString directory, nameBox, selected;
+    bool patternKeptItOpen = false;
     gui->WhenModal<QFileDialog>([&](QFileDialog* dialog) {
       filters = dialog->nameFilters();
       directory = dialog->directory().absolutePath();
+      if (auto* box = qobject_cast<QLineEdit*>(dialog->focusWidget())) {
+        nameBox = box->text();
+        selected = box->selectedText();
+        QTest::keyClick(box, Qt::Key_Return);  // a pattern only filters
+        patternKeptItOpen = dialog->isVisible() && box->selectedText() == nameBox;
+      }
       GuiApp::TypeFileName(dialog, QStringLiteral("B.S19"));
       return true;
     });
     gui->Click(gui->Button("SelectSourceFile"));
     QCOMPARE(filters, QStringList{QStringLiteral("S19 Files (*.S19 *.s19)")});
+    QCOMPARE(nameBox, QStringLiteral("*.s19"));
+    QCOMPARE(selected, QStringLiteral("*.s19"));
+    QVERIFY(patternKeptItOpen);
     QCOMPARE(QDir(directory).canonicalPath(), QDir(folder.path()).canonicalPath());
     QCOMPARE(QFileInfo(gui->MainText("Text2")->text()).canonicalFilePath(),
              QFileInfo(folder.filePath(QStringLiteral("B.S19"))).canonicalFilePath());

@@ -29,7 +29,7 @@ W* Place(QWidget* parent, const char* name, QRect twips) {
 QPushButton* Button(QWidget* parent, const char* name, const char* caption, QRect twips) {
   auto* button = Place<QPushButton>(parent, name, twips);
   button->setText(QString::fromLatin1(caption));
-  button->setAutoDefault(false);
+  button->setAutoDefault(true);  // Enter presses the focused button, as Space does
   return button;
 }
 
@@ -44,7 +44,12 @@ QListWidget* MessageList(QWidget* parent, const char* name, QRect twips) {
   auto* list = Place<QListWidget>(parent, name, twips);
   list->setSelectionMode(QAbstractItemView::SingleSelection);
   list->setSortingEnabled(false);
-  list->setUniformItemSizes(true);
+  // Every line whole: each item as wide as its text, scrolled sideways when
+  // wider than the list.
+  list->setUniformItemSizes(false);
+  list->setTextElideMode(Qt::ElideNone);
+  list->setWordWrap(false);
+  list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   return list;
 }
 

@@ -1,23 +1,47 @@
 #include "app/qt/WidgetControls.h"
 
 #include <QAbstractButton>
+#include <QButtonGroup>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QWindow>
 
 namespace qrb {
 
 // ---- list box ----
 
-void WidgetListBox::AddItem(const std::string& line) { list_->addItem(QString::fromStdString(line)); }
+void WidgetListBox::AddItem(const std::string& line) {
+  auto* item = new QListWidgetItem(QString::fromStdString(line));
+  // The line's own size, measured once here as the list's delegate would:
+  // the list then lays its lines out without measuring each one again on
+  // every post.
+  QStyleOptionViewItem option;
+  option.initFrom(list_);
+  option.widget = list_;
+  option.font = list_->font();
+  option.fontMetrics = list_->fontMetrics();
+  option.text = item->text();
+  option.features = QStyleOptionViewItem::HasDisplay;
+  option.displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+  item->setSizeHint(list_->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), list_));
+  list_->addItem(item);
+}
 
 void WidgetListBox::RemoveItem(int index) { delete list_->takeItem(index); }
 
 int WidgetListBox::ListCount() const { return list_->count(); }
 
 void WidgetListBox::SetListIndex(int index) {
+  // Scrolls up or down only: a reader scrolled sideways stays where he is.
+  QScrollBar* sideways = list_->horizontalScrollBar();
+  const int x = sideways->value();
   list_->setCurrentRow(index);
   if (QListWidgetItem* item = list_->item(index)) list_->scrollToItem(item);
+  sideways->setValue(x);
 }
 
 void WidgetListBox::SetSelected(int index, bool selected) {
@@ -51,11 +75,15 @@ bool WidgetTextBox::Enabled() const { return edit_->isEnabled(); }
 // ---- option button ----
 
 void WidgetOptionButton::SetValue(bool checked) {
-  // An auto-exclusive radio button cannot be unchecked directly.
-  const bool exclusive = button_->autoExclusive();
-  if (!checked) button_->setAutoExclusive(false);
-  button_->setChecked(checked);
-  button_->setAutoExclusive(exclusive);
+  // The checked button of an exclusive group cannot be unchecked directly.
+  QButtonGroup* group = button_->group();
+  if (checked || group == nullptr || !group->exclusive()) {
+    button_->setChecked(checked);
+    return;
+  }
+  group->setExclusive(false);
+  button_->setChecked(false);
+  group->setExclusive(true);
 }
 
 bool WidgetOptionButton::Value() const { return button_->isChecked(); }
@@ -69,7 +97,13 @@ bool WidgetOptionButton::Enabled() const { return button_->isEnabled(); }
 void WidgetWindow::Show() {
   window_->show();
   window_->raise();
-  window_->activateWindow();
+  // Takes the keyboard. (activateWindow() would not: a dialog counts as
+  // active already while the window it belongs to is.)
+  if (QWindow* handle = window_->windowHandle()) {
+    handle->requestActivate();
+  } else {
+    window_->activateWindow();
+  }
 }
 
 void WidgetWindow::Hide() { window_->hide(); }

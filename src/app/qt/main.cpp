@@ -2,6 +2,7 @@
 #include <QApplication>
 
 #include "app/AboutBox.h"
+#include "app/qt/ListMirror.h"
 #include "app/qt/MainStartUp.h"
 #include "app/qt/core/QtApplication.h"
 #include "pipe/qt/QtSerialLibrary.h"
@@ -17,5 +18,6 @@ int main(int argc, char* argv[]) {
   qrb::QtApplication endProgram;
   qrb::MainStartUp startUp({serial, winsock1Data, endProgram, &serial});
   startUp.Main();
+  qrb::MirrorListsFromEnvironment(&startUp.Form1Window());
   return QApplication::exec();
 }

@@ -1,11 +1,17 @@
 #include "pipe/qt/widgets/Form2Dialog.h"
 
+#include <QButtonGroup>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShowEvent>
+#include <QStyle>
+#include <QWindow>
 #include <algorithm>
 
 #include "app/ReflashSession.h"
@@ -17,6 +23,8 @@ namespace {
 
 constexpr int ClientWidthTwips = 5655;
 constexpr int ClientHeightTwips = 5415;
+// The least room between an option button and the right edge of its frame.
+constexpr int FrameGap = 4;
 
 // A frame of four option buttons at tops 360, 720, 1080 and 1440 twips.
 struct OptionFrame {
@@ -46,17 +54,18 @@ const OptionFrame kFrames[] = {
      {{4, "4"}, {3, "3"}, {5, "5"}, {7, "7"}}},
 };
 
-// Labels end where the text boxes begin; a wider font grows them leftwards.
+// Labels end where the text boxes begin. A caption wider than its place
+// wraps at blanks and grows downwards, as a Windows label does; nothing of
+// it is cut off.
 QLabel* RightAlignedLabel(QWidget* parent, const char* name, const char* caption, QRect where) {
   auto* label = new QLabel(QString::fromLatin1(caption), parent);
   label->setObjectName(QString::fromLatin1(name));
-  where.setTop(where.top() - 2);
-  where.setHeight(label->sizeHint().height());
-  if (label->sizeHint().width() > where.width()) {
-    where.setLeft(std::max(0, where.right() + 1 - label->sizeHint().width()));
-  }
-  label->setGeometry(where);
   label->setAlignment(Qt::AlignRight | Qt::AlignTop);
+  where.setTop(where.top() - 2);
+  if (label->sizeHint().width() > where.width()) label->setWordWrap(true);
+  where.setHeight(label->heightForWidth(where.width()) > 0 ? label->heightForWidth(where.width())
+                                                            : label->sizeHint().height());
+  label->setGeometry(where);
   return label;
 }
 
@@ -72,6 +81,15 @@ QPushButton* Button(QWidget* parent, const char* name, const char* caption, QRec
   button->setObjectName(QString::fromLatin1(name));
   button->setGeometry(where);
   return button;
+}
+
+// The width an option button paints: its round indicator, the spacing and
+// the caption.
+int DrawnWidth(const QRadioButton* button) {
+  const QStyle* style = button->style();
+  return style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, button) +
+         style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, button) +
+         button->fontMetrics().horizontalAdvance(button->text());
 }
 
 void Separator(QWidget* parent, int topTwips) {
@@ -94,27 +112,28 @@ Form2Dialog::Form2Dialog(Form1& main, QWidget* parent) : QDialog(parent) {
 
   Group dataPipeSelect;
   Group groups[4];
+  QButtonGroup* links = NewGroup();
+  QList<QWidget*> tabOrder;
 
-  AddOption(this, dataPipeSelect, "DataPipeSelect", PipeSerial, "Serial COM Port", TwipsRect(480, 240, 2655, 255),
-            &Form2::DataPipeSelect_Click)
-      ->setChecked(true);
+  tabOrder << AddOption(this, dataPipeSelect, links, "DataPipeSelect", PipeSerial, "Serial COM Port",
+                        TwipsRect(480, 240, 2655, 255), &Form2::DataPipeSelect_Click);
+  tabOrder << AddOption(this, dataPipeSelect, links, "DataPipeSelect", PipeEthernet, "Ethernet",
+                        TwipsRect(480, 3000, 2655, 255), &Form2::DataPipeSelect_Click);
 
   for (int f = 0; f < 4; ++f) {
     const OptionFrame& layout = kFrames[f];
     auto* frame = new QGroupBox(QString::fromLatin1(layout.caption), this);
     frame->setObjectName(QString::fromLatin1(layout.name));
     frame->setGeometry(layout.pixels);
+    QButtonGroup* buttons = NewGroup();
     for (int i = 0; i < 4; ++i) {
-      QRadioButton* button = AddOption(frame, groups[f], layout.buttonName, layout.options[i].index,
-                                       layout.options[i].caption, TwipsRect(120, 360 * (i + 1), layout.buttonWidthTwips, 255),
-                                       layout.handler);
-      if (i == 0) button->setChecked(true);
+      tabOrder << AddOption(frame, groups[f], buttons, layout.buttonName, layout.options[i].index,
+                            layout.options[i].caption,
+                            TwipsRect(120, 360 * (i + 1), layout.buttonWidthTwips, 255), layout.handler);
     }
   }
 
   Separator(this, 2760);
-  AddOption(this, dataPipeSelect, "DataPipeSelect", PipeEthernet, "Ethernet", TwipsRect(480, 3000, 2655, 255),
-            &Form2::DataPipeSelect_Click);
   RightAlignedLabel(this, "Label1", "Address (dot notation):", TwipsRect(360, 3360, 1590, 195));
   QLineEdit* ipAddress = LineEdit(this, "IPAddress", "192.168.1.70", TwipsRect(2040, 3360, 3015, 285));
   RightAlignedLabel(this, "Label2", "Port Number:", TwipsRect(960, 3840, 930, 195));
@@ -124,6 +143,8 @@ Form2Dialog::Form2Dialog(Form1& main, QWidget* parent) : QDialog(parent) {
   QPushButton* initialize = Button(this, "Initialize", "Initialize", TwipsRect(360, 4560, 1215, 375));
   QPushButton* cancel1 = Button(this, "Cancel1", "Cancel", TwipsRect(4080, 4560, 1215, 375));
   initialize->setDefault(true);
+  tabOrder << ipAddress << portNumber << initialize << cancel1;
+  for (qsizetype i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
   ipAddress_ = std::make_unique<WidgetTextBox>(ipAddress);
   portNumber_ = std::make_unique<WidgetTextBox>(portNumber);
@@ -137,17 +158,105 @@ Form2Dialog::Form2Dialog(Form1& main, QWidget* parent) : QDialog(parent) {
 
 Form2Dialog::~Form2Dialog() = default;
 
-QRadioButton* Form2Dialog::AddOption(QWidget* parent, Group& group, const char* name, int index,
-                                     const char* caption, QRect where, void (Form2::*handler)(int)) {
+namespace {
+
+// Only the checked button of a group is a tab stop; with none checked, the
+// first one is.
+void PlaceTabStop(QButtonGroup* group) {
+  QAbstractButton* stop = group->checkedButton();
+  if (stop == nullptr && !group->buttons().isEmpty()) stop = group->buttons().constFirst();
+  for (QAbstractButton* button : group->buttons())
+    button->setFocusPolicy(button == stop ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
+// The next enabled button of the group in its order, round the end; the
+// button itself when there is none.
+QAbstractButton* Neighbour(QButtonGroup* group, QAbstractButton* from, int step) {
+  const QList<QAbstractButton*> buttons = group->buttons();
+  const qsizetype n = buttons.size();
+  const qsizetype at = buttons.indexOf(from);
+  for (qsizetype k = 1; k < n; ++k) {
+    QAbstractButton* next = buttons[((at + step * k) % n + n) % n];
+    if (next->isEnabled()) return next;
+  }
+  return from;
+}
+
+}  // namespace
+
+QButtonGroup* Form2Dialog::NewGroup() {
+  auto* group = new QButtonGroup(this);
+  group->setExclusive(true);
+  connect(group, &QButtonGroup::buttonToggled, this, [group] { PlaceTabStop(group); });
+  groups_.push_back(group);
+  return group;
+}
+
+QRadioButton* Form2Dialog::AddOption(QWidget* parent, Group& group, QButtonGroup* buttons, const char* name,
+                                     int index, const char* caption, QRect where, void (Form2::*handler)(int)) {
   auto* button = new QRadioButton(QString::fromLatin1(caption), parent);
   button->setObjectName(QStringLiteral("%1_%2").arg(QString::fromLatin1(name)).arg(index));
   button->setGeometry(where);
-  // A caption wider than the font the layout was made for may use the frame.
-  const int fits = std::min(button->sizeHint().width(), parent->width() - where.x());
-  if (fits > where.width()) button->resize(fits, where.height());
+  // A caption wider than the font the layout was made for may use the frame
+  // up to a small gap before its right edge, and the button moves left into
+  // the margin when even that is too narrow: the caption is never cut.
+  const int drawn = DrawnWidth(button);
+  int room = parent->width() - FrameGap - where.x();
+  if (drawn > room) {
+    where.moveLeft(std::max(FrameGap, where.x() - (drawn - room)));
+    room = parent->width() - FrameGap - where.x();
+  }
+  where.setWidth(std::max(where.width(), std::min(button->sizeHint().width(), room)));
+  button->setGeometry(where);
+  buttons->addButton(button, index);
+  button->installEventFilter(this);
   group[index] = &options_.emplace_back(button);
   connect(button, &QRadioButton::clicked, this, [this, handler, index] { (form2_.get()->*handler)(index); });
   return button;
+}
+
+bool Form2Dialog::eventFilter(QObject* watched, QEvent* event) {
+  auto* button = qobject_cast<QAbstractButton*>(watched);
+  QButtonGroup* group = button != nullptr ? button->group() : nullptr;
+  if (group == nullptr) return QDialog::eventFilter(watched, event);
+  if (event->type() == QEvent::FocusOut) {
+    PlaceTabStop(group);  // leaving the group, its tab stop is the checked button again
+  } else if (event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->modifiers() & ~Qt::KeypadModifier) return false;
+    int step = 0;
+    if (key->key() == Qt::Key_Down || key->key() == Qt::Key_Right) step = 1;
+    if (key->key() == Qt::Key_Up || key->key() == Qt::Key_Left) step = -1;
+    if (step == 0) return false;
+    QAbstractButton* next = Neighbour(group, button, step);
+    if (next != button) {
+      next->setFocus(step > 0 ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+      next->click();  // moving onto an option selects it
+    }
+    return true;
+  }
+  return false;
+}
+
+void Form2Dialog::showEvent(QShowEvent* event) {
+  // Shown again, it opens where it was last, also after the user moved it.
+  if (place_) {
+    move(*place_);
+  } else if (QAbstractButton* link = groups_.front()->checkedButton()) {
+    link->setFocus();  // the first tab stop
+  }
+  QDialog::showEvent(event);
+}
+
+void Form2Dialog::hideEvent(QHideEvent* event) {
+  if (!event->spontaneous()) {
+    place_ = pos();
+    // As on Windows, the keyboard goes back to the main window.
+    const QWindow* handle = windowHandle();
+    if (handle != nullptr && QGuiApplication::focusWindow() == handle && parentWidget() != nullptr)
+      parentWidget()->window()->activateWindow();
+  }
+  QDialog::hideEvent(event);
 }
 
 void Form2Dialog::reject() { form2_->Cancel1_Click(); }
