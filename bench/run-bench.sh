@@ -26,6 +26,8 @@ trap 'for p in "${BOARD_PIDS[@]}"; do kill -KILL "$p" 2>/dev/null; done; rm -rf 
 start_board() {
   local n=$1
   shift
+  # Emptied here: the shell that starts the board opens the file later.
+  : >"$WORK/board-$n.out"
   "$SIM" "$@" >"$WORK/board-$n.out" 2>"$WORK/board-$n.log" &
   BOARD_PIDS+=($!)
   for _ in $(seq 250); do grep -q '^READY' "$WORK/board-$n.out" && return; sleep 0.02; done
