@@ -238,9 +238,12 @@ PY
     cli two program "$WORK/image.s19" --tcp "127.0.0.1:${SIM_PORT[a]}" --tcp "127.0.0.1:${SIM_PORT[b]}" --tick 1
     expect_rc two 0
     # A stop signal presses every board's Abort button; the report is still written.
-    timeout --preserve-status -s TERM 0.6 "$CLI" program "$WORK/image.s19" --tcp "127.0.0.1:${SIM_PORT[a]}" \
-      --tcp "127.0.0.1:${SIM_PORT[b]}" --report "$WORK/stopped.json" >"$WORK/stopped.out" 2>"$WORK/stopped.err" &&
-      echo 0 >"$WORK/stopped.rc" || echo $? >"$WORK/stopped.rc"
+    "$CLI" program "$WORK/image.s19" --tcp "127.0.0.1:${SIM_PORT[a]}" --tcp "127.0.0.1:${SIM_PORT[b]}" \
+      --report "$WORK/stopped.json" >"$WORK/stopped.out" 2>"$WORK/stopped.err" </dev/null &
+    pid=$!
+    sleep 0.3  # the run takes 15 ticks of 50 ms
+    kill -TERM "$pid"
+    wait "$pid" && echo 0 >"$WORK/stopped.rc" || echo $? >"$WORK/stopped.rc"
     expect_rc stopped 143
     for board in a b; do
       expect_line stopped err "[127.0.0.1:${SIM_PORT[$board]}] Aborting.  ProgramMode = 0."
