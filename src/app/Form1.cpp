@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "pipe/Form2.h"
+#include "pipe/LinkDefaults.h"
 
 namespace qrb {
 
@@ -43,8 +44,8 @@ void Form1::InitVariables() {
   S.LastByte = -1;
   S.EthernetInitialized = False;
 
-  S.IPAddress = "192.168.1.70";
-  S.PortNumber = 10001;
+  S.IPAddress = DefaultIPAddress;
+  S.PortNumber = DefaultPortNumber;
 
   S.IncomingLBound = 1;
   S.IncomingUBound = 0;

@@ -19,12 +19,10 @@ struct PlainSettingsDialog {
   Form2Controls Controls() {
     Form2Controls c{Dialog, {}, {}, {}, {}, {}, IPAddress, PortNumber};
     for (const int pipe : {PipeSerial, PipeEthernet}) c.DataPipeSelect[pipe] = &DataPipeSelect[pipe];
-    for (std::size_t i = 0; i < 4; ++i) {
-      c.ComxBtn[ComPorts[i]] = &ComxBtn[ComPorts[i]];
-      c.ComBaudBtn[ComSpeedCodes[i]] = &ComBaudBtn[ComSpeedCodes[i]];
-      c.ComIoBtn[ComIoAddresses[i]] = &ComIoBtn[ComIoAddresses[i]];
-      c.ComIrqBtn[ComIrqs[i]] = &ComIrqBtn[ComIrqs[i]];
-    }
+    for (const ComOption& o : ComPortOptions) c.ComxBtn[o.index] = &ComxBtn[o.index];
+    for (const ComSpeedOption& o : ComSpeedOptions) c.ComBaudBtn[o.index] = &ComBaudBtn[o.index];
+    for (const ComOption& o : ComIoOptions) c.ComIoBtn[o.index] = &ComIoBtn[o.index];
+    for (const ComOption& o : ComIrqOptions) c.ComIrqBtn[o.index] = &ComIrqBtn[o.index];
     return c;
   }
 };

@@ -1,35 +1,9 @@
 // Opening and closing the serial COM link.
-#include <array>
-
 #include "app/Form1.h"
 #include "app/Text.h"
 #include "pipe/ComOptions.h"
 
 namespace qrb {
-
-namespace {
-
-struct ComSpeedEntry {
-  std::int32_t baudCode;
-  const char* text;
-};
-// Indexed by ComSpeed - 1.
-constexpr std::array<ComSpeedEntry, 4> ComSpeeds{{
-    {8, "19.2 kbaud"},
-    {9, "38.4 kbaud"},
-    {10, "57.6 kbaud"},
-    {11, "115.2 kbaud"},
-}};
-
-
-template <typename T, std::size_t N>
-bool OneOf(const std::array<T, N>& values, T value) {
-  for (T v : values)
-    if (v == value) return true;
-  return false;
-}
-
-}  // namespace
 
 void Form1::InitComPort() {
   auto postDebug = [this](std::string text) {
@@ -42,10 +16,10 @@ void Form1::InitComPort() {
     if (P.SerialReasons != nullptr) postDebug(P.SerialReasons->DescribeFailure(S.ComPort, S.ComStatus));
   };
 
-  if (S.ComPort < 1 || S.ComPort > 4) return postDebug("COM Port selection is invalid.");
-  if (S.ComSpeed < 1 || S.ComSpeed > 4) return postDebug("COM Speed selection is invalid.");
-  if (!OneOf(ComIrqs, S.ComIRQ)) return postDebug("COM IRQ selection is invalid.");
-  if (!OneOf(ComIoAddresses, S.ComAddr)) return postDebug("COM I/O address selection is invalid.");
+  if (!IsComOption(ComPortOptions, S.ComPort)) return postDebug("COM Port selection is invalid.");
+  if (ComSpeedOf(S.ComSpeed) == nullptr) return postDebug("COM Speed selection is invalid.");
+  if (!IsComOption(ComIrqOptions, S.ComIRQ)) return postDebug("COM IRQ selection is invalid.");
+  if (!IsComOption(ComIoOptions, S.ComAddr)) return postDebug("COM I/O address selection is invalid.");
   if (S.ComInitialized != False) return postDebug("** ERROR ** COM Port already open.");
 
   S.ComStatus = P.Serial.InitializePort(S.ComPort, S.ComPort - 1, S.ComAddr, S.ComIRQ, 9, 0, 8192, 8192, 0);
@@ -60,7 +34,7 @@ void Form1::InitComPort() {
     return;
   }
 
-  const ComSpeedEntry& speed = ComSpeeds[static_cast<std::size_t>(S.ComSpeed - 1)];
+  const ComSpeedOption& speed = *ComSpeedOf(S.ComSpeed);
   S.ComPortInfo.BaudCode = speed.baudCode;
   S.ComPortInfo.Characteristic[0] = 0;
   S.ComPortInfo.Characteristic[1] = 3;

@@ -9,6 +9,16 @@
 namespace qrb::cli {
 namespace {
 
+// The speeds --baud takes, "A, B ... or D" (separator ", " and
+// the last one after last) or joined by one separator.
+std::string BaudList(const std::string& separator, const std::string& last) {
+  std::string list;
+  for (std::size_t i = 0; i < ComSpeedOptions.size(); ++i) {
+    if (i > 0) list += i + 1 == ComSpeedOptions.size() ? last : separator;
+    list += std::to_string(ComSpeedOptions[i].baud);
+  }
+  return list;
+}
 
 std::optional<long> WholeNumber(const std::string& text, long min, long max) {
   long value = 0;
@@ -31,7 +41,7 @@ bool ParseHostPort(const std::string& text, CliBoard& options, std::string& erro
     }
   } else if (const auto colon = text.rfind(':'); colon != std::string::npos && text.find(':') != colon) {
     // An IPv6 address: without brackets its last group and a port look alike.
-    // Guess which: "::1:10001" has a port, "fe80::1" has none.
+    // Guess which: "::1:8080" has a port, "fe80::1" has none.
     const std::string last = text.substr(colon + 1);
     const bool portLike = !last.empty() && text[colon - 1] != ':' && WholeNumber(last, 1, 65535).has_value();
     return error = "--tcp: an IPv6 address goes in brackets: [" + (portLike ? text.substr(0, colon) + "]:" + last : text + "]") +
@@ -157,9 +167,9 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
     } else if (name == "--baud") {
       if (!takeValue()) return false;
       bool known = false;
-      for (const std::int16_t code : ComSpeedCodes)
-        if (value == std::to_string(ComBaudRate(code))) options.ComSpeed = code, known = true;
-      if (!known) return error = "--baud takes 19200, 38400, 57600 or 115200, not " + value, false;
+      for (const ComSpeedOption& speed : ComSpeedOptions)
+        if (value == std::to_string(speed.baud)) options.ComSpeed = speed.index, known = true;
+      if (!known) return error = "--baud takes " + BaudList(", ", " or ") + ", not " + value, false;
     } else if (name == "--connect-timeout") {
       if (!takeValue()) return false;
       double seconds = 0;
@@ -214,9 +224,11 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
 }
 
 std::string CliUsage() {
+  const CliOptions defaults;
+  const CliBoard board;
   return "Usage:\n"
          "  qrb-flash-cli {program|verify} FILE.s19 (--tcp HOST[:PORT] | --com N | --serial DEVICE)...\n"
-         "                [--baud 19200|38400|57600|115200] [--connect-timeout SECONDS]\n"
+         "                [--baud " + BaudList("|", "|") + "] [--connect-timeout SECONDS]\n"
          "                [--tick MS] [--report FILE.json]\n"
          "  qrb-flash-cli read OUT.s19 --range START-END [--range START-END]... (one link)\n"
          "                [--baud ...] [--connect-timeout SECONDS] [--tick MS] [--report FILE.json]\n"
@@ -227,14 +239,14 @@ std::string CliUsage() {
          "through the same steps as the main window, reads a board's FLASH back to an S19 file, or\n"
          "checks an S19 file before a run.\n"
          "\n"
-         "  --tcp HOST[:PORT]        the board's Ethernet link (port 10001 by default)\n"
+         "  --tcp HOST[:PORT]        the board's Ethernet link (port " + std::to_string(board.Port) + " by default)\n"
          "  --com N                  serial port COM1..COM4 as the main window names them\n"
          "  --serial DEVICE          any serial device in the COM port's place\n"
          "                           (a USB adapter, a pseudo-terminal)\n"
          "                           Links may be repeated: several boards at once, each line\n"
          "                           prefixed by its board's name, and a summary at the end.\n"
-         "  --baud RATE              serial speed, 19200 by default\n"
-         "  --connect-timeout SECS   how long to wait for the link, 10 by default\n"
+         "  --baud RATE              serial speed, " + std::to_string(ComBaudRate(defaults.ComSpeed)) + " by default\n"
+         "  --connect-timeout SECS   how long to wait for the link, " + std::to_string(defaults.ConnectTimeoutMs / 1000) + " by default\n"
          "  --tick MS                the sequencer's tick, 1..50 ms (50 by default, as the main\n"
          "                           window); time-outs stay 3 s and the flush delay 1 s\n"
          "  --report FILE.json       a record of the run as JSON, written also when it fails\n"

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/BlockObserver.h"
+#include "pipe/LinkDefaults.h"
 
 namespace qrb::cli {
 
@@ -16,7 +17,7 @@ enum class CliLink { None, Tcp, Com, Serial };
 struct CliBoard {
   CliLink Link = CliLink::None;
   std::string Host;             // --tcp
-  std::int32_t Port = 10001;    // --tcp
+  std::int32_t Port = DefaultPortNumber;  // --tcp
   int ComPort = 1;              // --com, 1..4
   std::string Device;           // --serial
 
@@ -29,7 +30,7 @@ struct CliOptions {
   std::string File;             // the S19 image; for read the file written
   std::vector<CliBoard> Boards; // in the order given
   std::int16_t ComSpeed = 1;    // --baud as the dialog's speed code 1..4
-  int ConnectTimeoutMs = 10000; // --connect-timeout
+  int ConnectTimeoutMs = static_cast<int>(DefaultConnectTimeout.count());  // --connect-timeout
   int TickMs = 50;              // --tick
   std::string ReportPath;       // --report
   std::vector<qrb::AddressRange> Ranges;  // --range (read)

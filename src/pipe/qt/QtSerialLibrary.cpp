@@ -18,10 +18,6 @@ namespace sc = SerialCode;
 
 namespace {
 
-// Indexed by baud code - 8.
-constexpr auto BaudRates = ComBaudRates;
-constexpr std::int32_t FirstBaudCode = 8;
-
 constexpr std::array<QSerialPort::Parity, 5> Parities{QSerialPort::NoParity, QSerialPort::OddParity,
                                                       QSerialPort::EvenParity, QSerialPort::MarkParity,
                                                       QSerialPort::SpaceParity};
@@ -156,7 +152,8 @@ std::int32_t QtSerialLibrary::SetPortCharacteristics(std::int32_t port, std::int
                                                      std::int16_t stopBits, std::int16_t flowControl) {
   OpenPort* open = Find(port);
   if (open == nullptr) return sc::NotOpen;
-  const auto rate = Lookup(BaudRates, baudCode - FirstBaudCode);
+  const ComSpeedOption* speed = ComSpeedOfBaudCode(baudCode);
+  const auto rate = speed != nullptr ? std::optional<std::int32_t>(speed->baud) : std::nullopt;
   const auto parityValue = Lookup(Parities, parity);
   const auto dataBitsValue = Lookup(DataBitsTable, dataBits);
   const auto stopBitsValue = Lookup(StopBitsTable, stopBits);

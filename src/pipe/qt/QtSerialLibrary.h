@@ -39,7 +39,7 @@ class QtSerialLibrary : public SerialLibrary, public SerialDiagnostics {
                               std::int32_t txBufferSize, std::int32_t reserved) override;
   // Fills the record with the line characteristics last set.
   std::int32_t ser_rs232_getport(std::int32_t port, ComPortRecord& info) override;
-  // Baud codes 8, 9, 10, 11 = 19200, 38400, 57600, 115200 baud. Parity 0 none,
+  // Baud codes as in ComSpeedOptions (8..11). Parity 0 none,
   // 1 odd, 2 even, 3 mark, 4 space; data bits 0..3 = 5..8; stop bits 0 one,
   // 1 two; flow control 0 none, 1 RTS/CTS, 2 XON/XOFF.
   std::int32_t SetPortCharacteristics(std::int32_t port, std::int32_t baudCode, std::int16_t parity,

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "pipe/LinkDefaults.h"
 #include "pipe/TcpControl.h"
 
 class QTcpSocket;
@@ -28,7 +29,6 @@ class QtTcpControl : public QObject, public TcpControl {
   Q_OBJECT
 
  public:
-  static constexpr std::chrono::milliseconds DefaultConnectTimeout{10000};
   // The most bytes one data-arrival event hands over (and the socket buffers).
   static constexpr qint64 ReadSliceBytes = 16 * 1024;
 

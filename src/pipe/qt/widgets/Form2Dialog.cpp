@@ -13,9 +13,13 @@
 #include <QStyle>
 #include <QWindow>
 #include <algorithm>
+#include <array>
+#include <string>
 
 #include "app/ReflashSession.h"
 #include "app/qt/FormMetrics.h"
+#include "pipe/ComOptions.h"
+#include "pipe/LinkDefaults.h"
 
 namespace qrb {
 
@@ -34,24 +38,29 @@ struct OptionFrame {
   int buttonWidthTwips;
   const char* buttonName;
   void (Form2::*handler)(int);
-  struct Option {
-    int index;
-    const char* caption;
-  } options[4];
+  // The four options' values and captions, in their order.
+  std::array<ComOption, 4> options;
 };
+
+constexpr std::array<ComOption, 4> SpeedCaptions() {
+  std::array<ComOption, 4> options{};
+  for (std::size_t i = 0; i < options.size(); ++i)
+    options[i] = {ComSpeedOptions[i].index, ComSpeedOptions[i].caption};
+  return options;
+}
 
 constexpr int FrameTop = 600;
 constexpr int FrameHeight = 1935;
 
 const OptionFrame kFrames[] = {
     {"Frame1", "Port", TwipsRect(360, FrameTop, 1215, FrameHeight), 975, "ComxBtn", &Form2::ComxBtn_Click,
-     {{1, "COM1:"}, {2, "COM2:"}, {3, "COM3:"}, {4, "COM4:"}}},
+     ComPortOptions},
     {"Frame2", "Baud Rate", TwipsRect(1800, FrameTop, 1095, FrameHeight), 855, "ComBaudBtn", &Form2::ComBaudBtn_Click,
-     {{1, "19.2 k"}, {2, "38.4 k"}, {3, "57.6 k"}, {4, "115.2 k"}}},
+     SpeedCaptions()},
     {"Frame3", "I/O Address", TwipsRect(3120, FrameTop, 1095, FrameHeight), 735, "ComIoBtn", &Form2::ComIoBtn_Click,
-     {{0x3F8, "3F8"}, {0x2F8, "2F8"}, {0x3E8, "3E8"}, {0x2E8, "2E8"}}},
+     ComIoOptions},
     {"Frame4", "IRQ", TwipsRect(4440, FrameTop, 855, FrameHeight), 495, "ComIrqBtn", &Form2::ComIrqBtn_Click,
-     {{4, "4"}, {3, "3"}, {5, "5"}, {7, "7"}}},
+     ComIrqOptions},
 };
 
 // Labels end where the text boxes begin. A caption wider than its place
@@ -135,9 +144,10 @@ Form2Dialog::Form2Dialog(Form1& main, QWidget* parent) : QDialog(parent) {
 
   Separator(this, 2760);
   RightAlignedLabel(this, "Label1", "Address (dot notation):", TwipsRect(360, 3360, 1590, 195));
-  QLineEdit* ipAddress = LineEdit(this, "IPAddress", "192.168.1.70", TwipsRect(2040, 3360, 3015, 285));
+  QLineEdit* ipAddress = LineEdit(this, "IPAddress", DefaultIPAddress, TwipsRect(2040, 3360, 3015, 285));
   RightAlignedLabel(this, "Label2", "Port Number:", TwipsRect(960, 3840, 930, 195));
-  QLineEdit* portNumber = LineEdit(this, "PortNumber", "10001", TwipsRect(2040, 3840, 3015, 285));
+  QLineEdit* portNumber =
+      LineEdit(this, "PortNumber", std::to_string(DefaultPortNumber).c_str(), TwipsRect(2040, 3840, 3015, 285));
   Separator(this, 4320);
 
   QPushButton* initialize = Button(this, "Initialize", "Initialize", TwipsRect(360, 4560, 1215, 375));
