@@ -4,14 +4,12 @@ namespace qrb {
 
 bool Form1::AbortProgram_Click() {
   if (S.TimerIsrActive != False) {
-    S.DebugLine = "Exit failed. Timer stopped. --> Try again! [TimerIsrActive]";
-    PostMsg2(S.DebugLine);
+    Debug("Exit failed. Timer stopped. --> Try again! [TimerIsrActive]");
     C.Timer1.SetEnabled(false);
     return false;
   }
   if (S.WinsockIsrActive != False) {
-    S.DebugLine = "Exit failed. Timer stopped. --> Try again! [WinsockIsrActive]";
-    PostMsg2(S.DebugLine);
+    Debug("Exit failed. Timer stopped. --> Try again! [WinsockIsrActive]");
     C.Timer1.SetEnabled(false);
     return false;
   }
@@ -20,12 +18,10 @@ bool Form1::AbortProgram_Click() {
 
   if (S.SourceFileSelected != 0) {
     SourceFile.Close();
-    S.DebugLine = "Closed the S19 file.";
-    PostMsg2(S.DebugLine);
+    Debug("Closed the S19 file.");
   }
 
-  S.StatusLine = "Program terminated.  Short delay.";
-  PostMsg1(S.StatusLine);
+  Status("Program terminated.  Short delay.");
 
   // Wait for the clock's next change of second.
   int target = P.WallClock.Seconds() + 1;

@@ -68,6 +68,9 @@ class Form1 : public TcpEvents {
   void InitVariables();
   void PostMsg1(const std::string& message);
   void PostMsg2(std::string& Msgy);
+  // Post one line through StatusLine (kept) or DebugLine (emptied again).
+  void Status(std::string text);
+  void Debug(std::string text);
   void ClearStatusList_Click();
   void ClearDebugList_Click();
   // The exit sequence; returns true when the program was ended.
@@ -81,6 +84,8 @@ class Form1 : public TcpEvents {
   std::int32_t Fifo1Get();
   // Ends a burst of bytes dropped on a full FIFO: posts how many were lost.
   void EndFifo1Burst();
+  // Empties the FIFO.
+  void ResetFifo1();
   void InitComPort();
   void CloseDataPipe();
   void InitWinSock();

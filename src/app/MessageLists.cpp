@@ -34,6 +34,16 @@ void Form1::PostMsg2(std::string& Msgy) {
   Msgy.clear();
 }
 
+void Form1::Status(std::string text) {
+  S.StatusLine = std::move(text);
+  PostMsg1(S.StatusLine);
+}
+
+void Form1::Debug(std::string text) {
+  S.DebugLine = std::move(text);
+  PostMsg2(S.DebugLine);
+}
+
 void Form1::ClearStatusList_Click() { C.List1.Clear(); }
 
 void Form1::ClearDebugList_Click() { C.List2.Clear(); }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/BlockObserver.h"
+#include "pipe/LinkDefaults.h"
 
 namespace qrb {
 
@@ -32,6 +33,7 @@ struct ComPortRecord {
 // How the last run ended; read by the command-line front end.
 enum class RunOutcome { None, Running, Succeeded, Failed };
 
+// The initialisers are the start values: InitVariables restores them all.
 struct ReflashSession {
   // Sequencer.
   std::int16_t ProgramMode = 0;
@@ -49,23 +51,23 @@ struct ReflashSession {
   std::string DebugLine;
 
   // Data pipe.
-  std::int16_t DataPipe = 0;
-  std::int32_t LastByte = 0;
+  std::int16_t DataPipe = PipeSerial;
+  std::int32_t LastByte = -1;
   std::array<std::int32_t, PacketBufferSize> PacketBuffer{};
   std::int32_t PacketLength = 0;
   std::array<std::uint8_t, Fifo1Size> Fifo1{};
   std::int32_t Fifo1In = 0;
   std::int32_t Fifo1Out = 0;
-  Flag Fifo1Empty = False;
+  Flag Fifo1Empty = True;
   Flag Fifo1Full = False;
   std::int32_t Fifo1Dropped = 0;  // bytes dropped in the current burst
 
   // Serial link.
   Flag ComInitialized = False;
-  std::int32_t ComPort = 0;
-  std::int16_t ComSpeed = 0;
-  std::int16_t ComIRQ = 0;
-  std::int16_t ComAddr = 0;
+  std::int32_t ComPort = 1;
+  std::int16_t ComSpeed = 1;
+  std::int16_t ComIRQ = 4;
+  std::int16_t ComAddr = 0x3F8;
   std::int32_t ComStatus = 0;
   // The serial read failure last reported, 0 when reading works.
   std::int32_t ComReadFailure = 0;
@@ -74,10 +76,10 @@ struct ReflashSession {
   // Ethernet link.
   Flag EthernetInitialized = False;
   Flag WinsockIsrActive = False;
-  std::string IPAddress;
-  std::int32_t PortNumber = 0;
+  std::string IPAddress = DefaultIPAddress;
+  std::int32_t PortNumber = DefaultPortNumber;
   std::vector<std::uint8_t> IncomingBytes;
-  std::int32_t IncomingLBound = 0;
+  std::int32_t IncomingLBound = 1;
   std::int32_t IncomingUBound = 0;
 
   // S19 reader.

@@ -13,11 +13,6 @@ namespace {
 constexpr std::uint8_t Fill = 0xFF;
 constexpr std::int32_t BlockHeaderLength = 8;
 
-void PostStatus(Form1& f, const char* text) {
-  f.S.StatusLine = text;
-  f.PostMsg1(f.S.StatusLine);
-}
-
 // Bytes 0 to 7 of both block packets: 0x57, the command, the block address
 // most significant byte first, and the length 256.
 void PutBlockHeader(Form1& f, std::int32_t command) {
@@ -32,8 +27,7 @@ void PutBlockHeader(Form1& f, std::int32_t command) {
 }
 
 void PostStartNotEven(Form1& f) {
-  f.S.StatusLine = "Starting address not an even block.  Address: " + Hex(f.S.RecordAddress);
-  f.PostMsg1(f.S.StatusLine);
+  f.Status("Starting address not an even block.  Address: " + Hex(f.S.RecordAddress));
   f.AbortSequence();
 }
 
@@ -41,8 +35,7 @@ void PostStartNotEven(Form1& f) {
 // that block again, and its 0xFF fill would overwrite what the first one wrote.
 void PostBlockAlreadySent(Form1& f) {
   f.S.ImageReadClean = false;
-  f.S.StatusLine = "Block  $" + Hex(f.S.RecordAddress) + " already built from earlier records.  Record refused.";
-  f.PostMsg1(f.S.StatusLine);
+  f.Status("Block  $" + Hex(f.S.RecordAddress) + " already built from earlier records.  Record refused.");
   f.AbortSequence();
 }
 
@@ -61,8 +54,7 @@ bool AlreadySent(const ReflashSession& s, std::int32_t blockAddress) {
 // The end of the program path: the error total, or the success lines.
 void PostProgramReport(Form1& f) {
   if (f.S.TotalErrors != 0) {
-    f.S.StatusLine = "Verification errors: " + Dec(f.S.TotalErrors);
-    f.PostMsg1(f.S.StatusLine);
+    f.Status("Verification errors: " + Dec(f.S.TotalErrors));
   } else {
     // The pre-flight read the file cleanly, so it changed during the run.
     EngineStates::PostSuccess(
@@ -102,8 +94,7 @@ void Form1::SendProgramBlock() {
   }
   S.PacketLength = BlockHeaderLength + BlockSize;
   SendAPacket();
-  S.StatusLine = "Block  $" + Hex(S.BlockAddress) + "     -- Sent.";
-  PostMsg1(S.StatusLine);
+  Status("Block  $" + Hex(S.BlockAddress) + "     -- Sent.");
 }
 
 void Form1::SendVerifyBlock() {
@@ -254,12 +245,12 @@ bool EngineStates::ReadBlockBack(Form1& f, std::int16_t mode, bool keep) {
 }
 
 void EngineStates::PostSuccess(Form1& f, std::initializer_list<const char*> successLines, const char* uncleanLine) {
-  PostStatus(f, "  ");
+  f.Status("  ");
   if (!f.S.ImageReadClean) {
-    PostStatus(f, uncleanLine);
+    f.Status(uncleanLine);
     return;
   }
-  for (const char* line : successLines) PostStatus(f, line);
+  for (const char* line : successLines) f.Status(line);
   f.S.Outcome = RunOutcome::Succeeded;
 }
 
@@ -280,10 +271,9 @@ void EngineStates::ProgramReadBack(Form1& f, std::int16_t mode) {
     return;
   }
   if (s.BlockErrors == 0) {
-    PostStatus(f, "                           -- Verified.");
+    f.Status("                           -- Verified.");
   } else {
-    s.StatusLine = "Verification errors: " + Dec(s.BlockErrors);
-    f.PostMsg1(s.StatusLine);
+    f.Status("Verification errors: " + Dec(s.BlockErrors));
   }
   s.TotalErrors += s.BlockErrors;
   s.FailTimer = s.FailTimerReload;

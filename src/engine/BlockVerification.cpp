@@ -19,24 +19,17 @@ constexpr ByteWait VerifyWaits[] = {
 constexpr EngineStates::BlockPath VerifyBlocks{&Form1::SendVerifyBlock, 73, 76};
 
 void PostBlockLine(Form1& f) {
-  ReflashSession& s = f.S;
-  s.StatusLine = "Block $" + Hex(s.BlockAddress);
-  if (s.BlockErrors == 0) {
-    s.StatusLine += "     -- Verified.";
-  } else {
-    s.StatusLine += "     -- Verify errors: " + Dec(s.BlockErrors);
-  }
-  f.PostMsg1(s.StatusLine);
+  const ReflashSession& s = f.S;
+  f.Status("Block $" + Hex(s.BlockAddress) +
+           (s.BlockErrors == 0 ? "     -- Verified." : "     -- Verify errors: " + Dec(s.BlockErrors)));
 }
 
 // The verdict after the last block line (if any), then the end of the run.
 void PostVerdict(Form1& f) {
   ReflashSession& s = f.S;
   if (s.TotalErrors != 0) {
-    s.StatusLine = "  ";
-    f.PostMsg1(s.StatusLine);
-    s.StatusLine = "###  Verify Failed  ###     Total errors: " + Dec(s.TotalErrors);
-    f.PostMsg1(s.StatusLine);
+    f.Status("  ");
+    f.Status("###  Verify Failed  ###     Total errors: " + Dec(s.TotalErrors));
   } else {
     EngineStates::PostSuccess(f, {"***  Success ***.  QRB interface FLASH Verified."},
                               "###  S19 file not read cleanly  ###  QRB interface FLASH not verified.");

@@ -54,8 +54,7 @@ void Form1::ReadFlash(const std::vector<AddressRange>& ranges) {
   if (S.ProgramMode == 0) {
     S.ReadSpans = BlockSpans(ranges);
     if (S.ReadSpans.empty()) {
-      S.DebugLine = "** ERROR ** No address range to read.";
-      PostMsg2(S.DebugLine);
+      Debug("** ERROR ** No address range to read.");
       return;
     }
     S.ReadSpanIndex = 0;
@@ -79,13 +78,11 @@ void EngineStates::ReadBlockIn(Form1& f, std::int16_t mode) {
   if (!ReadBlockBack(f, mode, true)) return;
   ReflashSession& s = f.S;
   if (f.P.Blocks != nullptr && !f.P.Blocks->BlockRead(s.BlockAddress, s.BlockData.data())) {
-    s.DebugLine = "Block $" + Hex(s.BlockAddress) + " read, but could not be stored.";
-    f.PostMsg2(s.DebugLine);
+    f.Debug("Block $" + Hex(s.BlockAddress) + " read, but could not be stored.");
     f.AbortSequence();
     return;
   }
-  s.StatusLine = "Block $" + Hex(s.BlockAddress) + "     -- Read.";
-  f.PostMsg1(s.StatusLine);
+  f.Status("Block $" + Hex(s.BlockAddress) + "     -- Read.");
   if (AdvanceBlock(s)) {
     s.FailTimer = s.FailTimerReload;
     f.SetProgramMode(111);

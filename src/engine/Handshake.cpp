@@ -83,21 +83,13 @@ constexpr VersionRow VersionStates[] = {
 };
 
 void PostWrongByte(Form1& f, const char* text) {
-  f.S.DebugLine = text;
-  f.S.DebugLine += Hex(f.S.LastByte);
-  f.PostMsg2(f.S.DebugLine);
-}
-
-void PostStatus(Form1& f, const char* text) {
-  f.S.StatusLine = text;
-  f.PostMsg1(f.S.StatusLine);
+  f.Debug(text + Hex(f.S.LastByte));
 }
 
 }  // namespace
 
 void EngineStates::PostTimeout(Form1& f, std::int16_t mode) {
-  f.S.DebugLine = "Timeout reading data. E" + Dec(mode);
-  f.PostMsg2(f.S.DebugLine);
+  f.Debug("Timeout reading data. E" + Dec(mode));
 }
 
 void EngineStates::RunByteWait(Form1& f, const ByteWait* row, std::int16_t mode) {
@@ -156,8 +148,7 @@ void EngineStates::FirstState(Form1& f, std::int16_t mode) {
     PostWrongByte(f, row.strayText);
   }
   if (f.S.FailTimer <= 0) {
-    f.S.DebugLine = row.expiryText;
-    f.PostMsg2(f.S.DebugLine);
+    f.Debug(row.expiryText);
     f.AbortSequence();
   }
 }
@@ -177,15 +168,13 @@ void EngineStates::VersionState(Form1& f, std::int16_t mode) {
   }
   if (row->startupIdle) {
     f.S.StartupIdleVersion = f.S.LastByte;
-    f.S.StatusLine = "QRB interface at startup idle.  Version:  $" + Hex(f.S.LastByte);
-    f.PostMsg1(f.S.StatusLine);
+    f.Status("QRB interface at startup idle.  Version:  $" + Hex(f.S.LastByte));
     f.SetProgramMode(row->next);
     f.S.FailTimer = (f.S.FailTimerReload + 1) / 3;  // a third, rounded: one second
-    PostStatus(f, "Flushing Port Buffers.  Short delay.  Please wait.");
+    f.Status("Flushing Port Buffers.  Short delay.  Please wait.");
   } else {
     f.S.FlashModeVersion = f.S.LastByte;
-    f.S.StatusLine = "QRB interface in FLASH mode.  Version:  $" + Hex(f.S.LastByte);
-    f.PostMsg1(f.S.StatusLine);
+    f.Status("QRB interface in FLASH mode.  Version:  $" + Hex(f.S.LastByte));
     f.SetProgramMode(row->next);
     f.S.FailTimer = f.S.FailTimerReload;
   }

@@ -140,11 +140,9 @@ bool Form1::PreflightPasses() {
   const PreflightReport report = Preflight();
   if (report.Passes) return true;
   for (const std::string& line : report.ReaderLines) {
-    S.DebugLine = line;
-    PostMsg2(S.DebugLine);
+    Debug(line);
   }
-  S.StatusLine = PreflightRefusal(report);
-  PostMsg1(S.StatusLine);
+  Status(PreflightRefusal(report));
   return false;
 }
 

@@ -63,11 +63,6 @@ void SendTwoBytes(Form1& f, std::int32_t first, std::int32_t second) {
   f.SendAPacket();
 }
 
-void PostDebug(Form1& f, const char* line) {
-  f.S.DebugLine = line;
-  f.PostMsg2(f.S.DebugLine);
-}
-
 }  // namespace
 
 EngineStates::Handler EngineStates::Find(std::int16_t mode) {
@@ -85,8 +80,7 @@ void EngineStates::Run(Form1& f, std::int16_t mode) {
 }
 
 void EngineStates::InvalidMode(Form1& f, std::int16_t mode) {
-  f.S.DebugLine = "Invalid program mode: " + Dec(mode);
-  f.PostMsg2(f.S.DebugLine);
+  f.Debug("Invalid program mode: " + Dec(mode));
   f.AbortSequence();
 }
 
@@ -115,14 +109,14 @@ void Form1::VerifyFlash_Click() { StartRun(RunPath::Verify); }
 void Form1::StartRun(RunPath path) {
   if (S.ProgramMode != 0) {
     AbortSequence();
-    PostDebug(*this, "Aborted processing.");
+    Debug("Aborted processing.");
     return;
   }
   S.Outcome = RunOutcome::None;  // stays so when the start is refused
 
   if (path != RunPath::Read) {
     if (S.SourceFileSelected != 1) {
-      PostDebug(*this, "** ERROR ** Select an S19 source file.");
+      Debug("** ERROR ** Select an S19 source file.");
       return;
     }
     if (!ReopenSourceFile()) return;
@@ -131,19 +125,18 @@ void Form1::StartRun(RunPath path) {
   switch (S.DataPipe) {
     case PipeSerial:
       if (S.ComInitialized == False) {
-        PostDebug(*this, "** ERROR ** COM port not initialized.");
+        Debug("** ERROR ** COM port not initialized.");
         return;
       }
       break;
     case PipeEthernet:
       if (S.EthernetInitialized == False) {
-        PostDebug(*this, "** ERROR ** Ethernet connection not initialized.");
+        Debug("** ERROR ** Ethernet connection not initialized.");
         return;
       }
       break;
     default:
-      S.DebugLine = "Invalid DataPipe in ProgramFlash: " + Dec(S.DataPipe);
-      PostMsg2(S.DebugLine);
+      Debug("Invalid DataPipe in ProgramFlash: " + Dec(S.DataPipe));
       return;
   }
 
@@ -189,7 +182,7 @@ void Form1::AbortSequence() {
     return;
   }
   if (S.Outcome == RunOutcome::Running) S.Outcome = RunOutcome::Failed;
-  PostDebug(*this, "Aborting.  ProgramMode = 0.");
+  Debug("Aborting.  ProgramMode = 0.");
   SetIdleButtons();
 }
 

@@ -22,15 +22,14 @@ void MarkUnclean(Form1& f) { f.S.ImageReadClean = false; }
 
 void PrematureEnd(Form1& f) {
   MarkUnclean(f);
-  f.S.DebugLine = "S19 file ends inside a record.  Premature end of file.";
-  f.PostMsg2(f.S.DebugLine);
+  f.Debug("S19 file ends inside a record.  Premature end of file.");
   EndData(f);
   f.S.RecordByteCount = 0;
 }
 
-void Refuse(Form1& f) {
+void Refuse(Form1& f, std::string line) {
   MarkUnclean(f);
-  f.PostMsg2(f.S.DebugLine);
+  f.Debug(std::move(line));
   EndData(f);
   f.S.RecordByteCount = 0;
 }
@@ -60,8 +59,7 @@ std::uint8_t Form1::HexToByte(const std::string& pair) {
     int nibble = HexDigit(code);
     if (nibble < 0) {
       MarkUnclean(*this);
-      S.DebugLine = Names[i] + Hex(code);
-      PostMsg2(S.DebugLine);
+      Debug(Names[i] + Hex(code));
       nibble = 0;
     }
     result = result * 16 + nibble;
@@ -83,8 +81,7 @@ void Form1::GetARecord() {
       PrematureEnd(*this);
       return;
     }
-    S.DebugLine = "S19 EOF encountered.";
-    PostMsg2(S.DebugLine);
+    Debug("S19 EOF encountered.");
     EndData(*this);
     return;
   }
@@ -100,27 +97,26 @@ void Form1::GetARecord() {
   } else if (S.RecordType == "S3") {
     addressBytes = 4;
   } else {
+    const char* line = "Unexpected record found.";
     if (S.RecordType == "S5") {
-      S.DebugLine = "S5 record detected.";
+      line = "S5 record detected.";
     } else if (S.RecordType == "S7") {
-      S.DebugLine = "S7 record detected.";
+      line = "S7 record detected.";
     } else if (S.RecordType == "S8") {
-      S.DebugLine = "S8 record detected.  Operation terminated.";
+      line = "S8 record detected.  Operation terminated.";
     } else if (S.RecordType == "S9") {
-      S.DebugLine = "S9 record detected.";
+      line = "S9 record detected.";
     } else {
-      S.DebugLine = "Unexpected record found.";
       MarkUnclean(*this);
     }
-    PostMsg2(S.DebugLine);
+    Debug(line);
     EndData(*this);
     return;
   }
 
   if (S.RecordByteCount < addressBytes + 1) {
-    S.DebugLine = S.RecordType + " record count $" + Hex(S.RecordByteCount) +
-                  " is too small for its address and checksum.  Record refused.";
-    Refuse(*this);
+    Refuse(*this, S.RecordType + " record count $" + Hex(S.RecordByteCount) +
+                      " is too small for its address and checksum.  Record refused.");
     return;
   }
 
@@ -134,8 +130,7 @@ void Form1::GetARecord() {
   // The data model ends at 0x7FFFFFFF: a record may neither start nor run past it.
   const auto dataBytes = static_cast<std::uint32_t>(S.RecordByteCount - (addressBytes + 1));
   if (address >= FirstRefusedS3Address || FirstRefusedS3Address - address < dataBytes) {
-    S.DebugLine = "S3 record address $" + Hex(address) + " is outside the data range.  Record refused.";
-    Refuse(*this);
+    Refuse(*this, "S3 record address $" + Hex(address) + " is outside the data range.  Record refused.");
     return;
   }
   S.RecordAddress = static_cast<std::int32_t>(address);

@@ -27,8 +27,7 @@ void Form1::SelectSourceFile_Click() {
   if (chosen) {
     S.SourceFilePath = dialog.FileName;
     if (S.SourceFilePath.empty()) {
-      S.DebugLine = "No S19 source file selected.";
-      PostMsg2(S.DebugLine);
+      Debug("No S19 source file selected.");
       return;
     }
     if (SourceFile.Open(S.SourceFilePath)) {
@@ -38,15 +37,13 @@ void Form1::SelectSourceFile_Click() {
     }
   }
   S.SourceFilePath.clear();
-  S.DebugLine = "S19 source file selection cancelled.";
-  PostMsg2(S.DebugLine);
+  Debug("S19 source file selection cancelled.");
 }
 
 bool Form1::ReopenSourceFile() {
   SourceFile.Close();
   if (SourceFile.Open(S.SourceFilePath)) return true;
-  S.DebugLine = "** ERROR ** Cannot re-open the S19 source file " + S.SourceFilePath + ": " + SourceFile.Reason() + ".";
-  PostMsg2(S.DebugLine);
+  Debug("** ERROR ** Cannot re-open the S19 source file " + S.SourceFilePath + ": " + SourceFile.Reason() + ".");
   return false;
 }
 

@@ -9,26 +9,19 @@ void Form1::FlushDataPipe() {
     case PipeSerial:
       S.ComStatus = P.Serial.FlushReceiveBuffer(S.ComPort);
       if (S.ComStatus != 0) {
-        S.DebugLine = "** Error flushing receive buffer: " + Dec(S.ComStatus);
-        PostMsg2(S.DebugLine);
+        Debug("** Error flushing receive buffer: " + Dec(S.ComStatus));
       }
       S.ComStatus = P.Serial.FlushTransmitBuffer(S.ComPort);
       if (S.ComStatus != 0) {
-        S.DebugLine = "** Error flushing transmit buffer: " + Dec(S.ComStatus);
-        PostMsg2(S.DebugLine);
+        Debug("** Error flushing transmit buffer: " + Dec(S.ComStatus));
       }
       break;
     case PipeEthernet:
       EndFifo1Burst();
-      S.Fifo1.fill(0);
-      S.Fifo1Empty = True;
-      S.Fifo1Full = False;
-      S.Fifo1In = 0;
-      S.Fifo1Out = 0;
+      ResetFifo1();
       break;
     default:
-      S.DebugLine = "Invalid DataPipe in FlushDataPipe: " + Dec(S.DataPipe);
-      PostMsg2(S.DebugLine);
+      Debug("Invalid DataPipe in FlushDataPipe: " + Dec(S.DataPipe));
       break;
   }
 }
@@ -43,11 +36,9 @@ void Form1::GetAByte() {
         // the system's reason, not on every tick.
         if (S.ComStatus == S.ComReadFailure) return;
         S.ComReadFailure = S.ComStatus;
-        S.DebugLine = "Error getting a packet: " + Dec(S.ComStatus);
-        PostMsg2(S.DebugLine);
+        Debug("Error getting a packet: " + Dec(S.ComStatus));
         if (P.SerialReasons != nullptr) {
-          S.DebugLine = P.SerialReasons->DescribeFailure(S.ComPort, S.ComStatus);
-          PostMsg2(S.DebugLine);
+          Debug(P.SerialReasons->DescribeFailure(S.ComPort, S.ComStatus));
         }
         return;
       }
@@ -58,8 +49,7 @@ void Form1::GetAByte() {
       S.LastByte = Fifo1Get();
       break;
     default:
-      S.DebugLine = "Invalid DataPipe in GetAByte: " + Dec(S.DataPipe);
-      PostMsg2(S.DebugLine);
+      Debug("Invalid DataPipe in GetAByte: " + Dec(S.DataPipe));
       break;
   }
 }
@@ -67,8 +57,7 @@ void Form1::GetAByte() {
 void Form1::SendAPacket() {
   if (S.PacketLength == 0) return;
   if (S.PacketLength < 0 || S.PacketLength > PacketBufferSize) {
-    S.DebugLine = "Packet not sent: length " + Dec(S.PacketLength) + " is outside 1 to " + Dec(PacketBufferSize) + ".";
-    PostMsg2(S.DebugLine);
+    Debug("Packet not sent: length " + Dec(S.PacketLength) + " is outside 1 to " + Dec(PacketBufferSize) + ".");
     return;
   }
   switch (S.DataPipe) {
@@ -76,14 +65,12 @@ void Form1::SendAPacket() {
       for (std::int32_t i = 0; i < S.PacketLength; ++i) {
         S.ComStatus = P.Serial.PutByte(S.ComPort, S.PacketBuffer[static_cast<std::size_t>(i)]);
         if (S.ComStatus != 0) {
-          S.DebugLine = "Error in put byte: " + Dec(S.ComStatus);
-          PostMsg2(S.DebugLine);
+          Debug("Error in put byte: " + Dec(S.ComStatus));
         }
       }
       S.ComStatus = P.Serial.ser_rs232_putpacket(S.ComPort, 0, "0");
       if (S.ComStatus != 0) {
-        S.DebugLine = "Error in put packet: " + Dec(S.ComStatus);
-        PostMsg2(S.DebugLine);
+        Debug("Error in put packet: " + Dec(S.ComStatus));
       }
       break;
     case PipeEthernet: {
@@ -93,8 +80,7 @@ void Form1::SendAPacket() {
       break;
     }
     default:
-      S.DebugLine = "Invalid DataPipe in SendAPacket: " + Dec(S.DataPipe);
-      PostMsg2(S.DebugLine);
+      Debug("Invalid DataPipe in SendAPacket: " + Dec(S.DataPipe));
       break;
   }
 }

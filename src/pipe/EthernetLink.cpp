@@ -14,13 +14,11 @@ void Form1::InitWinSock() {
   P.Winsock1Data.SetRemotePort(S.PortNumber);
   P.Winsock1Data.Connect();
   S.WinsockIsrActive = False;
-  S.DebugLine = "Ethernet connection pending.";
-  PostMsg2(S.DebugLine);
+  Debug("Ethernet connection pending.");
 }
 
 void Form1::Winsock1Data_Connect() {
-  S.DebugLine = "Ethernet connection complete.";
-  PostMsg2(S.DebugLine);
+  Debug("Ethernet connection complete.");
   S.EthernetInitialized = True;
   C.Text3.SetText("Ethernet IP address: " + S.IPAddress + "   Port number: " + Dec(S.PortNumber));
   C.Timer1.SetEnabled(true);
@@ -34,12 +32,9 @@ void Form1::Winsock1Data_DataArrival(std::int32_t IncomingByteCount) {
   S.IncomingLBound = 0;
   S.IncomingUBound = static_cast<std::int32_t>(S.IncomingBytes.size()) - 1;
   if (S.IncomingUBound - S.IncomingLBound + 1 != IncomingByteCount) {
-    S.DebugLine = "Byte counts are not equal.";
-    PostMsg2(S.DebugLine);
-    S.DebugLine = "IncomingByteCount = " + Dec(IncomingByteCount);
-    PostMsg2(S.DebugLine);
-    S.DebugLine = "UBound = " + Dec(S.IncomingUBound) + "  LBound = " + Dec(S.IncomingLBound);
-    PostMsg2(S.DebugLine);
+    Debug("Byte counts are not equal.");
+    Debug("IncomingByteCount = " + Dec(IncomingByteCount));
+    Debug("UBound = " + Dec(S.IncomingUBound) + "  LBound = " + Dec(S.IncomingLBound));
   }
   for (std::uint8_t& b : S.IncomingBytes) Fifo1Put(b);
 
@@ -48,15 +43,13 @@ void Form1::Winsock1Data_DataArrival(std::int32_t IncomingByteCount) {
 
 void Form1::Winsock1Data_ConnectFailed(const std::string& reason) {
   S.EthernetInitialized = False;
-  S.DebugLine = "Ethernet connection to " + S.IPAddress + " port " + Dec(S.PortNumber) + " failed: " + reason;
-  PostMsg2(S.DebugLine);
+  Debug("Ethernet connection to " + S.IPAddress + " port " + Dec(S.PortNumber) + " failed: " + reason);
 }
 
 void Form1::Winsock1Data_Dropped(const std::string& reason) {
   if (S.EthernetInitialized == False) return;
   S.EthernetInitialized = False;
-  S.DebugLine = "Ethernet connection lost: " + reason;
-  PostMsg2(S.DebugLine);
+  Debug("Ethernet connection lost: " + reason);
 }
 
 }  // namespace qrb

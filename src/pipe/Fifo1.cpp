@@ -16,8 +16,7 @@ constexpr std::int32_t LastFifoIndex = Fifo1Size - 1;
 void Form1::Fifo1Put(std::uint8_t& b) {
   if (S.Fifo1Full != False) {
     if (S.Fifo1Dropped++ == 0) {
-      S.StatusLine = "Fifo1 is full.";
-      PostMsg1(S.StatusLine);
+      Status("Fifo1 is full.");
     }
     return;
   }
@@ -31,8 +30,15 @@ void Form1::Fifo1Put(std::uint8_t& b) {
 void Form1::EndFifo1Burst() {
   const std::int32_t dropped = std::exchange(S.Fifo1Dropped, 0);
   if (dropped < 2) return;  // a single dropped byte has said all with its line
-  S.StatusLine = "Fifo1 was full: " + Dec(dropped) + " bytes dropped.";
-  PostMsg1(S.StatusLine);
+  Status("Fifo1 was full: " + Dec(dropped) + " bytes dropped.");
+}
+
+void Form1::ResetFifo1() {
+  S.Fifo1.fill(0);
+  S.Fifo1Empty = True;
+  S.Fifo1Full = False;
+  S.Fifo1In = 0;
+  S.Fifo1Out = 0;
 }
 
 std::int32_t Form1::Fifo1Get() {

@@ -79,30 +79,26 @@ void Form2::Initialize_Click() {
   } else if (s.DataPipe == PipeEthernet) {
     std::int32_t port = 0;
     if (!ParsePortNumber(C.PortNumber.Text(), port)) {
-      std::string line = "Port number \"" + C.PortNumber.Text() + "\" is not a whole number from 1 to 65535.";
-      main_.PostMsg2(line);
+      main_.Debug("Port number \"" + C.PortNumber.Text() + "\" is not a whole number from 1 to 65535.");
       return;  // the dialog stays open, nothing changed
     }
     s.IPAddress = C.IPAddress.Text();
     s.PortNumber = port;
     main_.InitWinSock();
   } else {
-    std::string line = "Invalid DataPipe selection: " + Dec(s.DataPipe);
-    main_.PostMsg2(line);
+    main_.Debug("Invalid DataPipe selection: " + Dec(s.DataPipe));
   }
   C.Dialog.Hide();
 }
 
 void Form2::Cancel1_Click() {
-  std::string line = "Comms selection cancelled.";
-  main_.PostMsg2(line);
+  main_.Debug("Comms selection cancelled.");
   C.Dialog.Hide();
 }
 
 void Form1::SelectDataPipe_Click() {
   if (S.TimerIsrActive != False || S.WinsockIsrActive != False) {
-    S.DebugLine = "Com setup attempt failed, timer stopped. --> Try again !";
-    PostMsg2(S.DebugLine);
+    Debug("Com setup attempt failed, timer stopped. --> Try again !");
     C.Timer1.SetEnabled(false);
     return;
   }

@@ -6,21 +6,17 @@
 namespace qrb {
 
 void Form1::InitComPort() {
-  auto postDebug = [this](std::string text) {
-    S.DebugLine = std::move(text);
-    PostMsg2(S.DebugLine);
-  };
   // A failed open or set-up: the library's code, then the operating system's reason.
-  auto reportFailure = [this, &postDebug](const char* text) {
-    postDebug(text + Dec(S.ComStatus));
-    if (P.SerialReasons != nullptr) postDebug(P.SerialReasons->DescribeFailure(S.ComPort, S.ComStatus));
+  auto reportFailure = [this](const char* text) {
+    Debug(text + Dec(S.ComStatus));
+    if (P.SerialReasons != nullptr) Debug(P.SerialReasons->DescribeFailure(S.ComPort, S.ComStatus));
   };
 
-  if (!IsComOption(ComPortOptions, S.ComPort)) return postDebug("COM Port selection is invalid.");
-  if (ComSpeedOf(S.ComSpeed) == nullptr) return postDebug("COM Speed selection is invalid.");
-  if (!IsComOption(ComIrqOptions, S.ComIRQ)) return postDebug("COM IRQ selection is invalid.");
-  if (!IsComOption(ComIoOptions, S.ComAddr)) return postDebug("COM I/O address selection is invalid.");
-  if (S.ComInitialized != False) return postDebug("** ERROR ** COM Port already open.");
+  if (!IsComOption(ComPortOptions, S.ComPort)) return Debug("COM Port selection is invalid.");
+  if (ComSpeedOf(S.ComSpeed) == nullptr) return Debug("COM Speed selection is invalid.");
+  if (!IsComOption(ComIrqOptions, S.ComIRQ)) return Debug("COM IRQ selection is invalid.");
+  if (!IsComOption(ComIoOptions, S.ComAddr)) return Debug("COM I/O address selection is invalid.");
+  if (S.ComInitialized != False) return Debug("** ERROR ** COM Port already open.");
 
   S.ComStatus = P.Serial.InitializePort(S.ComPort, S.ComPort - 1, S.ComAddr, S.ComIRQ, 9, 0, 8192, 8192, 0);
   if (S.ComStatus != 0) return reportFailure("Error initializing COM port: ");
@@ -48,14 +44,13 @@ void Form1::InitComPort() {
   }
 
   S.ComStatus = P.Serial.CdrvSetTimerResolution(S.ComPort, 1);
-  if (S.ComStatus != 0) postDebug("Error setting timer resolution: " + Dec(S.ComStatus));
+  if (S.ComStatus != 0) Debug("Error setting timer resolution: " + Dec(S.ComStatus));
   S.ComStatus = P.Serial.SetTimeout(S.ComPort, 1);
-  if (S.ComStatus != 0) postDebug("Error setting time out: " + Dec(S.ComStatus));
+  if (S.ComStatus != 0) Debug("Error setting time out: " + Dec(S.ComStatus));
   S.ComStatus = P.Serial.SetPaceTime(S.ComPort, 0);
-  if (S.ComStatus != 0) postDebug("Error setting pace time: " + Dec(S.ComStatus));
+  if (S.ComStatus != 0) Debug("Error setting pace time: " + Dec(S.ComStatus));
 
-  S.StatusLine = "COM port initialized and opened.";
-  PostMsg1(S.StatusLine);
+  Status("COM port initialized and opened.");
   C.Text3.SetText("COM" + Dec(S.ComPort) + ": at " + speed.text);
   S.ComInitialized = True;
   S.ComReadFailure = 0;
@@ -72,19 +67,15 @@ void Form1::CloseDataPipe() {
   EndFifo1Burst();
   if (S.EthernetInitialized != False) {
     P.Winsock1Data.Close();
-    S.DebugLine = "Ethernet connection closed.";
-    PostMsg2(S.DebugLine);
+    Debug("Ethernet connection closed.");
     S.EthernetInitialized = False;
     S.WinsockIsrActive = False;
   }
 
   if (S.ComInitialized != False) {
     S.ComStatus = P.Serial.UnInitializePort(S.ComPort);
-    if (S.ComStatus != 0)
-      S.DebugLine = "Error: " + Dec(S.ComStatus) + " closing COM port: " + Dec(S.ComPort);
-    else
-      S.DebugLine = "Closed COM port: " + Dec(S.ComPort);
-    PostMsg2(S.DebugLine);
+    Debug(S.ComStatus != 0 ? "Error: " + Dec(S.ComStatus) + " closing COM port: " + Dec(S.ComPort)
+                            : "Closed COM port: " + Dec(S.ComPort));
     S.ComInitialized = False;
   }
 }
