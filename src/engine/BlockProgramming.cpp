@@ -65,19 +65,8 @@ void PostProgramReport(Form1& f) {
   f.AbortSequence();
 }
 
-// mode, expects, next, at once, waits, wrong-byte text, action.
-constexpr ByteWait ProgramWaits[] = {
-    {43, 0x61, 44, true, true, "Wrong response from QRB interface [61]: $"},
-    {44, 0x3A, 45, false, true, "Wrong response from QRB interface [3A]: $", EngineStates::RequestReadBack},
-    {45, 0x61, 46, true, true, "Wrong response from QRB interface [61]: $"},
-    {46, 0x37, 47, true, true, "Wrong response from QRB interface [37]: $", EngineStates::StartReadBack},
-    {48, 0x61, 49, true, true, "Wrong response from QRB interface [61]: $"},
-    {49, 0x3A, 50, false, true, "Wrong response from QRB interface [3A]: $", EngineStates::RequestReadBack},
-    {50, 0x61, 51, true, true, "Wrong response from QRB interface [61]: $"},
-    {51, 0x37, 52, true, true, "Wrong response from QRB interface [37]: $", EngineStates::StartReadBack},
-};
-
-constexpr EngineStates::BlockPath ProgramBlocks{&Form1::SendProgramBlock, 43, 48};
+// The programming path from a block builder's row.
+EngineStates::BlockPath ProgramBlocks(const StateRow& row) { return {&Form1::SendProgramBlock, row.next, row.lastNext}; }
 
 }  // namespace
 
@@ -254,18 +243,16 @@ void EngineStates::PostSuccess(Form1& f, std::initializer_list<const char*> succ
   f.S.Outcome = RunOutcome::Succeeded;
 }
 
-void EngineStates::ProgramFirstBlock(Form1& f, std::int16_t) { FirstBlock(f, ProgramBlocks); }
+void EngineStates::ProgramFirstBlock(Form1& f, const StateRow& row) { FirstBlock(f, ProgramBlocks(row)); }
 
-void EngineStates::ProgramNextBlock(Form1& f, std::int16_t) {
-  if (!NextBlock(f, ProgramBlocks)) PostProgramReport(f);
+void EngineStates::ProgramNextBlock(Form1& f, const StateRow& row) {
+  if (!NextBlock(f, ProgramBlocks(row))) PostProgramReport(f);
 }
 
-void EngineStates::ProgramByte(Form1& f, std::int16_t mode) { RunByteWait(f, FindRow(ProgramWaits, mode), mode); }
-
-void EngineStates::ProgramReadBack(Form1& f, std::int16_t mode) {
-  if (!ReadBlockBack(f, mode)) return;
+void EngineStates::ProgramReadBack(Form1& f, const StateRow& row) {
+  if (!ReadBlockBack(f, row.mode)) return;
   ReflashSession& s = f.S;
-  if (mode == 52) {
+  if (row.lastBlock) {
     s.TotalErrors += s.BlockErrors;
     PostProgramReport(f);
     return;
@@ -277,7 +264,7 @@ void EngineStates::ProgramReadBack(Form1& f, std::int16_t mode) {
   }
   s.TotalErrors += s.BlockErrors;
   s.FailTimer = s.FailTimerReload;
-  f.SetProgramMode(42);
+  f.SetProgramMode(row.next);
 }
 
 }  // namespace qrb

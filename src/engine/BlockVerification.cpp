@@ -8,15 +8,8 @@ namespace qrb {
 
 namespace {
 
-// mode, expects, next, at once, waits, wrong-byte text, action.
-constexpr ByteWait VerifyWaits[] = {
-    {73, 0x61, 74, true, true, "Wrong response from QRB interface [61]: $"},
-    {74, 0x37, 75, true, true, "Wrong response from QRB interface [37]: $", EngineStates::StartReadBack},
-    {76, 0x61, 77, true, true, "Wrong response from QRB interface [61]: $"},
-    {77, 0x37, 78, true, true, "Wrong response from QRB interface [37]: $", EngineStates::StartReadBack},
-};
-
-constexpr EngineStates::BlockPath VerifyBlocks{&Form1::SendVerifyBlock, 73, 76};
+// The verification path from a block builder's row.
+EngineStates::BlockPath VerifyBlocks(const StateRow& row) { return {&Form1::SendVerifyBlock, row.next, row.lastNext}; }
 
 void PostBlockLine(Form1& f) {
   const ReflashSession& s = f.S;
@@ -39,19 +32,17 @@ void PostVerdict(Form1& f) {
 
 }  // namespace
 
-void EngineStates::VerifyFirstBlock(Form1& f, std::int16_t) { FirstBlock(f, VerifyBlocks); }
+void EngineStates::VerifyFirstBlock(Form1& f, const StateRow& row) { FirstBlock(f, VerifyBlocks(row)); }
 
-void EngineStates::VerifyNextBlock(Form1& f, std::int16_t) {
-  if (!NextBlock(f, VerifyBlocks)) PostVerdict(f);
+void EngineStates::VerifyNextBlock(Form1& f, const StateRow& row) {
+  if (!NextBlock(f, VerifyBlocks(row))) PostVerdict(f);
 }
 
-void EngineStates::VerifyByte(Form1& f, std::int16_t mode) { RunByteWait(f, FindRow(VerifyWaits, mode), mode); }
-
-void EngineStates::VerifyReadBack(Form1& f, std::int16_t mode) {
-  if (!ReadBlockBack(f, mode)) return;
+void EngineStates::VerifyReadBack(Form1& f, const StateRow& row) {
+  if (!ReadBlockBack(f, row.mode)) return;
   ReflashSession& s = f.S;
   s.TotalErrors += s.BlockErrors;
-  if (mode == 78) {
+  if (row.lastBlock) {
     // The last block gets its line when it verified or when it has errors of
     // its own; a failed run leaves out a clean last block.
     if (s.TotalErrors == 0 || s.BlockErrors != 0) PostBlockLine(f);
@@ -60,7 +51,7 @@ void EngineStates::VerifyReadBack(Form1& f, std::int16_t mode) {
   }
   PostBlockLine(f);
   s.FailTimer = s.FailTimerReload;
-  f.SetProgramMode(72);
+  f.SetProgramMode(row.next);
 }
 
 }  // namespace qrb

@@ -4,58 +4,48 @@
 
 #include <cstdint>
 #include <initializer_list>
-#include <iterator>
+#include <string>
 
 #include "app/Form1.h"
+#include "engine/ProgramModes.h"
 
 namespace qrb {
 
-// A state that takes one expected byte (or one of two) from the board.
-struct ByteWait {
-  std::int16_t mode;
-  std::int16_t expected;
-  std::int16_t next;
-  bool atOnce;  // the next state's handler runs in the same tick
-  bool waits;   // a missing byte is a time-out only once FailTimer is 0
-  const char* wrongText;
-  void (*action)(Form1&) = nullptr;  // runs when the expected byte arrives
-  std::int16_t otherExpected = -1;   // second accepted byte, with its own move
-  std::int16_t otherNext = 0;
-  bool otherAtOnce = false;
-};
+struct StateRow;
 
 struct EngineStates {
-  using Handler = void (*)(Form1&, std::int16_t mode);
+  using Handler = void (*)(Form1&, const StateRow& row);
 
-  // The handler of a state, or nullptr outside the state table.
-  static Handler Find(std::int16_t mode);
+  // The first state of each path, and the program path's block builder
+  // (which the pre-flight runs without sending).
+  static const std::int16_t ProgramEntry, VerifyEntry, ReadEntry;
+  static const std::int16_t ProgramFirstBlockState, ProgramNextBlockState;
+
+  // The row of a state, or nullptr outside the state table.
+  static const StateRow* Find(std::int16_t mode);
   // Runs the handler of `mode` now (dispatch and chaining at once).
   static void Run(Form1& f, std::int16_t mode);
   static void InvalidMode(Form1& f, std::int16_t mode);
 
   // Sequencer.
-  static void FlushDelay(Form1& f, std::int16_t mode);
+  static void FlushDelay(Form1& f, const StateRow& row);
 
   // Handshake.
-  static void FirstState(Form1& f, std::int16_t mode);
-  static void HandshakeByte(Form1& f, std::int16_t mode);
-  static void VersionState(Form1& f, std::int16_t mode);
+  static void FirstState(Form1& f, const StateRow& row);
+  static void VersionState(Form1& f, const StateRow& row);
   // The one-byte wait shared by the handshake and the block states.
-  static void RunByteWait(Form1& f, const ByteWait* row, std::int16_t mode);
+  static void ByteState(Form1& f, const StateRow& row);
   static void PostTimeout(Form1& f, std::int16_t mode);
 
-  // Block programming and verification.
-  static void ProgramFirstBlock(Form1& f, std::int16_t mode);
-  static void ProgramNextBlock(Form1& f, std::int16_t mode);
-  static void ProgramByte(Form1& f, std::int16_t mode);
-  static void ProgramReadBack(Form1& f, std::int16_t mode);
-  static void VerifyFirstBlock(Form1& f, std::int16_t mode);
-  static void VerifyNextBlock(Form1& f, std::int16_t mode);
-  static void VerifyByte(Form1& f, std::int16_t mode);
-  static void VerifyReadBack(Form1& f, std::int16_t mode);
-  static void ReadRequest(Form1& f, std::int16_t mode);
-  static void ReadByte(Form1& f, std::int16_t mode);
-  static void ReadBlockIn(Form1& f, std::int16_t mode);
+  // Block programming, verification and reading back.
+  static void ProgramFirstBlock(Form1& f, const StateRow& row);
+  static void ProgramNextBlock(Form1& f, const StateRow& row);
+  static void ProgramReadBack(Form1& f, const StateRow& row);
+  static void VerifyFirstBlock(Form1& f, const StateRow& row);
+  static void VerifyNextBlock(Form1& f, const StateRow& row);
+  static void VerifyReadBack(Form1& f, const StateRow& row);
+  static void ReadRequest(Form1& f, const StateRow& row);
+  static void ReadBlockIn(Form1& f, const StateRow& row);
 
   // The block builder of both paths; `send` puts the finished block on the
   // link, `fullNext` follows a full block or a hole, `lastNext` the end of
@@ -91,12 +81,27 @@ struct EngineStates {
   static void NextRecord(Form1& f);
 };
 
-// The row of a state table for `mode`, or nullptr.
-template <typename Rows>
-auto FindRow(const Rows& rows, std::int16_t mode) -> decltype(&*std::begin(rows)) {
-  for (const auto& row : rows)
-    if (row.mode == mode) return &row;
-  return nullptr;
-}
+// One state of a run: its handler and what the handler works from.
+struct StateRow {
+  std::int16_t mode = 0;
+  EngineStates::Handler handler = nullptr;
+  std::int16_t expected = -1;  // the byte the state takes
+  std::int16_t next = 0;       // block builders: after a full block or a hole
+  bool atOnce = false;         // the next state's handler runs in the same tick
+  bool waits = true;           // a missing byte is a time-out only once FailTimer is 0
+  void (*action)(Form1&) = nullptr;  // runs when the expected byte arrives
+  bool lastBlock = false;      // read-backs: the block was the last one
+  std::int16_t otherExpected = -1;   // second accepted byte, with its own move
+  std::int16_t otherNext = 0;
+  bool otherAtOnce = false;
+  std::int16_t lastNext = 0;   // block builders: after the end of the data
+  bool startupIdle = false;    // version states: the board is not yet in FLASH mode
+  bool unexpectedWording = false;  // first states: a stray byte is "Unexpected byte read from ..."
+  bool blockInFlight = false;  // see IsBlockState
+};
+
+// "Wrong response from QRB interface [61]: $": the byte (or bytes) a state
+// takes, two hexadecimal digits each.
+std::string WrongResponseText(const StateRow& row);
 
 }  // namespace qrb

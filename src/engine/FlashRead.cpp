@@ -13,12 +13,6 @@ namespace {
 
 constexpr std::uint32_t BlockMask = ~static_cast<std::uint32_t>(BlockSize - 1);
 
-// mode, expects, next, at once, waits, wrong-byte text, action.
-constexpr ByteWait ReadWaits[] = {
-    {112, 0x61, 113, true, true, "Wrong response from QRB interface [61]: $"},
-    {113, 0x37, 114, true, true, "Wrong response from QRB interface [37]: $", EngineStates::StartReadBack},
-};
-
 // The block after BlockAddress; false when it was the last one.
 bool AdvanceBlock(ReflashSession& s) {
   const BlockSpan& span = s.ReadSpans[s.ReadSpanIndex];
@@ -63,19 +57,17 @@ void Form1::ReadFlash(const std::vector<AddressRange>& ranges) {
   StartRun(RunPath::Read);
 }
 
-// State 111: ask for the block at BlockAddress.
-void EngineStates::ReadRequest(Form1& f, std::int16_t) {
+// Ask for the block at BlockAddress.
+void EngineStates::ReadRequest(Form1& f, const StateRow& row) {
   f.SendVerifyBlock();
-  f.SetProgramMode(112);
+  f.SetProgramMode(row.next);
   f.S.FailTimer = f.S.FailTimerReload;
 }
 
-void EngineStates::ReadByte(Form1& f, std::int16_t mode) { RunByteWait(f, FindRow(ReadWaits, mode), mode); }
-
-// State 114: the block's 256 bytes, then its line, and the next block or the
-// end of the run.
-void EngineStates::ReadBlockIn(Form1& f, std::int16_t mode) {
-  if (!ReadBlockBack(f, mode, true)) return;
+// The block's 256 bytes, then its line, and the next block or the end of the
+// run.
+void EngineStates::ReadBlockIn(Form1& f, const StateRow& row) {
+  if (!ReadBlockBack(f, row.mode, true)) return;
   ReflashSession& s = f.S;
   if (f.P.Blocks != nullptr && !f.P.Blocks->BlockRead(s.BlockAddress, s.BlockData.data())) {
     f.Debug("Block $" + Hex(s.BlockAddress) + " read, but could not be stored.");
@@ -85,7 +77,7 @@ void EngineStates::ReadBlockIn(Form1& f, std::int16_t mode) {
   f.Status("Block $" + Hex(s.BlockAddress) + "     -- Read.");
   if (AdvanceBlock(s)) {
     s.FailTimer = s.FailTimerReload;
-    f.SetProgramMode(111);
+    f.SetProgramMode(row.next);
     return;
   }
   PostSuccess(f, {"***  Success ***.  QRB interface FLASH Read."}, "");

@@ -104,12 +104,13 @@ std::string PreflightRefusal(const PreflightReport& report) {
 void Form1::CountBlock() { Muted->Block(); }
 
 bool EngineStates::ReadThrough(Form1& f) {
-  static constexpr BlockPath Count{&Form1::CountBlock, 43, 48};
+  const StateRow& builder = *Find(ProgramFirstBlockState);
+  const BlockPath Count{&Form1::CountBlock, builder.next, builder.lastNext};
   ReflashSession& s = f.S;
-  s.ProgramMode = 41;
+  s.ProgramMode = ProgramFirstBlockState;
   FirstBlock(f, Count);
   while (s.ProgramMode == Count.fullNext) {
-    s.ProgramMode = 42;
+    s.ProgramMode = ProgramNextBlockState;
     if (!NextBlock(f, Count)) return true;  // the data ended with a full block
   }
   return s.ProgramMode == Count.lastNext;

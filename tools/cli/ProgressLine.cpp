@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "engine/ProgramModes.h"
+
 #if defined(_WIN32)
 #include <io.h>
 #else
@@ -9,16 +11,6 @@
 #endif
 
 namespace qrb::cli {
-namespace {
-
-// The block states of the three paths: a block has been sent and is being
-// answered.
-bool BlockInFlight(std::int16_t mode) {
-  return (mode >= 43 && mode <= 52) || (mode >= 73 && mode <= 78) || (mode >= 112 && mode <= 114);
-}
-
-}  // namespace
-
 bool ProgressLine::StderrIsTerminal() {
 #if defined(_WIN32)
   return _isatty(_fileno(stderr)) != 0;
@@ -28,7 +20,7 @@ bool ProgressLine::StderrIsTerminal() {
 }
 
 void ProgressLine::Observe(std::int16_t programMode, std::int32_t blockAddress) {
-  if (!enabled_ || done_ || !BlockInFlight(programMode)) return;
+  if (!enabled_ || done_ || !IsBlockState(programMode)) return;
   if (seenBlock_ && blockAddress == lastAddress_) return;
   if (!seenBlock_) firstBlock_ = std::chrono::steady_clock::now();
   seenBlock_ = true;
