@@ -56,6 +56,9 @@ class Form1 : public TcpEvents {
   Form1& operator=(const Form1&) = delete;
 
   void AttachSettingsDialog(Form2* dialog) { form2_ = dialog; }
+  // The optional services, when they come after construction.
+  void AttachSerialReasons(SerialDiagnostics* reasons) { P.SerialReasons = reasons; }
+  void AttachBlockObserver(BlockObserver* blocks) { P.Blocks = blocks; }
 
   ReflashSession S;
 
@@ -125,12 +128,12 @@ class Form1 : public TcpEvents {
   // Set while the pre-flight reads.
   PreflightWatch* Muted = nullptr;
 
+ private:
   // Controls and services, for the subsystems' implementation files.
   Form1Controls C;
   Form1Services P;
   Form2* form2_ = nullptr;
 
- private:
   // The four buttons as they stand between runs.
   void SetIdleButtons();
 

@@ -23,24 +23,17 @@ class PlainListBox : public ListBox {
     if (index >= 0 && index < ListCount()) lines_.erase(lines_.begin() + index);
   }
   int ListCount() const override { return static_cast<int>(lines_.size()); }
-  void SetListIndex(int index) override { current_ = index; }
-  void SetSelected(int index, bool selected) override {
-    selected_ = selected ? index : (selected_ == index ? -1 : selected_);
-  }
-  void Refresh() override { ++refreshes_; }
+  // Nothing to scroll, highlight or repaint without a view.
+  void SetListIndex(int) override {}
+  void SetSelected(int, bool) override {}
+  void Refresh() override {}
   void Clear() override { lines_.clear(); }
 
   const std::vector<std::string>& Lines() const { return lines_; }
-  int CurrentIndex() const { return current_; }
-  int SelectedIndex() const { return selected_; }
-  int Refreshes() const { return refreshes_; }
 
  private:
   Sink sink_;
   std::vector<std::string> lines_;
-  int current_ = -1;
-  int selected_ = -1;
-  int refreshes_ = 0;
 };
 
 class PlainButton : public CommandButton {

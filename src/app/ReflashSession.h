@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/BlockObserver.h"
+#include "pipe/ComPortRecord.h"
 #include "pipe/LinkDefaults.h"
 
 namespace qrb {
@@ -23,12 +24,6 @@ inline constexpr std::int16_t PipeEthernet = 5;
 inline constexpr int PacketBufferSize = 301;
 inline constexpr int Fifo1Size = 1025;
 inline constexpr int BlockSize = 256;
-
-// Port record of the serial library: the chosen line characteristics.
-struct ComPortRecord {
-  std::int32_t BaudCode = 0;
-  std::int16_t Characteristic[4] = {0, 0, 0, 0};
-};
 
 // How the last run ended; read by the command-line front end.
 enum class RunOutcome { None, Running, Succeeded, Failed };

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/ReflashSession.h"
+#include "pipe/ComPortRecord.h"
 
 namespace qrb {
 

@@ -29,7 +29,7 @@ struct KeptBlocks : BlockObserver {
 
 struct ReadRig : Rig {
   KeptBlocks kept;
-  explicit ReadRig(Link l) : Rig(l) { form1.P.Blocks = &kept; }
+  explicit ReadRig(Link l) : Rig(l) { form1.AttachBlockObserver(&kept); }
   int Read(const std::vector<AddressRange>& ranges) {
     List1.Clear();
     List2.Clear();
@@ -142,7 +142,7 @@ TEST_P(FlashReadTest, TimeoutKeepsItsLengthInTime) {
     SCOPED_TRACE(ms);
     ReadRig r(GetParam());
     r.UseTick(ms);
-    r.form1.P.Blocks = &r.kept;
+    r.form1.AttachBlockObserver(&r.kept);
     r.board.cutAt = 100;
     const int ticks = r.Read({{0x1000, 0x10FF}});
     // Four handshake ticks, the request's, then the whole window.

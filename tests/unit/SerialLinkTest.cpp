@@ -103,7 +103,7 @@ TEST(InitComPort, EachFailingStepIsReportedInOrder) {
     SCOPED_TRACE(c.failing);
     Harness h;
     FakeSerialReasons reasons;
-    h.form1.P.SerialReasons = &reasons;
+    h.form1.AttachSerialReasons(&reasons);
     h.S().ComPort = 2;
     h.serial.results[c.failing] = -4;
     h.serial.results["UnInitializePort"] = -5;  // its own result must not hide the cause

@@ -11,7 +11,7 @@ namespace {
 TEST(SerialReadFailure, ALastingFailureIsReportedOnceAndAgainAfterItCleared) {
   Harness h;
   FakeSerialReasons reasons;
-  h.form1.P.SerialReasons = &reasons;
+  h.form1.AttachSerialReasons(&reasons);
   h.S().DataPipe = PipeSerial;
   h.serial.results["ser_rs232_getpacket"] = SerialCode::IoError;
   for (int i = 0; i < 5; ++i) h.form1.GetAByte();

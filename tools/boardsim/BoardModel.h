@@ -82,7 +82,6 @@ class BoardModel {
   const std::map<std::uint32_t, FlashBlock>& Blocks() const { return flash_; }
 
   // Counters over the board's life.
-  int RepliesSent() const { return replies_; }
   int BlocksProgrammed() const { return programmed_; }
   int ReadBacks() const { return readBacks_; }
 

@@ -34,7 +34,6 @@ class ReplyWriter : public QObject {
   void Queue(const BoardReply& reply);
   // Drops everything not yet sent (the link went down) and ends a flood.
   void Discard();
-  bool Idle() const { return queue_.empty(); }
 
  signals:
   // Everything queued before a reply that asked for it has been sent.

@@ -226,7 +226,7 @@ void BoardRun::Abort() {
   parts_->running = false;
   // Any start button aborts a run that is going; the main window's is the
   // one that reads "Abort".
-  if (form1.C.ProgramFlash.Caption() == "Abort") form1.ProgramFlash_Click();
+  if (parts_->programFlash.Caption() == "Abort") form1.ProgramFlash_Click();
   else form1.VerifyFlash_Click();
 }
 
