@@ -37,8 +37,12 @@ case "$1" in
       expect_contains "$name" out "$text"
     done <<'TABLE'
 header|srec_cat base.s19 -o - 2>/dev/null|1|header.s19:1: error: Unexpected record found.  The run would stop here
+header-cause|srec_cat base.s19 -o - 2>/dev/null|1|  likely cause: an S0 header record; the data must start on the first line.
 lf|tr -d '\r' <base.s19|1|lf.s19:2: error: Unexpected record found.
+lf-cause|tr -d '\r' <base.s19|1|  likely cause: line 1 ends in LF alone; every line must end in CR LF.
 lower|sed '2s/^\(S1......\)../\1ab/' base.s19|1|lower.s19:2: error: Nib1 not valid: 61.
+lower-cause|sed '2s/^\(S1......\)../\1ab/' base.s19|1|  likely cause: lower-case hexadecimal digits; the digits must be upper case.
+empty-line|sed '3s/^.*$/\r/' base.s19|1|  likely cause: line 3 is empty.
 first-block|srec_cat -generate 0x1010 0x1040 -constant 1 -o - -crlf -disable=header 2>/dev/null|1|error: Starting address not an even block.  Address: 1010.
 checksum|sed '3s/..\r$/00\r/' base.s19|0|checksum.s19:3: warning: bad checksum;
 checksums|sed '2,9s/..\r$/00\r/' base.s19|0|checksums.s19:2: warning: bad checksum (8 records, this is the first)

@@ -13,6 +13,7 @@
 #include "app/HeadlessControls.h"
 #include "app/qt/core/QtApplication.h"
 #include "app/qt/core/SystemClock.h"
+#include "image/SequentialFile.h"
 #include "pipe/qt/QtSerialLibrary.h"
 #include "pipe/qt/QtTcpControl.h"
 
@@ -73,11 +74,52 @@ class Report {
   int warnings_ = 0;
 };
 
-void PrintProblems(const PreflightReport& r, Report& out) {
+// The usual reason why the reader stops at `line`, from the file's own
+// characters: what other toolchains write and the reader does not take. Empty
+// when none of them is there. Reads only up to that line, a few characters of
+// each.
+std::string LikelyCause(const std::string& path, int line) {
+  constexpr std::size_t Kept = 64;
+  SequentialFile file;
+  if (line < 1 || !file.Open(path)) return {};
+  std::string head;        // the first characters of the problem's line
+  bool lfAlone = false;    // the line before it ended in LF without CR
+  bool emptyBefore = false;  // the line before it held nothing but its end
+  bool empty = true;         // the line read so far holds nothing but its end
+  bool lowerCase = false;  // a lower-case digit among the characters kept
+  char last = '\0';
+  while (file.Line() <= line && !file.AtEnd()) {
+    const int before = file.Line();
+    const std::string c = file.Read(1);
+    if (file.Line() > before) {
+      if (before == line) break;
+      lfAlone = c == "\n" && last != '\r';
+      emptyBefore = empty;
+      empty = true;
+    } else if (c != "\r" && c != "\n") {
+      empty = false;
+      if (before == line && head.size() < Kept) {
+        head += c;
+        lowerCase = lowerCase || (c[0] >= 'a' && c[0] <= 'f');
+      }
+    }
+    last = c[0];
+  }
+  if (head.rfind("S0", 0) == 0) return "an S0 header record; the data must start on the first line";
+  if (lfAlone) return "line " + std::to_string(line - 1) + " ends in LF alone; every line must end in CR LF";
+  if (emptyBefore) return "line " + std::to_string(line - 1) + " is empty";
+  if (head.empty()) return "an empty line";
+  if (lowerCase) return "lower-case hexadecimal digits; the digits must be upper case";
+  return {};
+}
+
+void PrintProblems(const std::string& path, const PreflightReport& r, Report& out) {
   if (!r.Passes) {
     const bool stop = !r.Problem.empty() && r.Problem.back() == '.';
     out.Error(r.ProblemLine, r.Problem + (stop ? "" : ".") +
                                  "  The run would stop here: its start is refused and nothing is sent.");
+    const std::string cause = LikelyCause(path, r.ProblemLine);
+    if (!cause.empty()) std::printf("  likely cause: %s.\n", cause.c_str());
     for (const std::string& line : r.ReaderLines)
       if (line != r.Problem) std::printf("  the run's Debug list: %s\n", line.c_str());
   }
@@ -176,7 +218,7 @@ int CheckCommand(const CliOptions& options) {
   }
   const PreflightReport report = reader.Preflight();
   Report out(options.File);
-  PrintProblems(report, out);
+  PrintProblems(options.File, report, out);
   PrintSummary(report);
   std::printf("Result: %s\n", report.Passes ? "a run would program and verify the file."
                                             : "a run would refuse the file; nothing would be sent.");
