@@ -18,7 +18,7 @@
 
 namespace qrb::fuzz {
 
-enum class Link { Ethernet, Serial };
+using Link = test::Link;
 
 class InProcessRun {
  public:

@@ -172,8 +172,6 @@ struct FakeBoard {
   std::deque<std::pair<int, std::uint8_t>> pending_;
 };
 
-enum class Link { Serial, Ethernet };
-
 // A main window with an open link to a fake board.
 struct Rig : Harness {
   Link link;

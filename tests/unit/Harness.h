@@ -18,6 +18,9 @@
 
 namespace qrb::test {
 
+// The link a run goes over.
+enum class Link { Serial, Ethernet };
+
 using Bytes = std::vector<std::uint8_t>;
 using Lines = std::vector<std::string>;
 
