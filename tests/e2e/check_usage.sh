@@ -139,6 +139,17 @@ TABLE
 --help|qrb-flash-cli {program|verify} FILE.s19
 --version|qrb-flash-cli 
 TABLE
+    # A command's own help: its options alone.
+    while IFS='|' read -r command listed unlisted; do
+      cli "help-$command" "$command" --help
+      expect_rc "help-$command" 0
+      expect_contains "help-$command" out "$listed"
+      grep -qF -- "$unlisted" "$WORK/help-$command.out" && fail "$command --help lists $unlisted"
+    done <<'TABLE'
+program|--tcp <HOST[:PORT]>|--range
+read|--range <START-END>|--fix
+check|--fix <OUT.s19>|--tcp
+TABLE
     ;;
 
   *) echo "unknown case $1" >&2; exit 2 ;;

@@ -1,7 +1,12 @@
 #include "CliOptions.h"
 
+#include <QCommandLineParser>
+#include <QStringList>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
+#include <map>
 #include <optional>
 
 #include "pipe/ComOptions.h"
@@ -87,6 +92,100 @@ bool ParseRange(const std::string& text, CliOptions& options, std::string& error
   return true;
 }
 
+// Which commands an option belongs to: every command that talks to a board,
+// read alone or check alone.
+enum class OptionScope { Linked, Read, Check };
+
+// An option with its value's name and the lines that describe it; the note
+// follows them in the usage of every command only.
+struct OptionRow {
+  std::string Name;
+  std::string Value;
+  std::string Text;
+  OptionScope Scope;
+  std::string Note = {};
+};
+
+std::vector<OptionRow> OptionRows() {
+  const CliOptions defaults;
+  const CliBoard board;
+  return {
+      {"tcp", "HOST[:PORT]", "the board's Ethernet link (port " + std::to_string(board.Port) + " by default)", OptionScope::Linked},
+      {"com", "N", "serial port COM1..COM4 as the main window names them", OptionScope::Linked},
+      {"serial", "DEVICE",
+       "any serial device in the COM port's place\n"
+       "(a USB adapter, a pseudo-terminal)",
+       OptionScope::Linked,
+       "Links may be repeated: several boards at once, each line\n"
+       "prefixed by its board's name, and a summary at the end."},
+      {"baud", "RATE", "serial speed, " + std::to_string(ComBaudRate(defaults.ComSpeed)) + " by default", OptionScope::Linked},
+      {"connect-timeout", "SECS", "how long to wait for the link, " + std::to_string(defaults.ConnectTimeoutMs / 1000) + " by default",
+       OptionScope::Linked},
+      {"tick", "MS",
+       "the sequencer's tick, 1..50 ms (50 by default, as the main\n"
+       "window); time-outs stay 3 s and the flush delay 1 s",
+       OptionScope::Linked},
+      {"report", "FILE.json", "a record of the run as JSON, written also when it fails", OptionScope::Linked},
+      {"range", "START-END",
+       "read: the addresses to read, both included (0x8000-0xFFFF);\n"
+       "every 256-byte block they touch is read whole",
+       OptionScope::Read},
+      {"fix", "OUT.s19", "check: write the file rewritten by srec_cat so that a run takes it", OptionScope::Check},
+  };
+}
+
+// A command, its file and what it does, for its own --help.
+struct CommandRow {
+  CliCommand Command;
+  const char* Name;
+  const char* File;
+  const char* Text;
+};
+
+constexpr CommandRow kCommands[] = {
+    {CliCommand::Program, "program", "FILE.s19",
+     "Programs FILE.s19 into the FLASH of every board a link option names (links may be repeated), reads each "
+     "block back and compares it."},
+    {CliCommand::Verify, "verify", "FILE.s19",
+     "Reads back every block of FILE.s19 from the FLASH of every board a link option names (links may be "
+     "repeated) and compares it; "
+     "nothing is written."},
+    {CliCommand::Read, "read", "OUT.s19",
+     "Reads the 256-byte blocks the --range options touch from the FLASH of the board one link option names into OUT.s19, written only "
+     "when every block was read."},
+    {CliCommand::Check, "check", "FILE.s19",
+     "Reads FILE.s19 as a run would, without a board: the first error, the warnings, a summary and the fix."},
+};
+
+std::optional<CliCommand> CommandNamed(const std::string& name) {
+  for (const CommandRow& row : kCommands)
+    if (name == row.Name) return row.Command;
+  return std::nullopt;
+}
+
+// One command's help: its file, its options and what it does.
+std::string CommandHelp(CliCommand command) {
+  const CommandRow& row = *std::find_if(std::begin(kCommands), std::end(kCommands),
+                                        [command](const CommandRow& r) { return r.Command == command; });
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QString::fromLatin1(row.Text));
+  parser.addPositionalArgument(QString::fromLatin1(row.Name), QStringLiteral("The command."));
+  parser.addPositionalArgument(QString::fromLatin1(row.File),
+                               command == CliCommand::Read ? QStringLiteral("The S19 file to write.")
+                                                           : QStringLiteral("The S19 file."));
+  for (const OptionRow& option : OptionRows()) {
+    const bool listed = option.Scope == OptionScope::Linked ? command != CliCommand::Check
+                        : option.Scope == OptionScope::Read ? command == CliCommand::Read
+                                                            : command == CliCommand::Check;
+    if (listed)
+      parser.addOption(QCommandLineOption(QString::fromLatin1(option.Name), QString::fromStdString(option.Text).replace(u'\n', u' '),
+                                          QString::fromLatin1(option.Value)));
+  }
+  parser.addOption(QCommandLineOption({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("This help.")));
+  // Without a QCoreApplication yet, the parser has no program name of its own.
+  return parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("qrb-flash-cli")).toStdString();
+}
+
 }  // namespace
 
 std::string CliBoard::Name() const {
@@ -106,97 +205,96 @@ std::string CliBoard::Name() const {
 bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, std::string& error) {
   options = CliOptions{};
   options.Arguments = args;
-  std::vector<std::string> positional;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    std::string name = arg, value;
-    bool inlineValue = false;
-    if (arg.rfind("--", 0) == 0) {
-      if (const auto eq = arg.find('='); eq != std::string::npos) {
-        name = arg.substr(0, eq);
-        value = arg.substr(eq + 1);
-        inlineValue = true;
-      }
-    }
-    const auto takeValue = [&]() -> bool {
-      if (inlineValue) return true;
-      if (i + 1 >= args.size()) return error = name + " needs a value", false;
-      value = args[++i];
-      return true;
-    };
+  const std::vector<OptionRow> rows = OptionRows();
 
-    if (name == "--help" || name == "-h") {
-      options.Command = CliCommand::Help;
-      return true;
-    }
-    if (name == "--version") {
-      options.Command = CliCommand::Version;
-      return true;
-    }
-    if (name == "--tcp") {
+  // Everything up to the first word that ends the reading: --help, --version,
+  // an unknown option or one whose value is missing. What comes before it is
+  // still checked in order, so that an earlier bad value is the one reported.
+  std::size_t end = args.size();
+  std::string stop;  // "help", "version" or the usage error
+  for (std::size_t i = 0; i < args.size() && end == args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg.size() < 2 || arg[0] != '-') continue;
+    const std::string name = arg.rfind("--", 0) == 0 ? arg.substr(0, arg.find('=')) : arg;
+    const auto row = std::find_if(rows.begin(), rows.end(), [&](const OptionRow& r) { return name == "--" + r.Name; });
+    if (name == "--help" || name == "-h") end = i, stop = "help";
+    else if (name == "--version") end = i, stop = "version";
+    else if (row == rows.end()) end = i, stop = "unknown option " + arg;
+    else if (name.size() == arg.size() && ++i == args.size()) end = i - 1, stop = name + " needs a value";
+  }
+
+  // Latin-1 carries every byte of a path through unchanged.
+  QStringList words{QStringLiteral("qrb-flash-cli")};
+  for (std::size_t i = 0; i < end; ++i) words.append(QString::fromLatin1(args[i]));
+  QCommandLineParser parser;
+  for (const OptionRow& row : rows)
+    parser.addOption(QCommandLineOption(QString::fromLatin1(row.Name), {}, QString::fromLatin1(row.Value)));
+  if (!parser.parse(words)) return error = parser.errorText().toStdString(), false;  // every option was checked above
+  const auto raw = [](const QString& text) { return text.toLatin1().toStdString(); };
+
+  std::map<QString, qsizetype> seen;
+  for (const QString& name : parser.optionNames()) {
+    const std::string value = raw(parser.values(name).at(seen[name]++));
+    if (name == QLatin1String("tcp")) {
       CliBoard board;
-      if (!takeValue() || !ParseHostPort(value, board, error)) return false;
+      if (!ParseHostPort(value, board, error)) return false;
       board.Link = CliLink::Tcp;
       options.Boards.push_back(board);
-    } else if (name == "--com") {
-      if (!takeValue()) return false;
+    } else if (name == QLatin1String("com")) {
       const auto n = WholeNumber(value, 1, 4);
       if (!n) return error = "--com takes a port number 1..4 (COM1..COM4), not " + value, false;
       CliBoard board;
       board.ComPort = static_cast<int>(*n);
       board.Link = CliLink::Com;
       options.Boards.push_back(board);
-    } else if (name == "--serial") {
-      if (!takeValue()) return false;
+    } else if (name == QLatin1String("serial")) {
       if (value.empty()) return error = "--serial needs a device path", false;
       CliBoard board;
       board.Device = value;
       board.Link = CliLink::Serial;
       options.Boards.push_back(board);
-    } else if (name == "--tick") {
-      if (!takeValue()) return false;
+    } else if (name == QLatin1String("tick")) {
       const auto n = WholeNumber(value, 1, 50);
       if (!n) return error = "--tick takes milliseconds 1..50, not " + value, false;
       options.TickMs = static_cast<int>(*n);
-    } else if (name == "--report") {
-      if (!takeValue()) return false;
+    } else if (name == QLatin1String("report")) {
       if (value.empty()) return error = "--report needs a file name", false;
       options.ReportPath = value;
-    } else if (name == "--range") {
-      if (!takeValue() || !ParseRange(value, options, error)) return false;
-    } else if (name == "--baud") {
-      if (!takeValue()) return false;
+    } else if (name == QLatin1String("range")) {
+      if (!ParseRange(value, options, error)) return false;
+    } else if (name == QLatin1String("baud")) {
       bool known = false;
       for (const ComSpeedOption& speed : ComSpeedOptions)
         if (value == std::to_string(speed.baud)) options.ComSpeed = speed.index, known = true;
       if (!known) return error = "--baud takes " + BaudList(", ", " or ") + ", not " + value, false;
-    } else if (name == "--connect-timeout") {
-      if (!takeValue()) return false;
+    } else if (name == QLatin1String("connect-timeout")) {
       double seconds = 0;
-      const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
-      if (ec != std::errc{} || end != value.data() + value.size() || !(seconds > 0) || seconds > 3600)
+      const auto [last, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+      if (ec != std::errc{} || last != value.data() + value.size() || !(seconds > 0) || seconds > 3600)
         return error = "--connect-timeout takes seconds (more than 0, up to 3600), not " + value, false;
       options.ConnectTimeoutMs = static_cast<int>(std::lround(seconds * 1000));
       if (options.ConnectTimeoutMs < 1)
         return error = "--connect-timeout takes at least 0.001 seconds (1 ms), not " + value, false;
-    } else if (name == "--fix") {
-      if (!takeValue()) return false;
+    } else if (name == QLatin1String("fix")) {
       if (value.empty()) return error = "--fix needs the file to write", false;
       options.FixOut = value;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return error = "unknown option " + arg, false;
-    } else {
-      positional.push_back(arg);
     }
   }
 
+  std::vector<std::string> positional;
+  for (const QString& word : parser.positionalArguments()) positional.push_back(raw(word));
+  if (stop == "help" || stop == "version") {
+    options.Command = stop == "help" ? CliCommand::Help : CliCommand::Version;
+    if (!positional.empty()) options.HelpTopic = CommandNamed(positional[0]).value_or(CliCommand::Help);
+    return true;
+  }
+  if (!stop.empty()) return error = stop, false;
+
   if (positional.empty()) return error = "missing command (program, verify, read or check)", false;
   const std::string& command = positional[0];
-  if (command == "program") options.Command = CliCommand::Program;
-  else if (command == "verify") options.Command = CliCommand::Verify;
-  else if (command == "read") options.Command = CliCommand::Read;
-  else if (command == "check") options.Command = CliCommand::Check;
-  else return error = "unknown command " + command, false;
+  const auto named = CommandNamed(command);
+  if (!named) return error = "unknown command " + command, false;
+  options.Command = *named;
   const bool read = options.Command == CliCommand::Read;
   if (positional.size() < 2) return error = command + (read ? " needs the S19 file to write" : " needs an S19 file"), false;
   if (positional.size() > 2) return error = "unexpected argument " + positional[2], false;
@@ -223,9 +321,17 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
   return true;
 }
 
-std::string CliUsage() {
-  const CliOptions defaults;
-  const CliBoard board;
+std::string CliUsage(CliCommand topic) {
+  if (topic != CliCommand::Help && topic != CliCommand::Version) return CommandHelp(topic);
+  std::string rows;
+  for (const OptionRow& row : OptionRows()) {
+    std::string left = "--" + row.Name + " " + row.Value;
+    left.resize(std::max<std::size_t>(left.size() + 1, 25), ' ');
+    std::string text = row.Note.empty() ? row.Text : row.Text + "\n" + row.Note;
+    for (auto at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
+      text.insert(at + 1, std::string(27, ' '));
+    rows += "  " + left + text + "\n";
+  }
   return "Usage:\n"
          "  qrb-flash-cli {program|verify} FILE.s19 (--tcp HOST[:PORT] | --com N | --serial DEVICE)...\n"
          "                [--baud " + BaudList("|", "|") + "] [--connect-timeout SECONDS]\n"
@@ -238,21 +344,7 @@ std::string CliUsage() {
          "Programs or verifies the FLASH of a QRB-260/QRB-530 interface board from a Motorola S19 file,\n"
          "through the same steps as the main window, reads a board's FLASH back to an S19 file, or\n"
          "checks an S19 file before a run.\n"
-         "\n"
-         "  --tcp HOST[:PORT]        the board's Ethernet link (port " + std::to_string(board.Port) + " by default)\n"
-         "  --com N                  serial port COM1..COM4 as the main window names them\n"
-         "  --serial DEVICE          any serial device in the COM port's place\n"
-         "                           (a USB adapter, a pseudo-terminal)\n"
-         "                           Links may be repeated: several boards at once, each line\n"
-         "                           prefixed by its board's name, and a summary at the end.\n"
-         "  --baud RATE              serial speed, " + std::to_string(ComBaudRate(defaults.ComSpeed)) + " by default\n"
-         "  --connect-timeout SECS   how long to wait for the link, " + std::to_string(defaults.ConnectTimeoutMs / 1000) + " by default\n"
-         "  --tick MS                the sequencer's tick, 1..50 ms (50 by default, as the main\n"
-         "                           window); time-outs stay 3 s and the flush delay 1 s\n"
-         "  --report FILE.json       a record of the run as JSON, written also when it fails\n"
-         "  --range START-END        read: the addresses to read, both included (0x8000-0xFFFF);\n"
-         "                           every 256-byte block they touch is read whole\n"
-         "  --fix OUT.s19            check: write the file rewritten by srec_cat so that a run takes it\n"
+         "\n" + rows +
          "\n"
          "stdout carries the Status list, stderr the Debug list (and a progress line on a terminal).\n"
          "Exit status: 0 when the run ended with its success lines on every board (check: a run would\n"

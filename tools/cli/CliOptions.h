@@ -27,6 +27,7 @@ struct CliBoard {
 
 struct CliOptions {
   CliCommand Command = CliCommand::Help;
+  CliCommand HelpTopic = CliCommand::Help;  // --help after a command: that command's help
   std::string File;             // the S19 image; for read the file written
   std::vector<CliBoard> Boards; // in the order given
   std::int16_t ComSpeed = 1;    // --baud as the dialog's speed code 1..4
@@ -42,6 +43,7 @@ struct CliOptions {
 // false with the reason in error.
 bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, std::string& error);
 
-std::string CliUsage();
+// The usage of every command, or with a command the help of that command alone.
+std::string CliUsage(CliCommand topic = CliCommand::Help);
 
 }  // namespace qrb::cli

@@ -39,7 +39,7 @@ int main(int argc, char* argv[]) {
   }
   switch (options.Command) {
     case CliCommand::Help:
-      std::fputs(CliUsage().c_str(), stdout);
+      std::fputs(CliUsage(options.HelpTopic).c_str(), stdout);
       return StdoutWritten(0);
     case CliCommand::Version:
       std::printf("qrb-flash-cli %s\n", qrb::VersionString);
