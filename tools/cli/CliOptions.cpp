@@ -211,16 +211,17 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
   // an unknown option or one whose value is missing. What comes before it is
   // still checked in order, so that an earlier bad value is the one reported.
   std::size_t end = args.size();
-  std::string stop;  // "help", "version" or the usage error
+  std::optional<CliCommand> stop;  // Help or Version, or the usage error in stopError
+  std::string stopError;
   for (std::size_t i = 0; i < args.size() && end == args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg.size() < 2 || arg[0] != '-') continue;
     const std::string name = arg.rfind("--", 0) == 0 ? arg.substr(0, arg.find('=')) : arg;
     const auto row = std::find_if(rows.begin(), rows.end(), [&](const OptionRow& r) { return name == "--" + r.Name; });
-    if (name == "--help" || name == "-h") end = i, stop = "help";
-    else if (name == "--version") end = i, stop = "version";
-    else if (row == rows.end()) end = i, stop = "unknown option " + arg;
-    else if (name.size() == arg.size() && ++i == args.size()) end = i - 1, stop = name + " needs a value";
+    if (name == "--help" || name == "-h") end = i, stop = CliCommand::Help;
+    else if (name == "--version") end = i, stop = CliCommand::Version;
+    else if (row == rows.end()) end = i, stopError = "unknown option " + arg;
+    else if (name.size() == arg.size() && ++i == args.size()) end = i - 1, stopError = name + " needs a value";
   }
 
   // Latin-1 carries every byte of a path through unchanged.
@@ -283,12 +284,12 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
 
   std::vector<std::string> positional;
   for (const QString& word : parser.positionalArguments()) positional.push_back(raw(word));
-  if (stop == "help" || stop == "version") {
-    options.Command = stop == "help" ? CliCommand::Help : CliCommand::Version;
+  if (stop) {
+    options.Command = *stop;
     if (!positional.empty()) options.HelpTopic = CommandNamed(positional[0]).value_or(CliCommand::Help);
     return true;
   }
-  if (!stop.empty()) return error = stop, false;
+  if (!stopError.empty()) return error = stopError, false;
 
   if (positional.empty()) return error = "missing command (program, verify, read or check)", false;
   const std::string& command = positional[0];
