@@ -12,9 +12,10 @@
 
 #include "InProcessRun.h"
 #include "ReferenceImage.h"
+#include "engine/ProgramModes.h"
 
 using namespace qrb;
-using namespace qrb::fuzz;
+using namespace qrb::test;
 
 namespace {
 
@@ -34,22 +35,7 @@ const ReferenceImage& Image() {
   return image;
 }
 
-enum class Kind { Idle, Handshake, FlushDelay, BuildProgramBlock, ProgramReply, ProgramReadBack, BuildVerifyBlock,
-                  VerifyReadBack };
-
-Kind KindOf(std::int16_t mode) {
-  if (mode == 0) return Kind::Idle;
-  if (mode == 90 || mode == 91) return Kind::FlushDelay;
-  if ((mode >= 21 && mode <= 30) || (mode >= 61 && mode <= 70)) return Kind::Handshake;
-  if (mode == 41 || mode == 42) return Kind::BuildProgramBlock;
-  // The states that take the read-back's header chain into its 256 bytes.
-  if ((mode >= 45 && mode <= 47) || (mode >= 50 && mode <= 52)) return Kind::ProgramReadBack;
-  if (mode >= 43 && mode <= 49) return Kind::ProgramReply;
-  if (mode == 71 || mode == 72) return Kind::BuildVerifyBlock;
-  return Kind::VerifyReadBack;  // 73..78: the reply header and its 256 bytes
-}
-
-bool IsHandshake(Kind kind) { return kind == Kind::Handshake || kind == Kind::FlushDelay; }
+bool IsHandshake(StateKind kind) { return kind == StateKind::Handshake || kind == StateKind::FlushDelay; }
 
 // Runs back to back against a board that starts each run at start-up idle;
 // a verify run finds the image in its FLASH.
@@ -62,18 +48,18 @@ class TickRig {
   // Ticks, untimed, until the next tick starts in a state of `kind`, with the
   // board's replies already handed over; starts a new run when one ends, and
   // aborts one that is past the handshake when a handshake state is wanted.
-  void AdvanceTo(Kind kind) {
+  void AdvanceTo(StateKind kind) {
     for (;;) {
-      if (IsHandshake(kind) && run_.S().ProgramMode != 0 && !IsHandshake(KindOf(run_.S().ProgramMode)))
+      if (IsHandshake(kind) && run_.S().ProgramMode != 0 && !IsHandshake(KindOfState(run_.S().ProgramMode)))
         run_.Start(program_);  // the started button, now "Abort"
-      if (run_.S().ProgramMode == 0 && kind != Kind::Idle) {
+      if (run_.S().ProgramMode == 0 && kind != StateKind::Idle) {
         board_ = sim::BoardModel();
         if (!program_)
           for (const auto& [address, block] : Image().Blocks) board_.Write(address, block);
         run_.Start(program_);
       }
       run_.DeliverReplies();
-      if (KindOf(run_.S().ProgramMode) == kind) return;
+      if (KindOfState(run_.S().ProgramMode) == kind) return;
       run_.Tick();
       run_.ForwardSentPackets();
     }
@@ -93,7 +79,7 @@ class TickRig {
   InProcessRun run_;
 };
 
-void OneTick(benchmark::State& state, bool program, Kind kind) {
+void OneTick(benchmark::State& state, bool program, StateKind kind) {
   TickRig rig(program);
   for (auto _ : state) {
     rig.AdvanceTo(kind);
@@ -148,18 +134,18 @@ void Preflight256KiB(benchmark::State& state) {
 // A fixed count of ticks each: the untimed ticks between two timed ones would
 // make the library's own choice of count (by timed time) take minutes.
 constexpr int TimedTicks = 5000;
-BENCHMARK_CAPTURE(OneTick, Idle, true, Kind::Idle)->UseManualTime()->Iterations(TimedTicks);
-BENCHMARK_CAPTURE(OneTick, Handshake, true, Kind::Handshake)->UseManualTime()->Iterations(TimedTicks);
-BENCHMARK_CAPTURE(OneTick, FlushDelay, true, Kind::FlushDelay)->UseManualTime()->Iterations(TimedTicks);
-BENCHMARK_CAPTURE(OneTick, BuildAndSendProgramBlock, true, Kind::BuildProgramBlock)
+BENCHMARK_CAPTURE(OneTick, Idle, true, StateKind::Idle)->UseManualTime()->Iterations(TimedTicks);
+BENCHMARK_CAPTURE(OneTick, Handshake, true, StateKind::Handshake)->UseManualTime()->Iterations(TimedTicks);
+BENCHMARK_CAPTURE(OneTick, FlushDelay, true, StateKind::FlushDelay)->UseManualTime()->Iterations(TimedTicks);
+BENCHMARK_CAPTURE(OneTick, BuildAndSendProgramBlock, true, StateKind::BuildBlock)
     ->UseManualTime()
     ->Iterations(TimedTicks);
-BENCHMARK_CAPTURE(OneTick, ProgramAcknowledgement, true, Kind::ProgramReply)->UseManualTime()->Iterations(TimedTicks);
-BENCHMARK_CAPTURE(OneTick, ProgramReadBack256, true, Kind::ProgramReadBack)->UseManualTime()->Iterations(TimedTicks);
-BENCHMARK_CAPTURE(OneTick, BuildAndSendVerifyRequest, false, Kind::BuildVerifyBlock)
+BENCHMARK_CAPTURE(OneTick, ProgramAcknowledgement, true, StateKind::BlockReply)->UseManualTime()->Iterations(TimedTicks);
+BENCHMARK_CAPTURE(OneTick, ProgramReadBack256, true, StateKind::ReadBackReply)->UseManualTime()->Iterations(TimedTicks);
+BENCHMARK_CAPTURE(OneTick, BuildAndSendVerifyRequest, false, StateKind::BuildBlock)
     ->UseManualTime()
     ->Iterations(TimedTicks);
-BENCHMARK_CAPTURE(OneTick, VerifyReadBack256, false, Kind::VerifyReadBack)->UseManualTime()->Iterations(TimedTicks);
+BENCHMARK_CAPTURE(OneTick, VerifyReadBack256, false, StateKind::ReadBackReply)->UseManualTime()->Iterations(TimedTicks);
 BENCHMARK(ReadS19Records)->Unit(benchmark::kMicrosecond);
 BENCHMARK(Preflight256KiB)->Unit(benchmark::kMillisecond);
 

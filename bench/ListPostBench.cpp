@@ -30,12 +30,12 @@ struct Post {
 
 std::vector<Post> LinesOfARun() {
   sim::BoardModel board;
-  fuzz::InProcessRun run(fuzz::Link::Ethernet, board);
+  test::InProcessRun run(test::Link::Ethernet, board);
   std::vector<Post> posts;
   run.H().List1 = PlainListBox([&posts](const std::string& line) { posts.push_back({true, line}); });
   run.H().List2 = PlainListBox([&posts](const std::string& line) { posts.push_back({false, line}); });
-  fuzz::WriteFile(fuzz::ScratchFile(), fuzz::S3Records(0x10000, Blocks * 256, 32) + std::string(fuzz::S7EndRecord));
-  run.SelectFile(fuzz::ScratchFile().string());
+  test::WriteFile(test::ScratchFile(), test::S3Records(0x10000, Blocks * 256, 32) + std::string(test::S7EndRecord));
+  run.SelectFile(test::ScratchFile().string());
   posts.clear();
   run.Run(true, 20 * Blocks);
   return posts;

@@ -228,4 +228,17 @@ bool IsBlockState(std::int16_t mode) {
   return row != nullptr && row->blockInFlight;
 }
 
+StateKind KindOfState(std::int16_t mode) {
+  const StateRow* row = EngineStates::Find(mode);
+  if (row == nullptr) return StateKind::Idle;
+  if (row->handler == E::FlushDelay) return StateKind::FlushDelay;
+  if (row->lastNext != 0 || row->handler == E::ReadRequest) return StateKind::BuildBlock;
+  if (!row->blockInFlight) return StateKind::Handshake;
+  // A block's states up to the read-back request take the programming
+  // acknowledgement; the rest take the block read back.
+  for (; row != nullptr && row->blockInFlight; row = EngineStates::Find(row->next))
+    if (row->action == E::RequestReadBack) return StateKind::BlockReply;
+  return StateKind::ReadBackReply;
+}
+
 }  // namespace qrb

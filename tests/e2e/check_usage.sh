@@ -3,7 +3,7 @@
 # command line's usage errors, files that cannot be opened and links that
 # cannot be opened, and files that are no S19 files at all.
 # Usage: check_usage.sh check|usage|bad-files
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../support/lib.sh"
 
 good() {  # a clean image: S1, two ranges with an aligned hole, S9 end record
   srec "$1" -generate 0x1000 0x1140 -constant 0x11 -generate 0x1400 0x1420 -constant 0x22 \

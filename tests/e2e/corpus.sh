@@ -7,7 +7,7 @@
 # of the original within its ranges and 0xFF elsewhere in the written blocks.
 # Usage: corpus.sh even|odd (every other file, so that ctest runs two halves
 # side by side)
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../support/lib.sh"
 
 bash "$(dirname "$0")/make-corpus.sh" "$WORK/corpus"
 [ "$(ls "$WORK/corpus" | wc -l)" -ge 20 ] || fail "the corpus has fewer than 20 files"

@@ -3,7 +3,7 @@
 # Debug or Status line that says why, no success line, and no hang (each run
 # of the front end has a hard time limit).
 # Usage: failures.sh CASE
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../support/lib.sh"
 
 # Three blocks from 0x1000, the last one partly filled; two blocks.
 srec three.s19 -generate 0x1000 0x1280 -repeat-data 0x10 0x32 0x54 0x76 -- -address-length=2 -obs=32

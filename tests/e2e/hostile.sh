@@ -4,7 +4,7 @@
 # that vanishes, closed standard descriptors; and the simulated board's own
 # start-up checks.
 # Usage: hostile.sh CASE
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../support/lib.sh"
 
 srec two.s19 -generate 0x1000 0x1140 -repeat-data 0x01 0x02 0x03 -- -address-length=2 -obs=32
 srec one.s19 -generate 0x1000 0x1100 -repeat-data 0x11 0x22 -- -address-length=2 -obs=32

@@ -3,7 +3,7 @@
 # the fast tick, the report, reading a board back to a file, and several
 # boards at once. srec_cat judges every FLASH and every file written.
 # Usage: production.sh CASE
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../support/lib.sh"
 
 # More boards than lib.sh's one: sim NAME options... starts one more board
 # whose port or pty lands in SIM_PORT[NAME] / SIM_PTY[NAME].

@@ -3,7 +3,7 @@
 # then compares the board's FLASH with srec_cat's own binary of the image.
 # Usage: program_verify.sh CASE  (s1, s2, s3 over TCP; pty over a
 # pseudo-terminal)
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../support/lib.sh"
 
 case "$1" in
   s1)  # S1, 24-byte records running across the block boundary, board at start-up idle

@@ -24,7 +24,7 @@
 #include "ReferenceImage.h"
 
 using namespace qrb;
-using namespace qrb::fuzz;
+using namespace qrb::test;
 
 namespace {
 

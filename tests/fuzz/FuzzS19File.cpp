@@ -17,7 +17,7 @@
 #include "ReferenceImage.h"
 
 using namespace qrb;
-using namespace qrb::fuzz;
+using namespace qrb::test;
 
 namespace {
 

@@ -2,7 +2,7 @@
 # What the package installs, checked from the build tree.
 # Needs SOURCE, BUILD, VERSION, GROFF, DESKTOP_FILE_VALIDATE, GUI, SIM, CLI.
 # Usage: packaging.sh layout|man-pages|desktop-entry|completion|version
-. "$(dirname "$0")/../e2e/lib.sh"
+. "$(dirname "$0")/../support/lib.sh"
 here=$(dirname "$0")
 
 # The long options a program's --help lists, one a line, sorted.

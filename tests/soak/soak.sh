@@ -22,8 +22,8 @@ START=${3:-$(date +%s)}
 SIM="$BIN/qrb-board-sim"
 CLI="$BIN/qrb-flash-cli"
 export SIM CLI
-# shellcheck source=../e2e/lib.sh
-source "$(dirname "$0")/../e2e/lib.sh"
+# shellcheck source=../support/lib.sh
+source "$(dirname "$0")/../support/lib.sh"
 
 echo "soak: $RUNS runs, random start $START (repeat with: make soak SOAK_RUNS=$RUNS SOAK_START=$START)"
 RANDOM=$START

@@ -73,7 +73,7 @@ TEST_P(BlockRunTest, BlocksDoNotDependOnRecordBoundaries) {
     r.Run(true, cs.s19);
     std::vector<Bytes> expected;
     for (const auto& [address, data] : cs.blocks) {
-      const auto byte = [address](int shift) { return static_cast<std::uint8_t>(address >> shift); };
+      const auto byte = [a = address](int shift) { return static_cast<std::uint8_t>(a >> shift); };
       expected.push_back({0x57, 0x3A, byte(24), byte(16), byte(8), byte(0), 0x01, 0x00});
       expected.back().insert(expected.back().end(), data.begin(), data.end());
     }

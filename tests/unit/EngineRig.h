@@ -1,5 +1,6 @@
-// Whole runs of the engine, tick by tick, against a scripted fake board behind
-// either link, and small S19 files written for the test.
+// Whole runs of the engine, tick by tick, against the board's protocol model
+// behind either link with faults scripted on the wire, and small S19 files
+// written for the test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "BoardModel.h"
 #include "Harness.h"
 
 namespace qrb::test {
@@ -100,12 +102,11 @@ inline std::string WriteTempFile(const std::string& content) {
 
 // ---- the board ----
 
-// Answers the packets it is sent as a QRB interface does. Its output is one
+// The simulator's protocol model behind a scripted wire. Its replies are one
 // stream of bytes; faults are scripted by the index of a byte in that stream.
 struct FakeBoard {
   bool flashMode = true;  // false: at start-up idle until 0xE1 0x96
   std::uint8_t version = 0x07;
-  std::map<std::uint32_t, std::uint8_t> flash;  // erased cells read 0xFF
   std::set<std::uint32_t> stuckCells;           // written inverted
 
   std::map<std::size_t, std::uint8_t> replace;  // stream byte -> other value
@@ -117,32 +118,22 @@ struct FakeBoard {
   std::size_t streamIndex = 0;
   std::vector<std::uint32_t> readBlocks;        // addresses of read-back requests
 
-  std::uint8_t Read(std::uint32_t a) const {
-    auto it = flash.find(a);
-    return it == flash.end() ? 0xFF : it->second;
-  }
-  void Load(std::uint32_t start, const Bytes& bytes) {
-    for (std::size_t i = 0; i < bytes.size(); ++i) flash[start + static_cast<std::uint32_t>(i)] = bytes[i];
-  }
+  std::uint8_t Read(std::uint32_t a) const { return model_.ReadByte(a); }
+  void Load(std::uint32_t start, const Bytes& bytes) { model_.Write(start, bytes); }
 
   void Receive(const Bytes& p) {
+    if (!powered_) PowerUp();
+    const bool program = p.size() == 264 && p[0] == 0x57 && p[1] == 0x3A;
+    const bool readBack = p.size() == 8 && p[0] == 0x57 && p[1] == 0x37;
+    if (!program && !readBack && p != Bytes{0xF1, 0xA5} && p != Bytes{0xE1, 0x96})
+      ADD_FAILURE() << "board got an unknown packet of " << p.size() << " bytes";
+    Emit(model_.Feed(p).Bytes());
     const std::uint32_t a =
         p.size() < 8 ? 0 : std::uint32_t{p[2]} << 24 | std::uint32_t{p[3]} << 16 | std::uint32_t{p[4]} << 8 | p[5];
-    if (p == Bytes{0xF1, 0xA5} || p == Bytes{0xE1, 0x96}) {
-      flashMode = flashMode || p[0] == 0xE1;
-      Emit({0x91, static_cast<std::uint8_t>(flashMode ? 0x2E : 0x12), 0x92, 0x04, version});
-    } else if (p.size() == 264 && p[0] == 0x57 && p[1] == 0x3A) {
-      for (std::uint32_t i = 0; i < 256; ++i)
-        flash[a + i] = static_cast<std::uint8_t>(stuckCells.count(a + i) ? ~p[8 + i] : p[8 + i]);
-      Emit({0x61, 0x3A});
-    } else if (p.size() == 8 && p[0] == 0x57 && p[1] == 0x37) {
-      readBlocks.push_back(a);
-      Bytes reply{0x61, 0x37};
-      for (std::uint32_t i = 0; i < 256; ++i) reply.push_back(Read(a + i));
-      Emit(reply);
-    } else {
-      ADD_FAILURE() << "board got an unknown packet of " << p.size() << " bytes";
-    }
+    if (readBack) readBlocks.push_back(a);
+    if (program)
+      for (const auto cell : stuckCells)
+        if (cell - a < 256) Load(cell, {static_cast<std::uint8_t>(~p[8 + (cell - a)])});
   }
 
   // Bytes whose time has come.
@@ -154,6 +145,15 @@ struct FakeBoard {
   }
 
  private:
+  // The mode and version take effect at the first packet; the FLASH loaded
+  // before it is kept.
+  void PowerUp() {
+    sim::BoardModel board(flashMode ? sim::BoardMode::Flash : sim::BoardMode::StartupIdle, version);
+    for (const auto& [base, block] : model_.Blocks()) board.Write(base, block);
+    model_ = std::move(board);
+    powered_ = true;
+  }
+
   void Emit(const Bytes& bytes) {
     for (const auto b : bytes) {
       const std::size_t i = streamIndex++;
@@ -169,6 +169,9 @@ struct FakeBoard {
       pending_.emplace_back(due, r == replace.end() ? b : r->second);
     }
   }
+
+  sim::BoardModel model_;
+  bool powered_ = false;
   std::deque<std::pair<int, std::uint8_t>> pending_;
 };
 
@@ -291,7 +294,7 @@ inline void CheckRun(Link link, const RunCase& c) {
     if (c.program) {
       r.board.stuckCells.insert(a);
     } else {
-      r.board.flash[a] = r.board.Read(a) ^ 0x01;
+      r.board.Load(a, {static_cast<std::uint8_t>(r.board.Read(a) ^ 0x01)});
     }
   }
   const int ticks = r.Run(c.program, c.s19);

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "EngineRig.h"
+#include "engine/ProgramModes.h"
 
 namespace qrb::test {
 namespace {
@@ -129,6 +130,32 @@ TEST(SequencerTest, TheFlushDelayFlushesEveryTickThenSendsTheCommand) {
     EXPECT_EQ(r.serial.packets, std::vector<Bytes>{Bytes({0xE1, 0x96})});
     EXPECT_EQ(r.S().ProgramMode, mode == 90 ? 26 : 66);
     EXPECT_EQ(r.S().FailTimer, 60);
+  }
+}
+
+// The kinds a run's ticks start in, in order, each kind once per stretch: what
+// the benchmarks time each kind of tick by.
+TEST(SequencerTest, StateKindsFollowTheRun) {
+  using K = StateKind;
+  for (const bool program : {true, false}) {
+    SCOPED_TRACE(program ? "program" : "verify");
+    Rig r;
+    r.UseTwoBlocks(/*startupIdle=*/true);
+    r.Start(program);
+    std::vector<K> kinds;
+    for (int ticks = 0; ticks < 500 && (kinds.empty() || kinds.back() != K::Idle); ++ticks) {
+      const K kind = KindOfState(r.S().ProgramMode);
+      if (kinds.empty() || kinds.back() != kind) kinds.push_back(kind);
+      if (kind != K::Idle) r.Tick();
+    }
+    // A verify block is asked for with no programming acknowledgement.
+    const std::vector<K> programRun{K::Handshake,  K::FlushDelay, K::Handshake,     K::BuildBlock,
+                                    K::BlockReply, K::ReadBackReply, K::BuildBlock, K::BlockReply,
+                                    K::ReadBackReply, K::Idle};
+    const std::vector<K> verifyRun{K::Handshake,     K::FlushDelay, K::Handshake,     K::BuildBlock,
+                                   K::ReadBackReply, K::BuildBlock, K::ReadBackReply, K::Idle};
+    EXPECT_EQ(kinds, program ? programRun : verifyRun);
+    EXPECT_EQ(r.S().Outcome, RunOutcome::Succeeded);
   }
 }
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <optional>
 
-namespace qrb::fuzz {
+namespace qrb::test {
 namespace {
 
 int Digit(char c) {
@@ -88,4 +88,4 @@ std::string S3Records(std::uint32_t first, std::size_t length, std::size_t perRe
   return text;
 }
 
-}  // namespace qrb::fuzz
+}  // namespace qrb::test

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <random>
 
-namespace qrb::fuzz {
+namespace qrb::test {
 namespace {
 
 constexpr std::string_view AbortLine = "Aborting.  ProgramMode = 0.";
@@ -146,4 +146,4 @@ void WriteFile(const std::filesystem::path& path, std::string_view bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-}  // namespace qrb::fuzz
+}  // namespace qrb::test

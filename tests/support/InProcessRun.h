@@ -10,15 +10,12 @@
 #include <set>
 #include <string>
 #include <string_view>
-#include <utility>  // Harness.h uses std::exchange
 #include <vector>
 
 #include "BoardModel.h"
 #include "Harness.h"
 
-namespace qrb::fuzz {
-
-using Link = test::Link;
+namespace qrb::test {
 
 class InProcessRun {
  public:
@@ -60,7 +57,7 @@ class InProcessRun {
   // Packets of any kind the board received during the last run.
   std::size_t PacketsSent() const { return packets_; }
 
-  test::Harness& H() { return h_; }
+  Harness& H() { return h_; }
   ReflashSession& S() { return h_.form1.S; }
 
  private:
@@ -69,7 +66,7 @@ class InProcessRun {
 
   Link link_;
   sim::BoardModel& board_;
-  test::Harness h_;
+  Harness h_;
   std::vector<std::uint8_t> pending_;
   std::set<std::uint32_t> programmed_, readBack_;
   std::size_t packets_ = 0;
@@ -95,4 +92,4 @@ bool RunEnded(InProcessRun& run, bool program, int maxTicks,
 const std::filesystem::path& ScratchFile();
 void WriteFile(const std::filesystem::path& path, std::string_view bytes);
 
-}  // namespace qrb::fuzz
+}  // namespace qrb::test

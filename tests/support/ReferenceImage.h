@@ -13,7 +13,7 @@
 
 #include "BoardModel.h"
 
-namespace qrb::fuzz {
+namespace qrb::test {
 
 struct ReferenceImage {
   // False when anything makes the data unreliable: a character that is not an
@@ -31,4 +31,4 @@ ReferenceImage ReadReferenceImage(std::string_view file);
 std::string S3Records(std::uint32_t first, std::size_t length, std::size_t perRecord);
 inline constexpr std::string_view S7EndRecord = "S70500000000FA\r\n";
 
-}  // namespace qrb::fuzz
+}  // namespace qrb::test
