@@ -9,17 +9,12 @@
 # whose port or pty lands in SIM_PORT[NAME] / SIM_PTY[NAME].
 declare -A SIM_PID SIM_PORT SIM_PTY
 sim() {
-  local name=$1 i
+  local name=$1
   shift
-  "$SIM" "$@" >"$WORK/$name.board.out" 2>"$WORK/$name.board.log" &
-  SIM_PID[$name]=$!
-  for i in $(seq 200); do
-    grep -q '^READY' "$WORK/$name.board.out" && break
-    sleep 0.02
-  done
-  grep -q '^READY' "$WORK/$name.board.out" || { cat "$WORK/$name.board.log" >&2; echo "board $name did not start" >&2; exit 1; }
-  SIM_PORT[$name]=$(sed -n 's/^TCP_PORT=//p' "$WORK/$name.board.out")
-  SIM_PTY[$name]=$(sed -n 's/^PTY=//p' "$WORK/$name.board.out")
+  BASE="" start_board "$@"
+  mv "$WORK/board.log" "$WORK/$name.board.log"
+  SIM_PID[$name]=$BOARD_PID SIM_PORT[$name]=$PORT SIM_PTY[$name]=$PTY
+  BOARD_PID=""
 }
 stop_sims() {
   local name
@@ -58,7 +53,8 @@ case "$1" in
         done
       done
     done
-    # A board that never answers: at tick 1 the time-out still takes its 3 seconds.
+    # A board that never answers: the first state's time-out and its expiry, no Status line; at
+    # tick 1 the time-out still takes its 3 seconds.
     start_board --tcp 0 --silent-from 1
     started=$(date +%s%N)
     cli silent program "$WORK/image.s19" --tcp "127.0.0.1:$PORT" --tick 1
@@ -67,6 +63,8 @@ case "$1" in
     expect_rc silent 1
     expect_line silent err "Timeout reading data. E21"
     expect_line silent err "FailTimer expired.  Program mode is 21.  E21_A"
+    expect_count silent err "Aborting.  ProgramMode = 0." 2
+    [ -s "$WORK/silent.out" ] && fail "silent: Status lines without an answer from the board"
     [ "$elapsed_ms" -ge 2900 ] || fail "the time-out at tick 1 fired after $elapsed_ms ms, not 3 s"
     cli badtick program "$WORK/image.s19" --tcp 127.0.0.1:1 --tick 51
     expect_rc badtick 2
