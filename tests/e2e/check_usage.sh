@@ -106,10 +106,13 @@ program|needs an S19 file
 program $WORK/good.s19|needs a link
 program $WORK/good.s19 --tcp 127.0.0.1 --tcp 127.0.0.1:10001|the same board twice
 program $WORK/good.s19 --tcp 127.0.0.1 --tick 0|--tick takes milliseconds 1..50
+program $WORK/good.s19 --tcp 127.0.0.1 --tick 51|--tick takes milliseconds 1..50
 program $WORK/good.s19 --tcp 127.0.0.1 --range 0-0xFF|--range belongs to read
 read $WORK/out.s19 --tcp 127.0.0.1|read needs at least one --range
 read $WORK/out.s19 --tcp 127.0.0.1 --range 0x100|--range takes START-END
 read $WORK/out.s19 --tcp 127.0.0.1 --range 0-0x80000000|addresses end at 0x7FFFFFFF
+read $WORK/out.s19 --tcp 127.0.0.1 --range 0x1FFFFF0-0x1000010|END is below START
+read $WORK/no-such-dir/out.s19 --tcp 127.0.0.1:1 --range 0-0xFF|cannot write $WORK/no-such-dir/out.s19
 read $WORK/out.s19 --tcp 127.0.0.1 --tcp 127.0.0.2 --range 0-0xFF|read takes one link
 program $WORK/good.s19 --com 5|--com takes a port number 1..4
 program $WORK/good.s19 --tcp 127.0.0.1:99999|port must be 1..65535

@@ -66,9 +66,6 @@ case "$1" in
     expect_count silent err "Aborting.  ProgramMode = 0." 2
     [ -s "$WORK/silent.out" ] && fail "silent: Status lines without an answer from the board"
     [ "$elapsed_ms" -ge 2900 ] || fail "the time-out at tick 1 fired after $elapsed_ms ms, not 3 s"
-    cli badtick program "$WORK/image.s19" --tcp 127.0.0.1:1 --tick 51
-    expect_rc badtick 2
-    expect_contains badtick err "--tick takes milliseconds 1..50"
     ;;
 
   report)
@@ -158,15 +155,12 @@ PY
     expect_success confirm verify
     stop_board
     cmp -s "$WORK/original.bin" "$WORK/flash.bin" || fail "the second board's FLASH differs from the first one's"
-    # A read that fails leaves OUT as it was; one that cannot write OUT asks the board nothing.
+    # A read that fails leaves OUT as it was.
     echo keep >"$WORK/kept.s19"
     sim dropping --tcp 0 --mode flash --drop-after 2
     cli dropped read "$WORK/kept.s19" --tcp "127.0.0.1:${SIM_PORT[dropping]}" --range 0-0xFFF --tick 1
     expect_rc dropped 1
     [ "$(cat "$WORK/kept.s19")" = keep ] || fail "a failed read changed its output file"
-    cli unwritable read "$WORK/no-such-dir/out.s19" --tcp "127.0.0.1:${SIM_PORT[first]}" --range 0-0xFF
-    expect_rc unwritable 2
-    expect_contains unwritable err "cannot write $WORK/no-such-dir/out.s19"
     # S2 and S3 records by the highest address, each with its end record.
     cli mid read "$WORK/mid.s19" --tcp "127.0.0.1:${SIM_PORT[first]}" --range 0xFFF0-0x10010 --tick 1
     expect_rc mid 0
@@ -174,9 +168,6 @@ PY
     srec_cat "$WORK/mid.s19" -o "$WORK/mid.bin" -binary 2>/dev/null || fail "srec_cat refuses the S2 file"
     [ "$(srec_info "$WORK/mid.s19" 2>/dev/null | grep -c '^Data: *00FF00 - 0100FF$')" = 1 ] || fail "0x10010: not blocks 0xFF00 to 0x10000"
 
-    cli backwards read "$WORK/wide.s19" --tcp "127.0.0.1:${SIM_PORT[first]}" --range 0x1FFFFF0-0x1000010
-    expect_rc backwards 2
-    expect_contains backwards err "END is below START"
     cli wide read "$WORK/wide.s19" --tcp "127.0.0.1:${SIM_PORT[first]}" --range 0x1000000-0x1000010 --tick 1
     expect_rc wide 0
     head -c 2 "$WORK/wide.s19" | grep -q S3 || fail "0x1000000: not S3 records"
@@ -249,9 +240,6 @@ PY
     done
     python3 -c 'import json, sys; r = json.load(open(sys.argv[1])); assert r["exit_status"] == 143, r["exit_status"]' \
       "$WORK/stopped.json" || fail "the stopped run's report"
-    cli same program "$WORK/image.s19" --tcp "127.0.0.1:${SIM_PORT[a]}" --tcp "127.0.0.1:${SIM_PORT[a]}"
-    expect_rc same 2
-    expect_contains same err "the same board twice"
     ;;
 
   *) echo "unknown case $1" >&2; exit 2 ;;

@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QStyle>
-#include <QWindow>
 #include <QTcpServer>
 #include <array>
 #include <memory>
@@ -150,21 +149,17 @@ class SettingsDialogTest : public QObject {
   // button, arrows move and select within a group.
   void checkedOptionsFollowClicksAndKeys_data() {
     QTest::addColumn<Sequence>("steps");
-    QTest::newRow("link options by mouse: Ethernet, Serial, Ethernet") << Sequence{
-        {"open", "shown=1 focus=DataPipeSelect_1"},
-        {"click DataPipeSelect_5", "pipe=5"},
-        {"click DataPipeSelect_1", "pipe=1"},
-        {"click DataPipeSelect_5", "pipe=5 focus=DataPipeSelect_5"}};
     QTest::newRow("Ethernet clicked twice") << Sequence{
         {"open", "shown=1"}, {"click DataPipeSelect_5", "pipe=5"}, {"click DataPipeSelect_5", "pipe=5"}};
     QTest::newRow("every group by mouse, the groups independent of the link") << Sequence{
-        {"open", "shown=1"},
+        {"open", "shown=1 focus=DataPipeSelect_1"},
         {"click ComxBtn_3", "port=3"},
         {"click ComBaudBtn_4", "speed=4"},
         {"click ComIoBtn_744", "addr=2E8"},
         {"click ComIrqBtn_7", "irq=7"},
         {"click DataPipeSelect_5", "pipe=5"},
-        {"click DataPipeSelect_1", "pipe=1"}};
+        {"click DataPipeSelect_1", "pipe=1"},
+        {"click DataPipeSelect_5", "pipe=5 focus=DataPipeSelect_5"}};
     QTest::newRow("Tab stops once in every group") << Sequence{
         {"open", "shown=1 focus=DataPipeSelect_1"},
         {"key Tab", "focus=ComxBtn_1"},
@@ -298,22 +293,6 @@ class SettingsDialogTest : public QObject {
                  qPrintable(QStringLiteral("%1 over %2").arg(QString::fromLatin1(name), other->objectName())));
       }
     }
-  }
-
-  // Shown again, the dialog opens where it was, also after the user (here:
-  // the platform window) moved it.
-  void opensWhereItWasLeft() {
-    ShowDialog();
-    Form2Dialog& d = gui->Settings();
-    const QPoint first = d.pos();
-    QTest::keyClick(&d, Qt::Key_Escape);
-    ShowDialog();
-    QCOMPARE(d.pos(), first);
-    d.windowHandle()->setFramePosition(first + QPoint(40, 30));
-    QTRY_COMPARE(d.pos(), first + QPoint(40, 30));
-    QTest::keyClick(&d, Qt::Key_Escape);
-    ShowDialog();
-    QCOMPARE(d.pos(), first + QPoint(40, 30));
   }
 
   // The main window still answers while the dialog is open.
