@@ -9,6 +9,7 @@
 #include <QTcpSocket>
 #include <QTest>
 #include <QThread>
+#include <cctype>
 #include <fcntl.h>
 #include <functional>
 #include <memory>
@@ -23,8 +24,10 @@ namespace {
 const QByteArray OpeningPacket("\xF1\xA5", 2);
 const QByteArray FlashCommand("\xE1\x96", 2);
 
-// A read-back request for the block at 0x1000.
-QByteArray ReadBackRequest() { return QByteArray("\x57\x37\x00\x00\x10\x00\x01\x00", 8); }
+// The FLASH-mode command and `count` read-back requests for the block at 0x1000.
+QByteArray ReadBackRequests(int count) {
+  return FlashCommand + QByteArray("\x57\x37\x00\x00\x10\x00\x01\x00", 8).repeated(count);
+}
 
 // Half a program block: the header promises 256 data bytes, ten come.
 QByteArray HalfProgramBlock() { return QByteArray("\x57\x3A\x00\x00\x10\x00\x01\x00", 8) + QByteArray(10, '\x55'); }
@@ -92,6 +95,40 @@ void Reset(QTcpSocket& socket) {
 void Close(QTcpSocket& socket) {
   socket.disconnectFromHost();
   if (socket.state() != QAbstractSocket::UnconnectedState) socket.waitForDisconnected(1000);
+}
+
+using Pattern = std::function<void(quint16)>;
+
+// Clients a, b, ... connect one after another, then hang up in `order` (a
+// capital letter: with a reset).
+Pattern HangUps(const QByteArray& order) {
+  return [order](quint16 p) {
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    while (clients.size() < std::size_t(order.size())) clients.push_back(Connect(p));
+    for (char c : order) {
+      QTcpSocket& client = *clients[std::size_t(std::tolower(c) - 'a')];
+      std::isupper(c) ? Reset(client) : Close(client);
+    }
+  };
+}
+
+// A client that sends `bytes` and hangs up without reading.
+Pattern SendAndClose(const QByteArray& bytes, bool reset = false) {
+  return [bytes, reset](quint16 p) {
+    auto a = Connect(p);
+    Send(*a, bytes);
+    reset ? Reset(*a) : Close(*a);
+  };
+}
+
+// A client that sends `bytes` and must get the status reply.
+Pattern SendAndGetStatus(const QByteArray& bytes) {
+  return [bytes](quint16 p) {
+    auto a = Connect(p);
+    Send(*a, bytes);
+    QVERIFY(IsStatusReply(Receive(*a, 5)));
+    Close(*a);
+  };
 }
 
 qint64 CpuMs(qint64 pid) {
@@ -185,46 +222,15 @@ class BoardSimChurnTest : public QObject {
   }
 
   void survivesEveryOrderOfConnectsAndHangUps() {
-    using Pattern = std::function<void(quint16)>;
     const std::vector<std::pair<const char*, Pattern>> patterns = {
-        {"connect and close", [](quint16 p) { Close(*Connect(p)); }},
-        {"connect and reset", [](quint16 p) { Reset(*Connect(p)); }},
-        {"half an opening packet, close",
-         [](quint16 p) {
-           auto a = Connect(p);
-           Send(*a, OpeningPacket.left(1));
-           Close(*a);
-         }},
-        {"opening packet, close before the reply",
-         [](quint16 p) {
-           auto a = Connect(p);
-           Send(*a, OpeningPacket);
-           Close(*a);
-         }},
-        {"opening packet, reset before the reply",
-         [](quint16 p) {
-           auto a = Connect(p);
-           Send(*a, OpeningPacket);
-           Reset(*a);
-         }},
-        {"two clients, the second hangs up first",
-         [](quint16 p) {
-           auto a = Connect(p), b = Connect(p);
-           Close(*b);
-           Close(*a);
-         }},
-        {"two clients, the first hangs up first",
-         [](quint16 p) {
-           auto a = Connect(p), b = Connect(p);
-           Close(*a);
-           Close(*b);
-         }},
-        {"two clients, the second resets first",
-         [](quint16 p) {
-           auto a = Connect(p), b = Connect(p);
-           Reset(*b);
-           Close(*a);
-         }},
+        {"connect and close", HangUps("a")},
+        {"connect and reset", HangUps("A")},
+        {"half an opening packet, close", SendAndClose(OpeningPacket.left(1))},
+        {"opening packet, close before the reply", SendAndClose(OpeningPacket)},
+        {"opening packet, reset before the reply", SendAndClose(OpeningPacket, true)},
+        {"two clients, the second hangs up first", HangUps("ba")},
+        {"two clients, the first hangs up first", HangUps("ab")},
+        {"two clients, the second resets first", HangUps("Ba")},
         {"two clients at the same moment, the second hangs up first",
          [](quint16 p) {
            QTcpSocket a, b;
@@ -243,13 +249,7 @@ class BoardSimChurnTest : public QObject {
            Send(a, OpeningPacket);
            Close(a);
          }},
-        {"three clients, closed in reverse",
-         [](quint16 p) {
-           auto a = Connect(p), b = Connect(p), c = Connect(p);
-           Close(*c);
-           Close(*b);
-           Close(*a);
-         }},
+        {"three clients, closed in reverse", HangUps("cba")},
         {"a served client keeps its board while a second one comes and goes",
          [](quint16 p) {
            auto a = Connect(p);
@@ -262,25 +262,9 @@ class BoardSimChurnTest : public QObject {
            QVERIFY(IsStatusReply(Receive(*a, 5)));
            Close(*a);
          }},
-        {"noise, close",
-         [](quint16 p) {
-           auto a = Connect(p);
-           Send(*a, Noise(64 * 1024));
-           Close(*a);
-         }},
-        {"half a program block, close",
-         [](quint16 p) {
-           auto a = Connect(p);
-           Send(*a, HalfProgramBlock());
-           Close(*a);
-         }},
-        {"noise, then a packet on the same connection",
-         [](quint16 p) {
-           auto a = Connect(p);
-           Send(*a, Noise(4096) + OpeningPacket);
-           QVERIFY(IsStatusReply(Receive(*a, 5)));
-           Close(*a);
-         }},
+        {"noise, close", SendAndClose(Noise(64 * 1024))},
+        {"half a program block, close", SendAndClose(HalfProgramBlock())},
+        {"noise, then a packet on the same connection", SendAndGetStatus(Noise(4096) + OpeningPacket)},
         {"a packet byte by byte",
          [](quint16 p) {
            auto a = Connect(p);
@@ -298,14 +282,7 @@ class BoardSimChurnTest : public QObject {
            Receive(*a, 5, 1000);
            Close(*a);
          }},
-        {"read-backs requested and closed before they are read",
-         [](quint16 p) {
-           auto a = Connect(p);
-           QByteArray requests = FlashCommand;
-           for (int i = 0; i < 100; ++i) requests += ReadBackRequest();
-           Send(*a, requests);
-           Close(*a);
-         }},
+        {"read-backs requested and closed before they are read", SendAndClose(ReadBackRequests(100))},
         {"ten clients in quick succession",
          [](quint16 p) {
            for (int i = 0; i < 10; ++i) Close(*Connect(p));
@@ -329,9 +306,7 @@ class BoardSimChurnTest : public QObject {
     auto a = Connect(port_);
     QVERIFY(Connected(*a));
     a->setReadBufferSize(1);  // takes (almost) nothing from the system
-    QByteArray requests = FlashCommand;
-    for (int i = 0; i < 2000; ++i) requests += ReadBackRequest();
-    Send(*a, requests);
+    Send(*a, ReadBackRequests(2000));
     QTRY_VERIFY_WITH_TIMEOUT(Log().contains("does not read its replies"), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(Idle(), 5000);
     QVERIFY(Answers());

@@ -28,20 +28,18 @@ case "$1" in
     cli many check "$WORK/many.s19"
     expect_contains many out "0x10E00-0x10E0F and 33 more"
 
-    # Damaged copies of the good file: name | how | exit | part of the line that says why
+    # Damaged copies of the good file: name | how | exit | parts of the lines that say why
     good base.s19
-    while IFS='|' read -r name how rc text; do
+    while IFS='|' read -r name how rc text cause; do
       (cd "$WORK" && eval "$how") >"$WORK/$name.s19"
       cli "$name" check "$WORK/$name.s19"
       expect_rc "$name" "$rc"
       expect_contains "$name" out "$text"
+      [ -z "$cause" ] || expect_contains "$name" out "$cause"
     done <<'TABLE'
-header|srec_cat base.s19 -o - 2>/dev/null|1|header.s19:1: error: Unexpected record found.  The run would stop here
-header-cause|srec_cat base.s19 -o - 2>/dev/null|1|  likely cause: an S0 header record; the data must start on the first line.
-lf|tr -d '\r' <base.s19|1|lf.s19:2: error: Unexpected record found.
-lf-cause|tr -d '\r' <base.s19|1|  likely cause: line 1 ends in LF alone; every line must end in CR LF.
-lower|sed '2s/^\(S1......\)../\1ab/' base.s19|1|lower.s19:2: error: Nib1 not valid: 61.
-lower-cause|sed '2s/^\(S1......\)../\1ab/' base.s19|1|  likely cause: lower-case hexadecimal digits; the digits must be upper case.
+header|srec_cat base.s19 -o - 2>/dev/null|1|header.s19:1: error: Unexpected record found.  The run would stop here|  likely cause: an S0 header record; the data must start on the first line.
+lf|tr -d '\r' <base.s19|1|lf.s19:2: error: Unexpected record found.|  likely cause: line 1 ends in LF alone; every line must end in CR LF.
+lower|sed '2s/^\(S1......\)../\1ab/' base.s19|1|lower.s19:2: error: Nib1 not valid: 61.|  likely cause: lower-case hexadecimal digits; the digits must be upper case.
 empty-line|sed '3s/^.*$/\r/' base.s19|1|  likely cause: line 3 is empty.
 first-block|srec_cat -generate 0x1010 0x1040 -constant 1 -o - -crlf -disable=header 2>/dev/null|1|error: Starting address not an even block.  Address: 1010.
 checksum|sed '3s/..\r$/00\r/' base.s19|0|checksum.s19:3: warning: bad checksum;
@@ -108,10 +106,13 @@ program|needs an S19 file
 program $WORK/good.s19|needs a link
 program $WORK/good.s19 --tcp 127.0.0.1 --tcp 127.0.0.1:10001|the same board twice
 program $WORK/good.s19 --tcp 127.0.0.1 --tick 0|--tick takes milliseconds 1..50
+program $WORK/good.s19 --tcp 127.0.0.1 --tick 51|--tick takes milliseconds 1..50
 program $WORK/good.s19 --tcp 127.0.0.1 --range 0-0xFF|--range belongs to read
 read $WORK/out.s19 --tcp 127.0.0.1|read needs at least one --range
 read $WORK/out.s19 --tcp 127.0.0.1 --range 0x100|--range takes START-END
 read $WORK/out.s19 --tcp 127.0.0.1 --range 0-0x80000000|addresses end at 0x7FFFFFFF
+read $WORK/out.s19 --tcp 127.0.0.1 --range 0x1FFFFF0-0x1000010|END is below START
+read $WORK/no-such-dir/out.s19 --tcp 127.0.0.1:1 --range 0-0xFF|cannot write $WORK/no-such-dir/out.s19
 read $WORK/out.s19 --tcp 127.0.0.1 --tcp 127.0.0.2 --range 0-0xFF|read takes one link
 program $WORK/good.s19 --com 5|--com takes a port number 1..4
 program $WORK/good.s19 --tcp 127.0.0.1:99999|port must be 1..65535

@@ -41,16 +41,6 @@ TABLE
     expect_count after-first-block out "Block  \$1100     -- Sent." 0
     ;;
 
-  silent-board)  # no answer at all: the first state's time-out and its expiry message
-    start_board --tcp 0 --silent-from 1
-    program_fails silent two.s19
-    stop_board
-    expect_line silent err "Timeout reading data. E21"
-    expect_line silent err "FailTimer expired.  Program mode is 21.  E21_A"
-    expect_count silent err "Aborting.  ProgramMode = 0." 2
-    [ -s "$WORK/silent.out" ] && fail "silent: Status lines without an answer from the board"
-    ;;
-
   program-mismatch)  # three bytes of the second block come back wrong
     BASE=0x1000
     start_board --tcp 0 --mode flash --corrupt-readback 2:3

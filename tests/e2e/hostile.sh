@@ -23,22 +23,19 @@ serial_run() {
 case "$1" in
   output-fails)  # a full device as stdout or stderr: the run is aborted, exit 1, the reason where it can go
     start_board --tcp 0 --mode flash
-    rc=0
-    "$CLI" program "$WORK/two.s19" --tcp "127.0.0.1:$PORT" >/dev/full 2>"$WORK/full-out.err" || rc=$?
-    [ "$rc" = 1 ] || fail "stdout on /dev/full: exit status $rc, expected 1"
+    CLI_OUT=/dev/full cli full-out program "$WORK/two.s19" --tcp "127.0.0.1:$PORT"
+    expect_rc full-out 1
     expect_line full-out err "qrb-flash-cli: cannot write the Status list to stdout: No space left on device"
     expect_line full-out err "Aborting.  ProgramMode = 0."
-    rc=0
-    "$CLI" program "$WORK/two.s19" --tcp "127.0.0.1:$PORT" >"$WORK/full-err.out" 2>/dev/full || rc=$?
-    [ "$rc" = 1 ] || fail "stderr on /dev/full: exit status $rc, expected 1"
+    CLI_ERR=/dev/full cli full-err program "$WORK/two.s19" --tcp "127.0.0.1:$PORT"
+    expect_rc full-err 1
     expect_line full-err out "qrb-flash-cli: cannot write the Debug list to stderr: No space left on device"
     expect_no_success full-err
     stop_board
     for args in --help --version "check $WORK/two.s19"; do
-      rc=0
       # shellcheck disable=SC2086
-      "$CLI" $args >/dev/full 2>"$WORK/full-other.err" || rc=$?
-      [ "$rc" = 1 ] || fail "$args on /dev/full: exit status $rc, expected 1"
+      CLI_OUT=/dev/full cli full-other $args
+      expect_rc full-other 1
       expect_line full-other err "qrb-flash-cli: cannot write to stdout: No space left on device"
     done
     ;;

@@ -50,11 +50,12 @@ stop_board() {
 }
 
 # cli NAME args...: the front end with a hard time limit; its stdout, stderr
-# and exit status land in $WORK/NAME.{out,err,rc}.
+# and exit status land in $WORK/NAME.{out,err,rc} (stdout in CLI_OUT, stderr
+# in CLI_ERR when set).
 cli() {
   local name=$1 rc=0
   shift
-  timeout 60 "$CLI" "$@" >"$WORK/$name.out" 2>"$WORK/$name.err" </dev/null || rc=$?
+  timeout 60 "$CLI" "$@" >"${CLI_OUT:-$WORK/$name.out}" 2>"${CLI_ERR:-$WORK/$name.err}" </dev/null || rc=$?
   echo "$rc" >"$WORK/$name.rc"
 }
 

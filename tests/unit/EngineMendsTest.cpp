@@ -38,16 +38,6 @@ TEST_P(MendsTest, Runs) {
   for (const auto& c : cases) CheckRun(GetParam(), c);
 }
 
-// A new run reads the image afresh: a clean file after a refused one, with
-// the same block, succeeds.
-TEST_P(MendsTest, EachRunJudgesItsOwnImage) {
-  Rig r(GetParam());
-  r.Run(true, S19Data(0x1000, Pattern(16)) + "S1ZZ\r\n");
-  EXPECT_EQ(r.S().Outcome, RunOutcome::None);
-  r.Run(true, S19Data(0x1000, Pattern(16)) + S9());
-  EXPECT_EQ(r.S().Outcome, RunOutcome::Succeeded);
-}
-
 // The file the pre-flight passed is damaged on disk while the run reads it:
 // the end line says what became of the FLASH, never a success.
 TEST_P(MendsTest, FileDamagedDuringTheRun) {

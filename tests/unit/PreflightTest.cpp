@@ -4,11 +4,6 @@
 // lines, the Status list one line with the first problem and its line.
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 #include "EngineRig.h"
 
 namespace qrb::test {
@@ -148,36 +143,6 @@ TEST_P(PreflightTest, Report) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, PreflightTest, ::testing::Values(Link::Serial, Link::Ethernet), LinkName);
-
-#ifndef _WIN32
-// Only a regular file is ever opened, and nothing waits on what is not one.
-TEST(SourceFileTest, OnlyRegularFiles) {
-  const std::string dir = ::testing::TempDir() + "qrb_unit_dir_" + std::to_string(::getpid());
-  const std::string fifo = dir + "/fifo.s19";
-  std::filesystem::create_directories(dir);
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const struct {
-    std::string path, reason;
-  } cases[] = {
-      {dir, "is a directory"},
-      {fifo, "is not a regular file"},
-      {"/dev/zero", "is not a regular file"},
-      {dir + "/missing.s19", "no such file or directory"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.path);
-    SequentialFile file;
-    EXPECT_FALSE(file.Open(c.path));
-    EXPECT_EQ(file.Reason(), c.reason);
-    Harness h;
-    h.dialog.answer = c.path;
-    h.form1.SelectSourceFile_Click();
-    EXPECT_EQ(h.S().SourceFileSelected, 0);
-    EXPECT_EQ(h.Debug(), Lines{"S19 source file selection cancelled."});
-  }
-  std::filesystem::remove_all(dir);
-}
-#endif
 
 TEST(SourceFileTest, CountsLines) {
   SequentialFile file;

@@ -96,54 +96,22 @@ TEST(BoardModel, IdleBoardIgnoresBlockCommandsAndGarbageIsSkipped) {
             (Bytes{0x91, 0x12, 0x92, 0x04, 0x15}));
 }
 
-struct FaultCase {
-  const char* name;
-  BoardFaults faults;
-  Bytes expected;  // the whole answer to Open, EnterFlash, program 0x1000, read-back 0x1000
-  bool drop = false;
-};
-
 BoardFaults With(void (*set)(BoardFaults&)) {
   BoardFaults f;
   set(f);
   return f;
 }
 
-TEST(BoardModel, InjectedFaults) {
-  const Bytes data = ProgramPacket(0x1000, 0);
-  Bytes readBack{0x61, 0x37};
-  readBack.insert(readBack.end(), data.begin() + 8, data.end());
-  const Bytes idleStatus{0x91, 0x12, 0x92, 0x04, 0x15}, flashStatus{0x91, 0x2E, 0x92, 0x04, 0x15};
-  const Bytes ack{0x61, 0x3A};
-  Bytes corrupted = readBack;
-  for (int i = 2; i < 5; ++i) corrupted[i] ^= 0xFF;
-
-  const std::vector<FaultCase> cases{
-      {"none", {}, Join({idleStatus, flashStatus, ack, readBack})},
-      {"wrong byte, inverted", With([](BoardFaults& f) { f.WrongByteReply = 2; f.WrongByteIndex = 1; }),
-       Join({idleStatus, {0x91, 0xD1, 0x92, 0x04, 0x15}, ack, readBack})},
-      {"wrong byte, given", With([](BoardFaults& f) { f.WrongByteReply = 3; f.WrongByteValue = 0x62; }),
-       Join({idleStatus, flashStatus, {0x62, 0x3A}, readBack})},
-      {"silent from reply 3", With([](BoardFaults& f) { f.SilentFromReply = 3; }), Join({idleStatus, flashStatus})},
-      {"corrupt read-back", With([](BoardFaults& f) { f.CorruptReadBack = 1; f.CorruptByteCount = 3; }),
-       Join({idleStatus, flashStatus, ack, corrupted})},
-      {"stray bytes", With([](BoardFaults& f) { f.StrayBeforeStatus = {0x00, 0x00}; }),
-       Join({{0x00, 0x00}, idleStatus, flashStatus, ack, readBack})},
-      {"drop after read-back 1", With([](BoardFaults& f) { f.DropAfterReadBacks = 1; }), Join({idleStatus, flashStatus, ack, readBack}), true},
-  };
-  for (const FaultCase& c : cases) {
-    BoardModel board(BoardMode::StartupIdle, 0x15, c.faults);
-    const BoardReply reply = board.Feed(Join({Open, EnterFlash, data, ReadBackPacket(0x1000), Open}));
-    Bytes expected = c.expected;
-    if (!c.drop && !c.faults.SilentFromReply) {  // the last opening packet is answered too
-      if (!c.faults.StrayBeforeStatus.empty()) expected.insert(expected.end(), {0x00, 0x00});
-      expected.insert(expected.end(), flashStatus.begin(), flashStatus.end());
-    }
-    EXPECT_EQ(reply.Bytes(), expected) << c.name;
-    EXPECT_EQ(reply.DropLink, c.drop) << c.name;
-    // Faults of the link never touch the FLASH.
-    EXPECT_EQ(board.ReadByte(0x1000 + 1), 1) << c.name;
-  }
+// A wrong byte of a given value; the FLASH is untouched by it. (The other
+// faults, by the lines they cause in the front end: e2e failures.sh.)
+TEST(BoardModel, AWrongByteOfAGivenValue) {
+  BoardModel board(BoardMode::StartupIdle, 0x15, With([](BoardFaults& f) {
+    f.WrongByteReply = 3;
+    f.WrongByteValue = 0x62;
+  }));
+  EXPECT_EQ(FeedAll(board, Join({Open, EnterFlash, ProgramPacket(0x1000, 0)})),
+            Join({{0x91, 0x12, 0x92, 0x04, 0x15}, {0x91, 0x2E, 0x92, 0x04, 0x15}, {0x62, 0x3A}}));
+  EXPECT_EQ(board.ReadByte(0x1001), 1);
 }
 
 TEST(BoardModel, SplitReplyComesInTwoHalvesWithTheDelay) {
@@ -240,18 +208,13 @@ TEST(BoardModel, AFloodTakesThePlaceOfItsReplyAndAllAfter) {
   EXPECT_TRUE(second.Empty());
 }
 
-TEST(FlashFile, RefusesPathsThatAreNoImageAndUnwritableSaves) {
-  BoardModel board;
-  const std::string dir = TempPath("a-directory");
-  std::filesystem::create_directories(dir);
-  EXPECT_EQ(LoadFlash(board, dir, 0), "cannot load " + dir + ": not a regular file");
-  EXPECT_EQ(LoadFlash(board, "/dev/zero", 0), "cannot load /dev/zero: not a regular file");
-  EXPECT_EQ(CheckSavePath(dir), "cannot write " + dir + ": Is a directory");
+// Checking a fresh save path leaves nothing behind. (The refusals, with
+// their lines: e2e hostile.sh board-paths.)
+TEST(FlashFile, CheckingASavePathCreatesNothing) {
   const std::string fresh = TempPath("fresh.bin");
   std::filesystem::remove(fresh);
   EXPECT_EQ(CheckSavePath(fresh), "");
-  EXPECT_FALSE(std::filesystem::exists(fresh));  // the check leaves nothing behind
-  EXPECT_EQ(CheckSavePath(dir + "/missing/x.bin"), "cannot write " + dir + "/missing/x.bin: No such file or directory");
+  EXPECT_FALSE(std::filesystem::exists(fresh));
 }
 
 }  // namespace
