@@ -6,6 +6,7 @@
 #if defined(Q_OS_UNIX)
 #include <cerrno>
 #include <csignal>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -20,17 +21,31 @@ namespace {
 constexpr int StopSignalNumbers[] = {SIGINT, SIGTERM, SIGHUP};
 int signalPipe[2] = {-1, -1};
 
-std::atomic<bool> stopCaught{false};
+// The stop request being served, and when it came.
+std::atomic<int> stopSignal{0};
+std::atomic<long long> stopSignalNs{0};
+
+// One request may come as the same signal twice in quick succession: GNU
+// timeout, for one, signals the process and then its process group.
+constexpr long long SameRequestNs = 200'000'000;
+
+long long MonotonicNs() {
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);  // async-signal-safe
+  return static_cast<long long>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
 
 void OnStopSignal(int signal) {
-  // Two signals may be delivered before either handler has run: the second
-  // one ends the process at once, as its default does.
-  if (stopCaught.exchange(true)) {
+  const long long now = MonotonicNs();
+  int first = 0;
+  if (!stopSignal.compare_exchange_strong(first, signal)) {
+    if (signal == first && now - stopSignalNs.load() < SameRequestNs) return;
+    // A second request ends the process at once, as the signal's default does.
     std::signal(signal, SIG_DFL);
     std::raise(signal);  // delivered when this handler returns
     return;
   }
-  for (const int s : StopSignalNumbers) std::signal(s, SIG_DFL);
+  stopSignalNs.store(now);
   const int saved = errno;
   const unsigned char byte = static_cast<unsigned char>(signal);
   [[maybe_unused]] const auto n = ::write(signalPipe[1], &byte, 1);
@@ -52,6 +67,7 @@ void IgnoreBrokenPipe() { std::signal(SIGPIPE, SIG_IGN); }
 
 StopSignals::StopSignals(std::function<void(int)> onStop, QObject* parent)
     : QObject(parent), onStop_(std::move(onStop)) {
+  stopSignal = 0;
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) return;
   ::fcntl(signalPipe[1], F_SETFL, O_NONBLOCK);
   notifier_ = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);

@@ -21,7 +21,8 @@ void OpenNullOnClosedStandardFds();
 void IgnoreBrokenPipe();
 
 // SIGINT, SIGTERM and SIGHUP: the first one calls onStop with its number from
-// the event loop; a second one ends the process at once.
+// the event loop. The same signal again within 200 ms is the same request;
+// any later or other one ends the process at once.
 class StopSignals : public QObject {
  public:
   explicit StopSignals(std::function<void(int)> onStop, QObject* parent = nullptr);

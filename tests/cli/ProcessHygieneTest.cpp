@@ -1,0 +1,57 @@
+// The command line's stop signals raised in this process: a raised signal's
+// handler has run when raise() returns, so the order of two is exact.
+#include <QObject>
+#include <QTest>
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "ProcessHygiene.h"
+
+namespace qrb::test {
+
+class ProcessHygieneTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // GNU timeout signals the process and then its process group: one stop.
+  void theSameSignalTwiceAtOnceIsOneStop() {
+    QList<int> stops;
+    cli::StopSignals stopSignals([&](int signal) { stops << signal; });
+    std::raise(SIGTERM);
+    std::raise(SIGTERM);  // taken as a second request, it would end this test
+    QTRY_COMPARE(stops, QList<int>{SIGTERM});
+    QCOMPARE(stopSignals.Received(), SIGTERM);
+  }
+
+  // Another signal, or the same one later, ends the process at once.
+  void aLaterOrOtherSignalEndsAtOnce_data() {
+    QTest::addColumn<int>("second");
+    QTest::addColumn<int>("afterMs");
+    QTest::newRow("SIGINT at once") << SIGINT << 0;
+    QTest::newRow("SIGHUP at once") << SIGHUP << 0;
+    QTest::newRow("SIGTERM 300 ms later") << SIGTERM << 300;
+  }
+  void aLaterOrOtherSignalEndsAtOnce() {
+    QFETCH(int, second);
+    QFETCH(int, afterMs);
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+      cli::StopSignals stopSignals([](int) {});
+      std::raise(SIGTERM);
+      ::usleep(static_cast<useconds_t>(afterMs) * 1000);
+      std::raise(second);
+      ::_exit(0);
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY2(WIFSIGNALED(status), "the second signal did not end the process");
+    QCOMPARE(WTERMSIG(status), second);
+  }
+};
+
+}  // namespace qrb::test
+
+QTEST_GUILESS_MAIN(qrb::test::ProcessHygieneTest)
+#include "ProcessHygieneTest.moc"
