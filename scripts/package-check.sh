@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs the Debian package that `make package` built, uses the installed
-# programs (version, manual pages, completion, the window, the demo's run),
-# shows what the package holds, and removes it again. Needs root or sudo.
+# Checks the Debian package that `make package` built with lintian, installs
+# it, uses the installed programs (version, manual pages, completion, the
+# window, the demo's run), shows what the package holds, and removes it
+# again. Needs root or sudo.
 # Usage: scripts/package-check.sh [BUILD]   (default build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,7 +17,7 @@ if installed; then
   echo "package-check: qrb-flash is installed on this machine; remove it first (apt-get remove qrb-flash)" >&2
   exit 2
 fi
-scripts/install-deps.sh man-db  # man -w
+scripts/install-deps.sh man-db lintian  # man -w, Debian's own package checks
 
 apt=(env DEBIAN_FRONTEND=noninteractive apt-get -y -qq)
 [ "$(id -u)" -eq 0 ] || apt=(sudo "${apt[@]}")
@@ -27,11 +28,18 @@ cleanup() {
 }
 trap cleanup EXIT
 
+echo "---- lintian"
+lint=0
+lintian --fail-on error,warning "$deb" >"$work/lintian" 2>&1 || lint=$?
+grep -v 'running with root privileges' "$work/lintian" || true
+[ "$lint" -eq 0 ] || { echo "package-check: lintian finds faults" >&2; exit 1; }
+
 echo "---- Installing $deb"
-# Minimal Debian images keep no manual pages (path-exclude=/usr/share/man/*
-# in /etc/dpkg/dpkg.cfg.d); ours are included again, the command line wins.
+# Minimal Debian images keep no manual pages or documents (path-exclude=
+# /usr/share/man/* and /usr/share/doc/* in /etc/dpkg/dpkg.cfg.d); ours are
+# included again, the command line wins.
 "${apt[@]}" --no-install-recommends -o 'DPkg::Options::=--path-include=/usr/share/man/man1/qrb-*' \
-  install "$deb"
+  -o 'DPkg::Options::=--path-include=/usr/share/doc/qrb-flash/*' install "$deb"
 
 echo "---- dpkg -L qrb-flash"
 dpkg -L qrb-flash | tee "$work/list"

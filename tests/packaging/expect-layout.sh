@@ -19,6 +19,8 @@ expected=$(cat <<'PATHS'
 /usr/share/man/man1/qrb-board-sim.1.gz
 /usr/share/bash-completion/completions/qrb-flash-cli
 /usr/share/bash-completion/completions/qrb-board-sim
+/usr/share/doc/qrb-flash/copyright
+/usr/share/doc/qrb-flash/changelog.gz
 PATHS
 )
 

@@ -119,6 +119,11 @@ TABLE
     expect_rc version 0
     expect_line version out "qrb-flash-cli $VERSION"
     [ "$("$SIM" --version)" = "qrb-board-sim $VERSION" ] || fail "qrb-board-sim --version: $("$SIM" --version)"
+    # The package's changelog names the same release, in the form dpkg reads.
+    log="$BUILD/packaging/doc/changelog"
+    head -n 1 "$log" | grep -qxF "qrb-flash ($VERSION) stable; urgency=medium" || fail "changelog: $(head -n 1 "$log")"
+    tail -n 1 "$log" | grep -qE '^ -- .+ <.+>  [A-Z][a-z]{2}, [0-9]{2} [A-Z][a-z]{2} [0-9]{4} [0-9:]{8} \+0000$' ||
+      fail "changelog trailer: $(tail -n 1 "$log")"
     ;;
 
   *) echo "unknown case $1" >&2; exit 2 ;;
