@@ -60,6 +60,17 @@ TABLE
     (eval "$fix") 2>/dev/null
     cli fixed check "$WORK/it's here/raw-fixed.s19"
     expect_rc fixed 0
+
+    # 3 MiB without a start address: srec_cat's own 32-byte records would need
+    # an S6 record count; the fix widens them so that an S5 record counts them.
+    srec_cat -generate 0x10000 0x310000 -repeat-string "QRB three MiB " -o "$WORK/wide.s19" 2>/dev/null
+    cli wide check "$WORK/wide.s19" --fix "$WORK/wide-fixed.s19"
+    expect_rc wide 0
+    expect_contains wide out " -obs=64 "
+    [ "$(tail -n 1 "$WORK/wide-fixed.s19" | cut -c1-2)" = S5 ] || fail "wide: the fix does not end in an S5 record"
+    srec_cmp "$WORK/wide.s19" "$WORK/wide-fixed.s19" 2>/dev/null || fail "wide: the fix holds other data"
+    cli wide-fixed check "$WORK/wide-fixed.s19"
+    expect_rc wide-fixed 0
     ;;
 
   bad-files)  # what is not a regular file, and a line of megabytes: quickly refused, no link opened

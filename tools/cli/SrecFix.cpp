@@ -1,11 +1,13 @@
 #include "SrecFix.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryFile>
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <system_error>
 
@@ -52,6 +54,19 @@ std::string Complaints(const QString& err) {
     if (keep) kept << line.section(": ", 1);
   }
   return kept.isEmpty() ? std::string("srecord gave up without a reason") : kept.join("; ").toStdString();
+}
+
+// Data bytes per record: srec_cat's own width first, then wider ones up to
+// what an S3 record holds.
+constexpr std::array<int, 4> RecordWidths{32, 64, 128, 250};
+
+// The file's last record is an S6 record count.
+bool EndsWithS6(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  file.seek(std::max<qint64>(0, file.size() - 32));
+  const QByteArray tail = file.readAll().trimmed();
+  return tail.mid(tail.lastIndexOf('\n') + 1).startsWith("S6");
 }
 
 // The highest address srec_info finds, or none.
@@ -113,11 +128,30 @@ SrecFix::SrecFix(const std::string& in, const std::string& out, bool toKeep) {
   }
   fixed_->close();
 
+  // Beyond 65,535 records srec_cat counts them in an S6 record, which the run
+  // does not take: wider records keep the count in an S5 record.
+  for (const int width : RecordWidths) {
+    if (!Rewrite(in, out, addressLength, startAddress, width)) return;
+    if (startAddress || !EndsWithS6(fixed_->fileName())) {
+      made_ = true;
+      return;
+    }
+  }
+  reason_ = "more than 65,535 records even at " + std::to_string(RecordWidths.back()) +
+            " bytes each, so srecord would count them in an S6 record, which the run does not take; "
+            "a start address in the firmware's build gives an S7, S8 or S9 end record instead";
+}
+
+bool SrecFix::Rewrite(const std::string& in, const std::string& out, int addressLength, bool startAddress,
+                      int width) {
   // srec_cat's arguments; the paths are quoted in the command shown.
+  const QString input = QString::fromStdString(in);
   const QString padding[] = {"-fill", "0xFF", "-within"};
   QStringList options{"-range-padding", "256", "-disable=header"};
   if (startAddress) options << "-disable=data-count";
-  options << "-address-length=" + QString::number(addressLength) << "-o";
+  options << "-address-length=" + QString::number(addressLength);
+  if (width != RecordWidths.front()) options << "-obs=" + QString::number(width);
+  options << "-o";
   QStringList arguments{input};
   command_ = "srec_cat " + ShellQuoted(in);
   for (const QString& a : padding) arguments << a, command_ += ' ' + a.toStdString();
@@ -130,7 +164,7 @@ SrecFix::SrecFix(const std::string& in, const std::string& out, bool toKeep) {
   const ToolRun cat = RunTool("srec_cat", arguments);
   if (!cat.Started) {
     reason_ = "srec_cat (package srecord) cannot be started";
-    return;
+    return false;
   }
   if (!cat.Succeeded) {
     const std::string why = Complaints(cat.Err);
@@ -138,9 +172,9 @@ SrecFix::SrecFix(const std::string& in, const std::string& out, bool toKeep) {
                   ? "records overlap with different data (" + why + "); which of them is right only the firmware's "
                                                                       "build can tell"
                   : "srecord cannot rewrite the file: " + why;
-    return;
+    return false;
   }
-  made_ = true;
+  return true;
 }
 
 std::string SrecFix::FixedPath() const { return fixed_ ? fixed_->fileName().toStdString() : std::string(); }

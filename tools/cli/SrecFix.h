@@ -3,7 +3,8 @@
 // case, records in address order, each separate region padded with 0xFF to
 // whole 256-byte blocks (never filled across a gap), records as wide as the
 // addresses need with the matching end record (an S5 record count where the
-// file has no start address). What has no safe fix is refused with the
+// file has no start address, the records widened where 65,535 of srec_cat's
+// would not hold the data). What has no safe fix is refused with the
 // reason.
 #pragma once
 
@@ -31,6 +32,10 @@ class SrecFix {
   bool KeepAs(const std::string& out, std::string& reason);
 
  private:
+  // One srec_cat run into the temporary file, `width` data bytes a record;
+  // false with the reason.
+  bool Rewrite(const std::string& in, const std::string& out, int addressLength, bool startAddress, int width);
+
   bool made_ = false;
   std::string reason_;
   std::string command_;
