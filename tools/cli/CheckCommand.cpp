@@ -106,6 +106,9 @@ std::string LikelyCause(const std::string& path, int line) {
     last = c[0];
   }
   if (head.rfind("S0", 0) == 0) return "an S0 header record; the data must start on the first line";
+  if (head.rfind("S6", 0) == 0)
+    return "an S6 record count (srec_cat writes one for more than 65,535 records); the data must end in an S5, "
+           "S7, S8 or S9 record";
   if (lfAlone) return "line " + std::to_string(line - 1) + " ends in LF alone; every line must end in CR LF";
   if (emptyBefore) return "line " + std::to_string(line - 1) + " is empty";
   if (head.empty()) return "an empty line";
