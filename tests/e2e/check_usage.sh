@@ -46,6 +46,8 @@ checksum|sed '3s/..\r$/00\r/' base.s19|0|checksum.s19:3: warning: bad checksum;
 checksums|sed '2,9s/..\r$/00\r/' base.s19|0|checksums.s19:2: warning: bad checksum (8 records, this is the first)
 no-end|head -n -1 base.s19|0|no-end.s19: warning: no end record
 after-end|(cat base.s19; head -n 1 base.s19)|0|after-end.s19:13: warning: data after the end record of line 12
+bom|(printf '\357\273\277'; cat base.s19)|1|  likely cause: a UTF-8 byte order mark (EF BB BF, as some editors save) before the first record.
+blanks|sed '2s/\r$/ \r/' base.s19|1|  likely cause: line 2 ends in blanks; CR LF must follow the checksum.
 s6|sed 's/^S9.*$/S604000003F8\r/' base.s19|1|  likely cause: an S6 record count (srec_cat writes one for more than 65,535 records); the data must end in an S5, S7, S8 or S9 record.
 s5|sed 's/^S9.*$/S5030003F9\r/' base.s19|0|s5.s19:12: warning: the S5 record counts 3 data records, the file has 11.
 TABLE

@@ -87,7 +87,9 @@ std::string LikelyCause(const std::string& path, int line) {
   bool emptyBefore = false;  // the line before it held nothing but its end
   bool empty = true;         // the line read so far holds nothing but its end
   bool lowerCase = false;  // a lower-case digit among the characters kept
+  bool blanksBefore = false;  // the line before it held blanks before its end
   char last = '\0';
+  char lastShown = '\0';  // the last character of this line before its end
   while (file.Line() <= line && !file.AtEnd()) {
     const int before = file.Line();
     const std::string c = file.Read(1);
@@ -95,9 +97,12 @@ std::string LikelyCause(const std::string& path, int line) {
       if (before == line) break;
       lfAlone = c == "\n" && last != '\r';
       emptyBefore = empty;
+      blanksBefore = lastShown == ' ' || lastShown == '\t';
       empty = true;
+      lastShown = '\0';
     } else if (c != "\r" && c != "\n") {
       empty = false;
+      lastShown = c[0];
       if (before == line && head.size() < Kept) {
         head += c;
         lowerCase = lowerCase || (c[0] >= 'a' && c[0] <= 'f');
@@ -105,12 +110,15 @@ std::string LikelyCause(const std::string& path, int line) {
     }
     last = c[0];
   }
+  if (line == 1 && head.rfind("\xEF\xBB\xBF", 0) == 0)
+    return "a UTF-8 byte order mark (EF BB BF, as some editors save) before the first record";
   if (head.rfind("S0", 0) == 0) return "an S0 header record; the data must start on the first line";
   if (head.rfind("S6", 0) == 0)
     return "an S6 record count (srec_cat writes one for more than 65,535 records); the data must end in an S5, "
            "S7, S8 or S9 record";
   if (lfAlone) return "line " + std::to_string(line - 1) + " ends in LF alone; every line must end in CR LF";
   if (emptyBefore) return "line " + std::to_string(line - 1) + " is empty";
+  if (blanksBefore) return "line " + std::to_string(line - 1) + " ends in blanks; CR LF must follow the checksum";
   if (head.empty()) return "an empty line";
   if (lowerCase) return "lower-case hexadecimal digits; the digits must be upper case";
   return {};
