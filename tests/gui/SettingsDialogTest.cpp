@@ -1,5 +1,4 @@
-// "Select Data Pipe" and the "COM Port Parameters" dialog by real clicks and
-// keys, and the buttons during a run over a link to 127.0.0.1 opened there.
+// "Select Data Pipe" and the "COM Port Parameters" dialog by real clicks and keys.
 #include <QFile>
 #include <QLabel>
 #include <QStyle>
@@ -28,9 +27,7 @@ const struct Group {
     {"ComIrqBtn", "irq", {4, 3, 5, 7}, {"4", "3", "5", "7"}},
 };
 
-// One step: what the user does, then "field=value ..." for what changes.
-// "focus" and "cancelled" (the cancel message is the one Debug line since
-// opening, 1, or absent, 0) are checked at that step only.
+// What the user does, then "field=value ..." for what changes; "focus" and "cancelled" hold for one step.
 struct Step {
   const char* action;
   const char* changes;
@@ -45,8 +42,7 @@ class SettingsDialogTest : public QObject {
 
   std::unique_ptr<GuiApp> gui;
 
-  // Each group shows exactly one checked button, the one in effect; the
-  // enabled states follow the link.
+  // Each group shows checked only the option in effect; the enabled states follow the link.
   void ExpectState(const State& e, const QString& focus, const QByteArray& where) {
     const ReflashSession& s = gui->Core().S;
     const int inEffect[] = {s.DataPipe, s.ComPort, s.ComSpeed, s.ComAddr, s.ComIRQ};
@@ -70,8 +66,7 @@ class SettingsDialogTest : public QObject {
              where + " last Debug line: " + gui->LastLine("List2").toLatin1());
   }
 
-  // "open" clicks "Select Data Pipe" on an empty Debug list, "close" uses the
-  // close box, "click NAME" clicks a control, "key KEYS" types where the focus is.
+  // "open" (on an empty Debug list), "close" (the close box), "click NAME" or "key KEYS" (where the focus is).
   void Do(const QString& action) {
     const QString verb = action.section(QLatin1Char(' '), 0, 0);
     const QString what = action.section(QLatin1Char(' '), 1);
@@ -104,8 +99,6 @@ class SettingsDialogTest : public QObject {
   }
   void cleanup() { gui.reset(); }
 
-  // Tab stops once per group at its checked button; arrows move and select
-  // within a group, by position and round its ends.
   void checkedOptionsFollowClicksAndKeys_data() {
     QTest::addColumn<Sequence>("steps");
     QTest::newRow("every group by mouse, independent of the link; tab stops on the checked") << Sequence{
@@ -113,14 +106,12 @@ class SettingsDialogTest : public QObject {
         {"click ComIoBtn_744", "addr=0x2E8"}, {"click ComIrqBtn_7", "irq=7"}, {"key Shift+Tab", "focus=ComIoBtn_744"},
         {"key Shift+Tab", "focus=ComBaudBtn_4"}, {"click DataPipeSelect_5", "pipe=5 focus=DataPipeSelect_5"},
         {"click DataPipeSelect_5", "pipe=5"}, {"click DataPipeSelect_1", "pipe=1"}};
-    QTest::newRow("Tab stops once in every group") << Sequence{
+    QTest::newRow("Tab stops once in every group; arrows round a group's ends, by position") << Sequence{
         {"open", "shown=1 focus=DataPipeSelect_1"}, {"key Tab", "focus=ComxBtn_1"}, {"key Tab", "focus=ComBaudBtn_1"},
         {"key Tab", "focus=ComIoBtn_1016"}, {"key Tab", "focus=ComIrqBtn_4"}, {"key Tab", "focus=Initialize"},
-        {"key Tab", "focus=Cancel1"}, {"key Tab", "focus=DataPipeSelect_1"}, {"key Shift+Tab", "focus=Cancel1"}};
-    QTest::newRow("arrows round a group's ends, by position") << Sequence{
-        {"open", "shown=1"}, {"key Tab", "focus=ComxBtn_1"}, {"key Up", "port=4 focus=ComxBtn_4"},
-        {"key Num+Down", "port=1 focus=ComxBtn_1"}, {"key Right", "port=2"}, {"key Left", "port=1"},
-        {"key Tab", ""}, {"key Tab", "focus=ComIoBtn_1016"}, {"key Down", "addr=0x2F8"},
+        {"key Tab", "focus=Cancel1"}, {"key Tab", "focus=DataPipeSelect_1"}, {"key Tab", "focus=ComxBtn_1"},
+        {"key Up", "port=4 focus=ComxBtn_4"}, {"key Num+Down", "port=1 focus=ComxBtn_1"}, {"key Right", "port=2"},
+        {"key Left", "port=1"}, {"key Tab", ""}, {"key Tab", "focus=ComIoBtn_1016"}, {"key Down", "addr=0x2F8"},
         {"key Tab", "focus=ComIrqBtn_4"}, {"key Up", "irq=7"}, {"key Shift+Tab", "focus=ComIoBtn_760"}};
     QTest::newRow("Ethernet by keyboard: Tab skips the disabled groups") << Sequence{
         {"open", "shown=1"}, {"key Down", "pipe=5 focus=DataPipeSelect_5"}, {"key Tab", "focus=IPAddress"},
@@ -132,10 +123,9 @@ class SettingsDialogTest : public QObject {
         {"open", "shown=1"}, {"click DataPipeSelect_5", "pipe=5"}, {"click Cancel1", "shown=0 cancelled=1"},
         {"open", "shown=1"}, {"click DataPipeSelect_1", "pipe=1"}, {"close", "shown=0 cancelled=1"}, {"open", "shown=1"}};
     QTest::newRow("Enter presses Initialize, or Cancel when it has the focus") << Sequence{
-        {"open", "shown=1"}, {"click ComxBtn_2", "port=2"}, {"key Return", "shown=0 cancelled=0"},
-        {"open", "shown=1 focus=ComxBtn_2"}, {"key Num+Enter", "shown=0 cancelled=0"}, {"open", "shown=1"},
-        {"key Shift+Tab", "focus=DataPipeSelect_1"}, {"key Shift+Tab", "focus=Cancel1"},
-        {"key Return", "shown=0 cancelled=1"}};
+        {"open", "shown=1"}, {"click ComxBtn_2", "port=2"}, {"key Num+Enter", "shown=0 cancelled=0"},
+        {"open", "shown=1 focus=ComxBtn_2"}, {"key Shift+Tab", "focus=DataPipeSelect_1"},
+        {"key Shift+Tab", "focus=Cancel1"}, {"key Return", "shown=0 cancelled=1"}};
   }
   void checkedOptionsFollowClicksAndKeys() {
     QFETCH(Sequence, steps);
@@ -154,36 +144,26 @@ class SettingsDialogTest : public QObject {
     }
   }
 
-  // Its start state; modeless: the main window still answers.
+  // Every caption whole and clear of its neighbours; modeless: the main window still answers.
   void selectDataPipeShowsTheDialogInItsStartState() {
     ShowDialog();
     Form2Dialog& d = gui->Settings();
-    QCOMPARE(QApplication::activeModalWidget(), nullptr);
-    gui->Click(gui->Button("ProgramFlash"));
-    QCOMPARE(gui->LastLine("List2"), QStringLiteral("** ERROR ** Select an S19 source file."));
     QCOMPARE(d.windowTitle(), QStringLiteral("COM Port Parameters"));
     QCOMPARE(d.minimumSize(), d.maximumSize());
-    for (const Group& g : kGroups)
-      for (std::size_t i = 0; i < g.indexes.size(); ++i)
-        QCOMPARE(gui->Option(g.name, g.indexes[i])->text(), QString::fromLatin1(g.captions[i]));
-    QCOMPARE(gui->SettingsText("IPAddress")->text(), QStringLiteral("192.168.1.70"));
-    QCOMPARE(gui->SettingsText("PortNumber")->text(), QStringLiteral("10001"));
-    QCOMPARE(gui->In<QPushButton>(d, "Initialize")->text(), QStringLiteral("Initialize"));
-    QCOMPARE(gui->In<QPushButton>(d, "Cancel1")->text(), QStringLiteral("Cancel"));
-  }
-
-  // Option buttons are not cut and keep clear of their frame's edge; the
-  // labels wrap at blanks within their places, clear of the text boxes.
-  void captionsFitTheirPlaces() {
-    ShowDialog();
-    Form2Dialog& d = gui->Settings();
-    for (QRadioButton* b : d.findChildren<QRadioButton*>()) {
-      const int drawn = b->style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, b) +
-                        b->style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, b) +
-                        b->fontMetrics().horizontalAdvance(b->text());
-      QVERIFY2(drawn <= b->width(), qPrintable(b->text()));
-      QVERIFY2(b->x() >= 4 && b->geometry().right() < b->parentWidget()->width() - 4, qPrintable(b->text()));
+    for (const Group& g : kGroups) {
+      for (std::size_t i = 0; i < g.indexes.size(); ++i) {
+        QRadioButton* b = gui->Option(g.name, g.indexes[i]);
+        QCOMPARE(b->text(), QString::fromLatin1(g.captions[i]));
+        const int drawn = b->style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, b) +
+                          b->style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, b) +
+                          b->fontMetrics().horizontalAdvance(b->text());
+        QVERIFY2(drawn <= b->width() && b->x() >= 4 && b->geometry().right() < b->parentWidget()->width() - 4, g.captions[i]);
+      }
     }
+    const std::pair<const char*, const char*> texts[] = {
+        {"IPAddress", "192.168.1.70"}, {"PortNumber", "10001"}, {"Initialize", "Initialize"}, {"Cancel1", "Cancel"}};
+    for (const auto& [name, text] : texts)
+      QCOMPARE(d.findChild<QWidget*>(name)->property("text").toString(), QString::fromLatin1(text));
     for (const char* name : {"Label1", "Label2"}) {
       auto* label = gui->In<QLabel>(d, name);
       const int needed = label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
@@ -191,34 +171,31 @@ class SettingsDialogTest : public QObject {
       for (const QString& word : label->text().split(QLatin1Char(' ')))
         QVERIFY2(label->fontMetrics().horizontalAdvance(word) <= label->width(), qPrintable(word));
       for (auto* other : d.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-        QVERIFY2(other == label || !label->geometry().intersects(other->geometry()),
-                 qPrintable(QStringLiteral("%1 over %2").arg(QString::fromLatin1(name), other->objectName())));
+        QVERIFY2(other == label || !label->geometry().intersects(other->geometry()), qPrintable(other->objectName()));
     }
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    gui->Click(gui->Button("ProgramFlash"));
+    QCOMPARE(gui->LastLine("List2"), QStringLiteral("** ERROR ** Select an S19 source file."));
   }
 
-  // A run started by a real click turns its button into "Abort", which ends
-  // it; meanwhile the buttons that would disturb it wait.
+  // A run's own button becomes "Abort" and ends it; the buttons that would disturb it wait.
   void initializeOpensTheLinkForARunThatItsButtonAborts() {
     QTcpServer board;  // accepts and never answers: the run waits
     QVERIFY(board.listen(QHostAddress(QStringLiteral("127.0.0.1"))));
     QTemporaryDir folder;
     QFile file(folder.filePath(QStringLiteral("image.s19")));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("S10510000102E7\r\nS9030000FC\r\n") > 0);
-    file.close();
-
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("S10510000102E7\r\nS9030000FC\r\n") > 0 && file.flush());
     ShowDialog();
     gui->Click(gui->Option("DataPipeSelect", 5));
     for (const auto& [name, text] : {std::pair{"IPAddress", QStringLiteral("127.0.0.1")},
                                      std::pair{"PortNumber", QString::number(board.serverPort())}}) {
-      gui->SettingsText(name)->selectAll();
+      QTest::keyClick(gui->SettingsText(name), Qt::Key_A, Qt::ControlModifier);
       QTest::keyClicks(gui->SettingsText(name), text);
     }
     gui->Click(gui->In<QPushButton>(gui->Settings(), "Initialize"));
-    QVERIFY(!gui->Settings().isVisible());
     QTRY_VERIFY(gui->Core().S.EthernetInitialized != False);
     gui->AnswerFileDialog(file.fileName());
     gui->Click(gui->Button("SelectSourceFile"));
-    QCOMPARE(gui->Core().S.SourceFileSelected, 1);
 
     for (const auto& [started, other, caption] : {std::tuple{"ProgramFlash", "VerifyFlash", "Program FLASH"},
                                                   std::tuple{"VerifyFlash", "ProgramFlash", "Verify FLASH"}}) {

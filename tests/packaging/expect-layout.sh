@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
-# Checks a list of installed paths (one a line, as `dpkg -L` prints them) for
-# every file the package installs; with --exact, for nothing else either.
+# Checks installed paths (one a line, as `dpkg -L` prints them) for every file; --exact: for nothing else.
 # Usage: expect-layout.sh [--exact] LIST
 set -euo pipefail
 exact=0

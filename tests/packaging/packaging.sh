@@ -11,8 +11,7 @@ help_options() { "$1" --help | grep -o -- '--[a-z][a-z-]*' | sort -u; }
 # same WHAT LIST LIST: fails naming WHAT unless both lists are equal.
 same() { diff "$2" "$3" >"$WORK/diff" || { fail "$1 ('<' only in the first)"; show "$WORK/diff"; }; }
 
-# completes FUNCTION WORD...: the sorted replies of a completion function for
-# the command line WORD... (the last word is the one completed).
+# completes FUNCTION WORD...: the sorted replies for the command line WORD... (the last word completed).
 completes() {
   local function=$1
   shift

@@ -1,5 +1,4 @@
-// The QSerialPort library on a real pseudo-terminal pair: the library opens
-// the terminal side, the test plays the board on the controlling side.
+// The QSerialPort library on a pseudo-terminal whose controlling side plays the board.
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -37,7 +36,6 @@ class QtSerialLibraryTest : public QObject {
   }
   // A few hundred bytes at most: the terminal takes them at once.
   bool BoardWrites(const QByteArray& bytes) { return ::write(board_, bytes.constData(), bytes.size()) == bytes.size(); }
-  // Adds what the library has sent so far to `got`.
   QByteArray& BoardReads(QByteArray& got) {
     char chunk[512];
     for (ssize_t n; (n = ::read(board_, chunk, sizeof chunk)) > 0;) got.append(chunk, n);
@@ -49,7 +47,6 @@ class QtSerialLibraryTest : public QObject {
       for (int b = lib_->GetByte(Com); b != -1; b = lib_->GetByte(Com)) got.append(static_cast<char>(b));
     return got;
   }
-  // Puts `bytes` and sends them; the board must receive exactly those.
   void SendAndExpect(const QByteArray& bytes) {
     for (char c : bytes) QCOMPARE(lib_->PutByte(Com, static_cast<std::uint8_t>(c)), sc::Ok);
     QCOMPARE(lib_->ser_rs232_putpacket(Com, 0, "0"), sc::Ok);
@@ -100,12 +97,10 @@ class QtSerialLibraryTest : public QObject {
     SendAndExpect(QByteArray("\xF1\xA5", 2));  // nothing of the first again
   }
 
-  // Each flush discards only what is still waiting in its direction.
   void flushesDiscardWhatIsWaiting() {
     QCOMPARE(Open(), sc::Ok);
     QVERIFY(BoardWrites("abcdef"));
-    // Once the first byte is in, so is the rest of that write. QTRY_* may
-    // evaluate more than once: keep what was taken.
+    // Once the first byte is in, so is the rest of that write; QTRY_* may ask again.
     int first = -1;
     auto firstByte = [&] {
       if (first == -1 && lib_->ser_rs232_getpacket(Com, 0, "0") == sc::Ok) first = lib_->GetByte(Com);
@@ -123,8 +118,7 @@ class QtSerialLibraryTest : public QObject {
     SendAndExpect("fresh");
   }
 
-  // Every call but opening fails on a port that is not open; a closed port
-  // opens again. A missing device gets its own code and a reason naming it.
+  // A closed port opens again; a missing device gets its own code and a reason naming it.
   void callsNeedAnOpenPortThatExists() {
     ComPortRecord record;
     for (std::int32_t r : {lib_->ser_rs232_getport(Com, record), lib_->SetPortCharacteristics(Com, 8, 0, 3, 0, 0),
