@@ -1,13 +1,9 @@
 #!/usr/bin/env bash
-# Checks a list of installed paths (one absolute path a line, as `dpkg -L`
-# prints them) for every file the package must install. With --exact, the
-# list (files only) must hold nothing else either.
+# Checks installed paths (one a line, as `dpkg -L` prints them) for every file; --exact: for nothing else.
 # Usage: expect-layout.sh [--exact] LIST
 set -euo pipefail
 exact=0
 [ "$1" = --exact ] && { exact=1; shift; }
-list=$1
-
 expected=$(cat <<'PATHS'
 /usr/bin/qrb-flash
 /usr/bin/qrb-flash-cli
@@ -23,14 +19,9 @@ expected=$(cat <<'PATHS'
 /usr/share/doc/qrb-flash/changelog.gz
 PATHS
 )
-
 status=0
-while read -r path; do
-  grep -qxF "$path" "$list" || { echo "not installed: $path" >&2; status=1; }
-done <<<"$expected"
-if [ "$exact" -eq 1 ]; then
-  while read -r path; do
-    grep -qxF "$path" <<<"$expected" || { echo "installed but not expected: $path" >&2; status=1; }
-  done <"$list"
+if grep -vxF -f "$1" <<<"$expected" | sed 's/^/not installed: /' >&2; then status=1; fi
+if [ "$exact" = 1 ] && grep -vxF -f <(echo "$expected") "$1" | sed 's/^/installed but not expected: /' >&2; then
+  status=1
 fi
 exit "$status"

@@ -6,26 +6,25 @@
 here=$(dirname "$0")
 
 # The long options a program's --help lists, one a line, sorted.
-help_options() {  # PROGRAM
-  "$1" --help | grep -o -- '--[a-z][a-z-]*' | sort -u
-}
+help_options() { "$1" --help | grep -o -- '--[a-z][a-z-]*' | sort -u; }
 
-# The options a manual page describes: the first line of each .TP entry.
-page_options() {  # PAGE
-  awk 'previous == ".TP" { print } { previous = $0 }' "$1" | grep -o -- '\\-\\-[a-z][a-z\\-]*' |
-    sed 's/\\-/-/g' | sort -u
-}
+# same WHAT LIST LIST: fails naming WHAT unless both lists are equal.
+same() { diff "$2" "$3" >"$WORK/diff" || { fail "$1 ('<' only in the first)"; show "$WORK/diff"; }; }
 
-# completes REPLY WORD...: the sorted replies of the program's completion
-# function for the command line WORD... (the last word is the one completed).
+# completes FUNCTION WORD...: the sorted replies for the command line WORD... (the last word completed).
 completes() {
   local function=$1
   shift
-  COMP_WORDS=("$@")
-  COMP_CWORD=$(($# - 1))
-  COMPREPLY=()
+  COMP_WORDS=("$@") COMP_CWORD=$(($# - 1)) COMPREPLY=()
   "$function"
   printf '%s\n' "${COMPREPLY[@]}" | sed '/^$/d' | sort | tr '\n' ' ' | sed 's/ $//'
+}
+
+# offered FUNCTION PROGRAM COMMAND...: every option offered after each COMMAND.
+offered() {
+  local function=$1 program=$2 command
+  shift 2
+  for command in "$@"; do completes "$function" "$program" $command --; echo; done | tr ' ' '\n' | sed '/^$/d' | sort -u
 }
 
 case "$1" in
@@ -40,20 +39,18 @@ case "$1" in
   man-pages)
     for page in "$SOURCE"/doc/man/*.1; do
       name=$(basename "$page")
-      # groff's warnings (unknown macros, bad escapes, ...) are faults of the page.
       "$GROFF" -man -ww -z -Tutf8 "$page" >"$WORK/groff.out" 2>&1
       [ -s "$WORK/groff.out" ] && { fail "$name: groff warns"; show "$WORK/groff.out"; }
       for section in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" FILES EXAMPLES "SEE ALSO"; do
         grep -qxE "\.SH \"?$section\"?" "$page" || fail "$name: no section $section"
       done
     done
-    # Every option --help lists is described, and no other.
+    # Every option --help lists is described, on the first line of a .TP entry, and no other.
     for program in "$CLI" "$SIM"; do
       name=$(basename "$program")
-      help_options "$program" >"$WORK/help"
-      page_options "$SOURCE/doc/man/$name.1" >"$WORK/page"
-      diff "$WORK/help" "$WORK/page" >"$WORK/diff" ||
-        { fail "$name.1: options differ from --help ('<' only in --help, '>' only in the page)"; show "$WORK/diff"; }
+      same "$name.1: options of --help and the page" <(help_options "$program") \
+        <(awk 'previous == ".TP" { print } { previous = $0 }' "$SOURCE/doc/man/$name.1" |
+          grep -o -- '\\-\\-[a-z][a-z\\-]*' | sed 's/\\-/-/g' | sort -u)
     done
     ;;
 
@@ -79,39 +76,22 @@ case "$1" in
       [ "$got" = "$replies" ] || fail "$words: completes to '$got', expected '$replies'"
     done <<'TABLE'
 _qrb_flash_cli|qrb-flash-cli ''|check program read verify
-_qrb_flash_cli|qrb-flash-cli ve|verify
 _qrb_flash_cli|qrb-flash-cli program ''|a.s19 b.S19 images
 _qrb_flash_cli|qrb-flash-cli check a|a.s19
 _qrb_flash_cli|qrb-flash-cli verify a.s19 ''|
-_qrb_flash_cli|qrb-flash-cli --|--help --version
 _qrb_flash_cli|qrb-flash-cli check a.s19 --|--fix --help
 _qrb_flash_cli|qrb-flash-cli check a.s19 --fix ''|a.s19 b.S19 images
-_qrb_flash_cli|qrb-flash-cli program a.s19 --c|--com --connect-timeout
+_qrb_flash_cli|qrb-flash-cli read out.s19 --r|--range --report
 _qrb_flash_cli|qrb-flash-cli program --com ''|1 2 3 4
 _qrb_flash_cli|qrb-flash-cli program --com 2 ''|a.s19 b.S19 images
 _qrb_flash_cli|qrb-flash-cli program --baud = 1|115200 19200
-_qrb_flash_cli|qrb-flash-cli program --tcp = host:1 a.s19 --b|--baud
-_qrb_flash_cli|qrb-flash-cli verify a.s19 --connect-timeout ''|
-_qrb_flash_cli|qrb-flash-cli program a.s19 --t|--tcp --tick
-_qrb_flash_cli|qrb-flash-cli read out.s19 --r|--range --report
-_qrb_flash_cli|qrb-flash-cli read --range 0-0xFF ''|a.s19 b.S19 images
-_qrb_board_sim|qrb-board-sim --s|--save --silent-from --split-reply --stray-bytes
 _qrb_board_sim|qrb-board-sim --mode ''|flash idle
-_qrb_board_sim|qrb-board-sim --mode = f|flash
 _qrb_board_sim|qrb-board-sim --load ''|a.s19 b.S19 images notes.txt
 _qrb_board_sim|qrb-board-sim --tcp ''|
-_qrb_board_sim|qrb-board-sim --tcp 0 ''|
 TABLE
-    # Every option --help lists is offered.
-    (completes _qrb_flash_cli qrb-flash-cli --; echo; completes _qrb_flash_cli qrb-flash-cli program f --; echo
-      completes _qrb_flash_cli qrb-flash-cli check f --; echo; completes _qrb_flash_cli qrb-flash-cli read f --) |
-      tr ' ' '\n' | sed '/^$/d' | sort -u >"$WORK/offered"
-    help_options "$CLI" | diff - "$WORK/offered" >"$WORK/diff" ||
-      { fail "qrb-flash-cli: completion differs from --help"; show "$WORK/diff"; }
-    completes _qrb_board_sim qrb-board-sim -- | tr ' ' '\n' >"$WORK/offered"
-    echo >>"$WORK/offered"
-    help_options "$SIM" | diff - "$WORK/offered" >"$WORK/diff" ||
-      { fail "qrb-board-sim: completion differs from --help"; show "$WORK/diff"; }
+    same "qrb-flash-cli: options of --help and the completion" <(help_options "$CLI") \
+      <(offered _qrb_flash_cli qrb-flash-cli "" "program f" "check f" "read f")
+    same "qrb-board-sim: options of --help and the completion" <(help_options "$SIM") <(offered _qrb_board_sim qrb-board-sim "")
     ;;
 
   version)
@@ -119,7 +99,7 @@ TABLE
     expect_rc version 0
     expect_line version out "qrb-flash-cli $VERSION"
     [ "$("$SIM" --version)" = "qrb-board-sim $VERSION" ] || fail "qrb-board-sim --version: $("$SIM" --version)"
-    # The package's changelog names the same release, in the form dpkg reads.
+    # The changelog names the same release, in the form dpkg reads.
     log="$BUILD/packaging/doc/changelog"
     head -n 1 "$log" | grep -qxF "qrb-flash ($VERSION) stable; urgency=medium" || fail "changelog: $(head -n 1 "$log")"
     tail -n 1 "$log" | grep -qE '^ -- .+ <.+>  [A-Z][a-z]{2}, [0-9]{2} [A-Z][a-z]{2} [0-9]{4} [0-9:]{8} \+0000$' ||
