@@ -26,31 +26,5 @@ TEST(SerialReadFailure, ALastingFailureIsReportedOnceAndAgainAfterItCleared) {
   EXPECT_EQ(h.S().LastByte, -1);
 }
 
-TEST(SerialReadFailure, AGoneDeviceEndsTheRunAtTheNextTickAReadErrorByItsTimeOut) {
-  const struct {
-    std::int32_t code;
-    Lines debug;
-    int ticks;
-  } cases[] = {
-      {SerialCode::DeviceGone, {"Error getting a packet: -11", Aborting}, 3},
-      {SerialCode::IoError, {"Error getting a packet: -8", "Timeout reading data. E21", Aborting,
-                             "FailTimer expired.  Program mode is 21.  E21_A", Aborting}, 60},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.code);
-    Rig r(Link::Serial);
-    r.board.cutAt = 0;
-    r.UseTwoBlocks(true);
-    r.Start(true);
-    r.Tick();
-    r.serial.results["ser_rs232_getpacket"] = c.code;
-    const int ticks = r.RunToEnd();
-    EXPECT_EQ(r.Debug(), c.debug);
-    EXPECT_EQ(ticks, c.ticks - 1);
-    EXPECT_EQ(r.S().Outcome, RunOutcome::Failed);
-    EXPECT_EQ(r.Buttons(), Idle);
-  }
-}
-
 }  // namespace
 }  // namespace qrb::test

@@ -29,22 +29,5 @@ TEST(InitVariables, ReloadFollowsTheIntervalReadBack) {
   }
 }
 
-// Blanks count: lines are kept exactly; PostMsg2 empties its argument (the
-// debug line), PostMsg1 does not.
-TEST(MessageLists, LinesAreKeptExactlyAndOnlyPostMsg2EmptiesItsArgument) {
-  const std::vector<std::string> lines = {"", "  leading", "trailing  ", "two  blanks   three", " "};
-  Harness h;
-  for (const std::string& line : lines) {
-    h.S().StatusLine = line;
-    h.form1.PostMsg1(h.S().StatusLine);
-    EXPECT_EQ(h.S().StatusLine, line);
-    h.S().DebugLine = line;
-    h.form1.PostMsg2(h.S().DebugLine);
-    EXPECT_EQ(h.S().DebugLine, "");
-  }
-  EXPECT_EQ(h.Status(), lines);
-  EXPECT_EQ(h.Debug(), lines);
-}
-
 }  // namespace
 }  // namespace qrb::test
