@@ -32,14 +32,11 @@ class FakeRegistry : public Registry {
     auto it = values.find(open_ + valueName);
     if (open_.empty() || it == values.end() || it->second.first.size() > bufferSize) return false;
     buffer.replace(0, it->second.first.size(), it->second.first);
-    type = it->second.second;
-    size = it->second.first.size();
+    type = it->second.second, size = it->second.first.size();
     return true;
   }
   void CloseKey() override { ++closes, open_.clear(); }
-
- private:
-  std::string open_;
+  std::string open_;  // "key|" of the open key
 };
 
 // Both the launcher, with the files that exist, and the message box.

@@ -1,8 +1,10 @@
-// Flushing and sending a packet, and how the receive FIFO reports a flood.
+// Flushing, reading and sending on the links, and how the receive FIFO
+// reports a flood.
 #include <gtest/gtest.h>
 
 #include "Harness.h"
 #include "app/Text.h"
+#include "pipe/SerialCodes.h"
 
 namespace qrb::test {
 namespace {
@@ -18,6 +20,25 @@ TEST(DataPipe, SerialFlushDoesBothBuffersAndReportsEachFailure) {
   EXPECT_EQ(h.serial.calls, (Lines{"FlushReceiveBuffer(3)", "FlushTransmitBuffer(3)"}));
   EXPECT_EQ(h.Debug(), (Lines{"** Error flushing receive buffer: -8", "** Error flushing transmit buffer: -5"}));
   EXPECT_EQ(h.S().ComStatus, -5);
+}
+
+// A lasting read failure is reported once with the system's reason.
+TEST(SerialReadFailure, ALastingFailureIsReportedOnceAndAgainAfterItCleared) {
+  Harness h;
+  FakeSerialReasons reasons;
+  h.form1.AttachSerialReasons(&reasons);
+  h.S().DataPipe = PipeSerial;
+  h.serial.results["ser_rs232_getpacket"] = SerialCode::IoError;
+  for (int i = 0; i < 5; ++i) h.form1.GetAByte();
+  h.serial.results["ser_rs232_getpacket"] = SerialCode::DeviceGone;  // a different failure is news
+  for (int i = 0; i < 5; ++i) h.form1.GetAByte();
+  h.serial.results.erase("ser_rs232_getpacket");
+  h.form1.GetAByte();
+  h.serial.results["ser_rs232_getpacket"] = SerialCode::IoError;
+  h.form1.GetAByte();
+  EXPECT_EQ(h.Debug(), (Lines{"Error getting a packet: -8", "reason for COM1 code -8", "Error getting a packet: -11",
+                              "reason for COM1 code -11", "Error getting a packet: -8", "reason for COM1 code -8"}));
+  EXPECT_EQ(h.S().LastByte, -1);
 }
 
 // A full buffer goes as one send on either link, low eight bits of each

@@ -15,7 +15,6 @@ TEST(ExitSequence, ClosesWhatIsOpenThenTellsTheUserAndEnds) {
     std::int32_t closeResult;
     Lines posted;
   } cases[] = {
-      {false, false, false, 0, {Terminated}},
       {true, false, false, -5, {"D: Error: -5 closing COM port: 2", Terminated}},
       {true, true, true, 0,
        {"D: Ethernet connection closed.", "D: Closed COM port: 2", "D: Closed the S19 file.", Terminated}},
@@ -24,10 +23,7 @@ TEST(ExitSequence, ClosesWhatIsOpenThenTellsTheUserAndEnds) {
     Harness h;
     h.S().ComPort = 2;
     if (c.com) h.form1.InitComPort();
-    if (c.tcp) {
-      h.form1.InitWinSock();
-      h.form1.Winsock1Data_Connect();
-    }
+    if (c.tcp) h.form1.InitWinSock(), h.form1.Winsock1Data_Connect();
     h.S().SourceFileSelected = c.file ? 1 : 0;
     h.serial.results["UnInitializePort"] = c.closeResult;
     h.posted.clear();

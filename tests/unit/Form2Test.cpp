@@ -1,5 +1,4 @@
-// The settings dialog's Initialize button and "Select Data Pipe"; the rest of
-// the dialog is tested on the real widgets.
+// The settings dialog's port box and "Select Data Pipe".
 #include <gtest/gtest.h>
 
 #include "Harness.h"
@@ -8,8 +7,7 @@ namespace qrb::test {
 namespace {
 
 // The port box takes a whole number from 1 to 65535, blanks around it
-// allowed; anything else is refused with the text quoted, the dialog stays
-// open and neither box is taken.
+// allowed; anything else is refused, quoted, and neither box is taken.
 TEST(SettingsDialog, InitializeOnEthernetTakesBothBoxesOnlyWithAValidPort) {
   const struct {
     const char* text;

@@ -24,10 +24,6 @@ class PreflightTest : public ::testing::TestWithParam<Link> {};
 
 TEST_P(PreflightTest, RefusesTheStart) {
   const Bytes p = Pattern(256);
-  const auto lf = [&](const char* eol) {
-    return SRecord('1', 0x1000, Slice(p, 0, 16), eol) + SRecord('1', 0x1010, Slice(p, 16, 32), eol) +
-           SRecord('9', 0, {}, eol);
-  };
   std::string digit = S19Data(0x1000, Slice(p, 0, 32)) + S9();
   digit.replace(digit.find("S1131010") + 8, 2, "ab");
   std::string nul = digit;
@@ -43,7 +39,7 @@ TEST_P(PreflightTest, RefusesTheStart) {
   for (int i = 0; i < 4; ++i) firstPairs.insert(firstPairs.end(), {nibbles[0], nibbles[1]});
 
   const RefusedCase cases[] = {
-      {"CR line ends", lf("\r"), {"Unexpected record found."}, 2, "Unexpected record found."},
+      {"CR line ends", SRecord('1', 0x1000, {1}, "\r") + SRecord('9', 0, {}, "\r"), {"Unexpected record found."}, 2, "Unexpected record found."},
       {"lower-case digits", digit, {nibbles[0], nibbles[1]}, 2, nibbles[0] + "."},
       // One line of many bad pairs: the Debug list gets a few of them.
       {"a line in lower case", lower, firstPairs, 1, nibbles[0] + "."},

@@ -37,25 +37,6 @@ struct ReaderTest : ::testing::Test {
   }
 };
 
-// End records end the data cleanly; any other record is unexpected.
-TEST_F(ReaderTest, RecordsThatAreNoData) {
-  const std::pair<std::string, std::string> cases[] = {
-      {SRecord('5', 0x1234), "S5 record detected."},
-      {SRecord('8', 0x1234), "S8 record detected.  Operation terminated."},
-      {"s1041000011F\r\n", "Unexpected record found."},
-      {SRecord('4', 0x1000, {1}), "Unexpected record found."},
-  };
-  for (const auto& [record, line] : cases) {
-    SCOPED_TRACE(line + " " + record);
-    Open(SRecord('1', 0x3000, {1, 2}) + record + SRecord('1', 0x3002, {3}) + S9());
-    EXPECT_EQ(Drain().size(), 2u);
-    EXPECT_EQ(h.Debug(), Lines{line});
-    EXPECT_EQ(s.RecordValid, False);
-    EXPECT_EQ(s.RecordAddress, 0x3000);  // kept from the data record
-    EXPECT_EQ(s.ImageReadClean, line != "Unexpected record found.");
-  }
-}
-
 // The file ends normally after a record, prematurely inside one.
 TEST_F(ReaderTest, EndOfFileAfterARecordIsNormalInsideARecordPremature) {
   const std::string record = SRecord('1', 0x1000, {0x11, 0x22, 0x33});  // "S1061000112233" CS CRLF

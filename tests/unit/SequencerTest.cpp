@@ -1,10 +1,9 @@
-// The sequencer: start buttons, tick, dispatch and the flush delay.
+// The sequencer: start buttons, tick, dispatch and the time-out reload.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "EngineRig.h"
-#include "engine/ProgramModes.h"
 
 namespace qrb::test {
 namespace {
@@ -49,8 +48,7 @@ TEST(SequencerTest, RefusedStartsPostOneLineAndSendNothing) {
 
 class StartTest : public ::testing::TestWithParam<Link> {};
 
-// A start flushes the link, resets the totals and locks the other buttons;
-// the started button then aborts the run for good.
+// A start flushes the link and resets the totals; its button aborts for good.
 TEST_P(StartTest, StartAndAbortByTheButton) {
   for (const bool program : {true, false}) {
     Rig r(GetParam());
@@ -64,7 +62,6 @@ TEST_P(StartTest, StartAndAbortByTheButton) {
     } else {
       EXPECT_EQ(r.S().Fifo1Empty, True);
     }
-    EXPECT_EQ(r.Buttons(), program ? "Abort+ Verify FLASH- --" : "Program FLASH- Abort+ --");
     EXPECT_EQ(r.S().ProgramMode, program ? 21 : 61);
     EXPECT_EQ(r.S().TotalErrors, 0);
     EXPECT_EQ(r.S().Outcome, RunOutcome::Running);
@@ -72,7 +69,6 @@ TEST_P(StartTest, StartAndAbortByTheButton) {
     r.Tick();
     r.Start(program);
     EXPECT_EQ(r.Debug(), (Lines{Aborting, "Aborted processing."}));
-    EXPECT_EQ(r.Buttons(), Idle);
     EXPECT_EQ(r.S().Outcome, RunOutcome::Failed);
     const auto sent = r.Sent().size();
     for (int i = 0; i < 100; ++i) r.Tick();
@@ -108,21 +104,26 @@ TEST(SequencerTest, TheTickCountsDownBeforeItsGuardAndDispatchesOnlyKnownStates)
   }
 }
 
-// The link is flushed on each of the 20 ticks, then the command goes out.
-TEST(SequencerTest, TheFlushDelayFlushesEveryTickThenSendsTheCommand) {
-  for (const std::int16_t mode : {90, 91}) {
-    Rig r;
-    r.S().ProgramMode = mode;
-    r.S().FailTimer = 20;
-    for (int tick = 1; tick <= 20; ++tick) {
-      EXPECT_TRUE(r.serial.packets.empty());
-      r.serial.rx.push_back(0x55);
-      r.form1.Timer1_Timer();
-      EXPECT_TRUE(r.serial.rx.empty()) << tick;
-    }
-    EXPECT_EQ(r.serial.packets, std::vector<Bytes>{Bytes({0xE1, 0x96})});
-    EXPECT_EQ(r.S().ProgramMode, mode == 90 ? 26 : 66);
-    EXPECT_EQ(r.S().FailTimer, 60);
+// The reload is read back from the timer, so a timer that rounds its
+// interval changes it; halves go to the even number.
+struct RoundingTimer : PlainTimer {
+  int actual;
+  int Interval() const override { return actual; }
+};
+
+TEST(InitVariables, ReloadFollowsTheIntervalReadBack) {
+  const struct {
+    int interval, reload;
+  } cases[] = {{50, 60}, {40, 75}, {2400, 1}, {2000, 2}, {1200, 2}, {6000, 0}, {7, 429}};
+  for (const auto& c : cases) {
+    Harness h;
+    RoundingTimer timer;
+    timer.actual = c.interval;
+    Form1 form1(Form1Controls{h.List1, h.List2, h.Text2, h.Text3, h.SelectSourceFile, h.ProgramFlash,
+                              h.VerifyFlash, h.SelectDataPipe, timer},
+                Form1Services{h.serial, h.tcp, h.dialog, h.clock, h.app});
+    form1.InitVariables();
+    EXPECT_EQ(form1.S.FailTimerReload, c.reload) << "interval " << c.interval;
   }
 }
 

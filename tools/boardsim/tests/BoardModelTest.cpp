@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -117,15 +116,6 @@ TEST(BoardModel, ResynchronisesAfterAnyAmountOfNoise) {
     EXPECT_TRUE(inPieces.Feed(std::span(noise).subspan(i, 4096)).Empty());
   EXPECT_EQ(inPieces.PendingBytes(), 0u);
   EXPECT_EQ(FeedAll(inPieces, Join({Open, Open})), Join({status, status}));
-}
-
-// Checking a fresh save path leaves nothing behind. (The refusals, with
-// their lines: e2e hostile.sh board-paths.)
-TEST(FlashFile, CheckingASavePathCreatesNothing) {
-  const std::string fresh = TempPath("fresh.bin");
-  std::filesystem::remove(fresh);
-  EXPECT_EQ(CheckSavePath(fresh), "");
-  EXPECT_FALSE(std::filesystem::exists(fresh));
 }
 
 }  // namespace
