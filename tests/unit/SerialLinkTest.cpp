@@ -19,6 +19,10 @@ TEST(InitComPort, OpensThePortWithItsSettingsAndIsNotOpenedTwice) {
   } cases[] = {
       {1, 1, 0x3F8, 4, "InitializePort(1,0,1016,4,9,0,8192,8192,0)", "SetPortCharacteristics(1,8,0,3,0,0)",
        "COM1: at 19.2 kbaud"},
+      {4, 2, 0x2E8, 7, "InitializePort(4,3,744,7,9,0,8192,8192,0)", "SetPortCharacteristics(4,9,0,3,0,0)",
+       "COM4: at 38.4 kbaud"},
+      {2, 3, 0x2F8, 3, "InitializePort(2,1,760,3,9,0,8192,8192,0)", "SetPortCharacteristics(2,10,0,3,0,0)",
+       "COM2: at 57.6 kbaud"},
       {3, 4, 0x3E8, 5, "InitializePort(3,2,1000,5,9,0,8192,8192,0)", "SetPortCharacteristics(3,11,0,3,0,0)",
        "COM3: at 115.2 kbaud"},
   };
