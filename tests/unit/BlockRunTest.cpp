@@ -1,6 +1,5 @@
-// Whole programming and verification runs against a fake board on both
-// links: the worked examples, block building and mismatches. (A file that
-// would stop a run before its last block never starts one: PreflightTest.)
+// Whole programming and verification runs: block building, mismatches, data
+// ending on a block boundary, and an image damaged on disk during the run.
 #include <gtest/gtest.h>
 
 #include "EngineRig.h"
@@ -9,18 +8,20 @@ namespace qrb::test {
 namespace {
 
 const std::string VerifyFailed = "###  Verify Failed  ###     Total errors: ";
+const std::string ProgramPartly = "###  S19 file not read cleanly  ###  QRB interface FLASH partly written.";
+const std::string VerifyUnclean = "###  S19 file not read cleanly  ###  QRB interface FLASH not verified.";
 
 class BlockRunTest : public ::testing::TestWithParam<Link> {};
 
 // Program: 3 handshake ticks, then 3 per block. Verify: 4, then 2.
 TEST_P(BlockRunTest, Runs) {
   const std::string image = S19Data(0x1000, Pattern(300)) + S9();
+  const Bytes p = Pattern(512);
+  const std::string full512 = S19Data(0x1000, p, 32);
   const Lines s9{"S9 record detected.", Aborting};
   const RunCase cases[] = {
       {"program", true, image, Concat({{InFlashMode, Sent1000, BlockVerified, Sent1100}, ProgramSuccess}), s9, true,
        0, {}, 3 + 2 * 3},
-      {"verify", false, image, Concat({{InFlashMode, Verified1000, Verified1100}, VerifySuccess}), s9, true, 300, {},
-       4 + 2 * 2},
       // Per block, then the total after the last block.
       {"program mismatches", true, image,
        {InFlashMode, Sent1000, "Verification errors: 2", Sent1100, "Verification errors: 3"}, s9, false, 0,
@@ -34,6 +35,21 @@ TEST_P(BlockRunTest, Runs) {
        {InFlashMode, "Block $1000     -- Verify errors: 1", "Block $1100     -- Verify errors: 1", "  ",
         VerifyFailed + "2"},
        s9, false, 300, {0x1001, 0x11C8}},
+      // On a boundary the next-block state meets the end: one tick more.
+      {"boundary, end of file", true, full512,
+       Concat({{InFlashMode, Sent1000, BlockVerified, Sent1100, BlockVerified}, ProgramSuccess}),
+       {"S19 EOF encountered.", Aborting}, true, 0, {}, 3 + 2 * 3 + 1},
+      {"boundary, S9", false, full512 + S9(), Concat({{InFlashMode, Verified1000, Verified1100}, VerifySuccess}), s9,
+       true, 512, {}, 4 + 2 * 2 + 1},
+      {"boundary, S5, mismatches", true, full512 + SRecord('5', 2),
+       {InFlashMode, Sent1000, BlockVerified, Sent1100, "Verification errors: 2", "Verification errors: 2"},
+       {"S5 record detected.", Aborting}, false, 0, {0x1101, 0x1102}},
+      {"boundary, S8, mismatches", false, full512 + SRecord('8', 0),
+       {InFlashMode, "Block $1000     -- Verify errors: 1", "Block $1100     -- Verify errors: 1", "  ",
+        VerifyFailed + "2"},
+       {"S8 record detected.  Operation terminated.", Aborting}, false, 512, {0x10FF, 0x11FF}},
+      {"blocks out of order", true, S19Data(0x1100, Slice(p, 256, 512)) + S19Data(0x1000, Slice(p, 0, 256)) + S9(),
+       Concat({{InFlashMode, Sent1100, BlockVerified, Sent1000, BlockVerified}, ProgramSuccess}), s9, true},
   };
   for (const auto& c : cases) CheckRun(GetParam(), c);
 }
@@ -50,6 +66,30 @@ TEST_P(BlockRunTest, AnEmptyRecordInsideABlockAddsNothing) {
   block.resize(8 + 256, 0xFF);
   EXPECT_EQ(r.BlockPackets(0x3A), std::vector<Bytes>{block});
   EXPECT_EQ(r.S().Outcome, RunOutcome::Succeeded);
+}
+
+// The file the pre-flight passed is damaged on disk while the run reads it:
+// the end line says what became of the FLASH, never a success.
+TEST_P(BlockRunTest, FileDamagedDuringTheRun) {
+  const Bytes p = Pattern(40 * 256);
+  const std::string clean = S19Data(0x1000, p) + S9();
+  std::string damaged = clean;
+  // Record 592 of 640 (44 characters each) in lower case: the data end with
+  // block $3500, every block before it as the board holds it.
+  damaged[592 * 44] = 's';
+  for (const bool program : {true, false}) {
+    SCOPED_TRACE(program);
+    Rig r(GetParam());
+    r.board.Load(0x1000, p);
+    r.UseImage(clean);
+    r.Start(program);
+    ASSERT_NE(r.S().ProgramMode, 0);
+    std::ofstream(r.S().SourceFilePath, std::ios::binary | std::ios::trunc) << damaged;
+    r.RunToEnd();
+    EXPECT_EQ(r.S().Outcome, RunOutcome::Failed);
+    EXPECT_EQ(r.Status().back(), program ? ProgramPartly : VerifyUnclean);
+    EXPECT_EQ(r.Debug().front(), "Unexpected record found.");
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, BlockRunTest, ::testing::Values(Link::Serial, Link::Ethernet), LinkName);

@@ -1,12 +1,10 @@
-// Whole runs of the engine, tick by tick, against the board's protocol model
-// behind either link with faults scripted on the wire, and small S19 files
-// written for the test.
+// Whole engine runs, tick by tick, against the board's protocol model with
+// faults scripted on the wire.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -14,15 +12,12 @@
 #include <optional>
 #include <random>
 #include <set>
-#include <string>
-#include <vector>
 
 #include "BoardModel.h"
 #include "Harness.h"
 
 namespace qrb::test {
 
-// Lines the runs post.
 inline const std::string InFlashMode = "QRB interface in FLASH mode.  Version:  $7";
 inline const std::string Aborting = "Aborting.  ProgramMode = 0.";
 inline const std::string BlockVerified = "                           -- Verified.";
@@ -38,8 +33,6 @@ inline Lines Concat(std::initializer_list<Lines> parts) {
   return out;
 }
 
-// ---- S19 text ----
-
 // One record with a correct count and checksum.
 inline std::string SRecord(char type, std::uint32_t address, const Bytes& data = {}, const char* eol = "\r\n") {
   const int size = type == '2' || type == '8' ? 3 : type == '3' || type == '7' ? 4 : 2;
@@ -47,19 +40,14 @@ inline std::string SRecord(char type, std::uint32_t address, const Bytes& data =
   for (int i = size - 1; i >= 0; --i) body.push_back(static_cast<std::uint8_t>(address >> (8 * i)));
   body.insert(body.end(), data.begin(), data.end());
   unsigned sum = 0;
+  for (const auto b : body) sum += b;
+  body.push_back(static_cast<std::uint8_t>(~sum));
   std::string out = std::string("S") + type;
-  char hex[3];
-  for (const auto b : body) {
-    sum += b;
-    std::snprintf(hex, sizeof hex, "%02X", b);
-    out += hex;
-  }
-  std::snprintf(hex, sizeof hex, "%02X", ~sum & 0xFF);
-  return out + hex + eol;
+  for (const auto b : body) out += {"0123456789ABCDEF"[b >> 4], "0123456789ABCDEF"[b & 15]};
+  return out + eol;
 }
 
-// The same bytes for the same offset whatever the length: a shorter pattern is
-// the start of a longer one.
+// A shorter pattern is the start of a longer one.
 inline Bytes Pattern(std::size_t n, unsigned offset = 0) {
   Bytes out(n);
   for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>((i * 7 + offset + i / 256) & 0xFF);
@@ -80,30 +68,22 @@ inline std::string S19Data(std::uint32_t start, const Bytes& bytes, std::size_t 
 
 inline std::string S9() { return SRecord('9', 0); }
 
-// Writes a file under the test's temporary directory and returns its path;
-// named by a random tag of this process, so that parallel test processes
-// never share a file. The files are removed when the process ends.
+// A file in a folder of this process's own, removed when the process ends.
 inline std::string WriteTempFile(const std::string& content) {
-  struct Written {
-    std::vector<std::filesystem::path> paths;
-    ~Written() {
-      std::error_code ignored;
-      for (const auto& path : paths) std::filesystem::remove(path, ignored);
-    }
+  struct Dir {
+    std::filesystem::path path = std::filesystem::path(::testing::TempDir()) /
+                                 ("qrb_unit_" + std::to_string(std::random_device{}()));
+    int files = 0;
+    Dir() { std::filesystem::create_directories(path); }
+    ~Dir() { std::filesystem::remove_all(path); }
   };
-  static Written written;
-  static const std::string process = std::to_string(std::random_device{}());
-  const auto path = std::filesystem::path(::testing::TempDir()) /
-                    ("qrb_unit_" + process + "_" + std::to_string(written.paths.size()) + ".s19");
+  static Dir dir;
+  const auto path = dir.path / (std::to_string(dir.files++) + ".s19");
   std::ofstream(path, std::ios::binary) << content;
-  written.paths.push_back(path);
   return path.string();
 }
 
-// ---- the board ----
-
-// The simulator's protocol model behind a scripted wire. Its replies are one
-// stream of bytes; faults are scripted by the index of a byte in that stream.
+// The board's replies as one stream of bytes; faults are scripted by index.
 struct FakeBoard {
   bool flashMode = true;  // false: at start-up idle until 0xE1 0x96
   std::uint8_t version = 0x07;
@@ -136,7 +116,6 @@ struct FakeBoard {
         if (cell - a < 256) Load(cell, {static_cast<std::uint8_t>(~p[8 + (cell - a)])});
   }
 
-  // Bytes whose time has come.
   Bytes Due() {
     Bytes out;
     for (; !pending_.empty() && pending_.front().first <= tick; pending_.pop_front())
@@ -145,8 +124,7 @@ struct FakeBoard {
   }
 
  private:
-  // The mode and version take effect at the first packet; the FLASH loaded
-  // before it is kept.
+  // Mode and version take effect at the first packet; loaded FLASH is kept.
   void PowerUp() {
     sim::BoardModel board(flashMode ? sim::BoardMode::Flash : sim::BoardMode::StartupIdle, version);
     for (const auto& [base, block] : model_.Blocks()) board.Write(base, block);
@@ -198,7 +176,6 @@ struct Rig : Harness {
 
   const std::vector<Bytes>& Sent() const { return link == Link::Serial ? serial.packets : tcp.sent; }
 
-  // The board answers what was sent since the last tick, then the timer ticks.
   void Tick() {
     ++board.tick;
     while (packetsSeen < Sent().size()) board.Receive(Sent()[packetsSeen++]);
@@ -211,7 +188,6 @@ struct Rig : Harness {
     form1.Timer1_Timer();
   }
 
-  // Ticks until the run has ended; returns the number of ticks.
   int RunToEnd(int limit = 5000) {
     int ticks = 0;
     for (; S().ProgramMode != 0 && ticks < limit; ++ticks) Tick();
@@ -219,7 +195,6 @@ struct Rig : Harness {
     return ticks;
   }
 
-  // Ticks until ProgramMode is `mode`; returns the number of ticks, or -1.
   int TicksUntil(std::int16_t mode, int limit = 200) {
     for (int ticks = 1; ticks <= limit; ++ticks) {
       Tick();
@@ -235,22 +210,19 @@ struct Rig : Harness {
     ASSERT_EQ(S().SourceFileSelected, 1);
   }
 
-  // Presses Program FLASH or Verify FLASH on cleared lists.
   void Start(bool program) {
     List1.Clear();
     List2.Clear();
     program ? form1.ProgramFlash_Click() : form1.VerifyFlash_Click();
   }
 
-  // A whole run of `s19`; returns the number of ticks.
   int Run(bool program, const std::string& s19) {
     UseImage(s19);
     Start(program);
     return RunToEnd();
   }
 
-  // The 400-byte image at 0x1000, two blocks, that the fault and timing
-  // tables run with; the board already holds it.
+  // Two blocks at 0x1000 that the board already holds.
   void UseTwoBlocks(bool startupIdle) {
     board.Load(0x1000, Pattern(400));
     board.flashMode = !startupIdle;
@@ -264,7 +236,6 @@ struct Rig : Harness {
     return out;
   }
 
-  // Captions and enabled states of the four buttons the sequencer drives.
   std::string Buttons() const {
     auto on = [](const CommandButton& b) { return b.Enabled() ? "+" : "-"; };
     return ProgramFlash.Caption() + on(ProgramFlash) + " " + VerifyFlash.Caption() + on(VerifyFlash) + " " +
@@ -274,7 +245,6 @@ struct Rig : Harness {
 
 inline const std::string Idle = "Program FLASH+ Verify FLASH+ ++";
 
-// A whole run and what it must post.
 struct RunCase {
   const char* name;
   bool program;

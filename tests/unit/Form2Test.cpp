@@ -1,5 +1,4 @@
-// The settings dialog's Initialize button and "Select Data Pipe"; the rest of
-// the dialog is tested on the real widgets.
+// The settings dialog's port box and "Select Data Pipe".
 #include <gtest/gtest.h>
 
 #include "Harness.h"
@@ -7,24 +6,8 @@
 namespace qrb::test {
 namespace {
 
-TEST(SettingsDialog, InitializeHidesTheDialogEvenWhenOpeningFails) {
-  Harness h;
-  h.form2->Show();
-  h.serial.results["InitializePort"] = -2;
-  h.form2->Initialize_Click();
-  EXPECT_FALSE(h.settings.Dialog.Visible());
-
-  h.form2->Show();
-  h.S().DataPipe = 3;
-  h.form2->Initialize_Click();
-  EXPECT_EQ(h.Debug(), (Lines{"Error initializing COM port: -2", "Invalid DataPipe selection: 3"}));
-  EXPECT_FALSE(h.settings.Dialog.Visible());
-  EXPECT_TRUE(h.tcp.calls.empty());
-}
-
 // The port box takes a whole number from 1 to 65535, blanks around it
-// allowed; anything else is refused with the text quoted, the dialog stays
-// open and neither box is taken.
+// allowed; anything else is refused, quoted, and neither box is taken.
 TEST(SettingsDialog, InitializeOnEthernetTakesBothBoxesOnlyWithAValidPort) {
   const struct {
     const char* text;
