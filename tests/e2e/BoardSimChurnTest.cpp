@@ -1,7 +1,5 @@
-// qrb-board-sim against clients that misbehave: every order of connects and
-// hang-ups, resets, half packets, noise, replies never read, a second client
-// while one is served, and a half packet left on the pseudo-terminal. After
-// each, the next honest client must get its status reply.
+// qrb-board-sim against clients that misbehave; after each, the next honest
+// client must get its status reply.
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -121,16 +119,6 @@ Pattern SendAndClose(const QByteArray& bytes, bool reset = false) {
   };
 }
 
-// A client that sends `bytes` and must get the status reply.
-Pattern SendAndGetStatus(const QByteArray& bytes) {
-  return [bytes](quint16 p) {
-    auto a = Connect(p);
-    Send(*a, bytes);
-    QVERIFY(IsStatusReply(Receive(*a, 5)));
-    Close(*a);
-  };
-}
-
 qint64 CpuMs(qint64 pid) {
   QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
   if (!stat.open(QIODevice::ReadOnly)) return -1;
@@ -222,14 +210,10 @@ class BoardSimChurnTest : public QObject {
   }
 
   void survivesEveryOrderOfConnectsAndHangUps() {
+    // The orders that once wedged or crashed the board, and packets cut short.
     const std::vector<std::pair<const char*, Pattern>> patterns = {
-        {"connect and close", HangUps("a")},
         {"connect and reset", HangUps("A")},
-        {"half an opening packet, close", SendAndClose(OpeningPacket.left(1))},
-        {"opening packet, close before the reply", SendAndClose(OpeningPacket)},
         {"opening packet, reset before the reply", SendAndClose(OpeningPacket, true)},
-        {"two clients, the second hangs up first", HangUps("ba")},
-        {"two clients, the first hangs up first", HangUps("ab")},
         {"two clients, the second resets first", HangUps("Ba")},
         {"two clients at the same moment, the second hangs up first",
          [](quint16 p) {
@@ -249,7 +233,6 @@ class BoardSimChurnTest : public QObject {
            Send(a, OpeningPacket);
            Close(a);
          }},
-        {"three clients, closed in reverse", HangUps("cba")},
         {"a served client keeps its board while a second one comes and goes",
          [](quint16 p) {
            auto a = Connect(p);
@@ -262,9 +245,7 @@ class BoardSimChurnTest : public QObject {
            QVERIFY(IsStatusReply(Receive(*a, 5)));
            Close(*a);
          }},
-        {"noise, close", SendAndClose(Noise(64 * 1024))},
         {"half a program block, close", SendAndClose(HalfProgramBlock())},
-        {"noise, then a packet on the same connection", SendAndGetStatus(Noise(4096) + OpeningPacket)},
         {"a packet byte by byte",
          [](quint16 p) {
            auto a = Connect(p);
@@ -283,10 +264,6 @@ class BoardSimChurnTest : public QObject {
            Close(*a);
          }},
         {"read-backs requested and closed before they are read", SendAndClose(ReadBackRequests(100))},
-        {"ten clients in quick succession",
-         [](quint16 p) {
-           for (int i = 0; i < 10; ++i) Close(*Connect(p));
-         }},
     };
     for (int round = 1; round <= 2; ++round) {
       for (const auto& [name, pattern] : patterns) {

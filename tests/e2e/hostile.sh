@@ -1,23 +1,26 @@
 #!/usr/bin/env bash
 # The front end where its surroundings fail it: output that cannot be written,
-# a reader that goes away, a stop signal on the serial link, a serial device
-# that vanishes, closed standard descriptors; and the simulated board's own
-# start-up checks.
+# a reader that goes away, stop signals, a flooding or vanishing board, closed
+# standard descriptors; and the simulated board's own start-up checks.
 # Usage: hostile.sh CASE
 . "$(dirname "$0")/../support/lib.sh"
 
 srec two.s19 -generate 0x1000 0x1140 -repeat-data 0x01 0x02 0x03 -- -address-length=2 -obs=32
 srec one.s19 -generate 0x1000 0x1100 -repeat-data 0x11 0x22 -- -address-length=2 -obs=32
 
-# serial_run NAME: a program run over $PTY in the background (CLI_PID), once
-# its port is open.
-serial_run() {
-  "$CLI" program "$WORK/two.s19" --serial "$PTY" >"$WORK/$1.out" 2>"$WORK/$1.err" &
+# board LINK options...: a board on LINK (tcp or pty); WHERE is the front end's link to it.
+board() {
+  local link=$1
+  shift
+  if [ "$link" = tcp ]; then start_board --tcp 0 "$@"; WHERE=(--tcp "127.0.0.1:$PORT")
+  else start_board --pty "$@"; WHERE=(--serial "$PTY"); fi
+}
+
+# run_bg NAME: a program run of two.s19 in the background (CLI_PID), once the board got a packet.
+run_bg() {
+  "$CLI" program "$WORK/two.s19" "${WHERE[@]}" >"$WORK/$1.out" 2>"$WORK/$1.err" </dev/null &
   CLI_PID=$!
-  for _ in $(seq 100); do
-    grep -q "COM port initialized and opened." "$WORK/$1.out" 2>/dev/null && break
-    sleep 0.02
-  done
+  for _ in $(seq 250); do grep -q ' received ' "$WORK/board.log" && break; sleep 0.02; done
 }
 
 case "$1" in
@@ -42,11 +45,9 @@ case "$1" in
 
   reader-gone)  # stdout into a pipe whose reader quits: the same on both links
     for link in tcp pty; do
-      if [ "$link" = tcp ]; then start_board --tcp 0 --mode flash; else start_board --pty --mode flash --baud 115200; fi
-      where=(--tcp "127.0.0.1:$PORT")
-      [ "$link" = pty ] && where=(--serial "$PTY")
+      board $link --mode flash --baud 115200
       set +o pipefail
-      "$CLI" program "$WORK/two.s19" "${where[@]}" 2>"$WORK/$link.err" | head -n 1 >/dev/null
+      "$CLI" program "$WORK/two.s19" "${WHERE[@]}" 2>"$WORK/$link.err" | head -n 1 >/dev/null
       rc=${PIPESTATUS[0]}
       set -o pipefail
       stop_board
@@ -56,26 +57,43 @@ case "$1" in
     done
     ;;
 
-  serial-signal)  # SIGTERM on a run over a pseudo-terminal: aborted, port closed, lock file gone
-    start_board --pty --silent-from 1
-    serial_run term
-    locks=$(lock_files "$PTY")
-    [ -n "$locks" ] || fail "no lock file while the port is open"
-    kill -TERM "$CLI_PID"
-    rc=0
-    wait "$CLI_PID" || rc=$?
-    stop_board
-    [ "$rc" = 143 ] || fail "SIGTERM: exit status $rc, expected 143"
-    expect_line term err "Aborting.  ProgramMode = 0."
-    expect_line term err "Aborted processing."
-    expect_line term err "Closed COM port: 1"
-    for lock in $locks; do [ -e "$lock" ] && fail "lock file $lock left behind"; done
-    [ -z "$(lock_files "$PTY")" ] || fail "a lock file is left: $(lock_files "$PTY")"
+  stop-signal)  # a stop signal is the Abort button: link closed, lock file gone, exit 128 + signal
+    while IFS='|' read -r link signal closed; do
+      board "$link" --silent-from 1 --verbose
+      run_bg "$signal"
+      locks=$(lock_files "$PTY")
+      [ "$link" = tcp ] || [ -n "$locks" ] || fail "no lock file while the port is open"
+      kill "-$signal" "$CLI_PID"
+      rc=0
+      wait "$CLI_PID" || rc=$?
+      stop_board
+      [ "$rc" = $((128 + $(kill -l "$signal"))) ] || fail "SIG$signal: exit status $rc"
+      printf '%s\n' "Aborting.  ProgramMode = 0." "Aborted processing." "$closed" >"$WORK/want"
+      tail -n 3 "$WORK/$signal.err" | diff "$WORK/want" - >&2 || fail "SIG$signal: the run's last lines"
+      [ "$(sed -n "s/^qrb-board-sim: $link received //p" "$WORK/board.log" | wc -w)" = 2 ] ||
+        fail "SIG$signal: the board received more than the opening packet"
+      for lock in $locks; do [ -e "$lock" ] && fail "lock file $lock left behind"; done
+    done <<'TABLE'
+tcp|INT|Ethernet connection closed.
+tcp|HUP|Ethernet connection closed.
+pty|TERM|Closed COM port: 1
+TABLE
+    ;;
+
+  hang-up)  # a board that hangs up as soon as it is connected is named at once
+    python3 -c 'import socket, sys
+s = socket.create_server(("127.0.0.1", 0)); print(s.getsockname()[1], flush=True); s.accept()[0].close()' \
+      >"$WORK/port" &
+    for _ in $(seq 100); do [ -s "$WORK/port" ] && break; sleep 0.05; done
+    cli gone program "$WORK/two.s19" --tcp "127.0.0.1:$(cat "$WORK/port")"
+    expect_rc gone 1
+    expect_line gone err "Ethernet connection lost: The remote host closed the connection"
+    expect_no_success gone
     ;;
 
   serial-gone)  # the board's end of the line vanishes: one line with the reason, the run ends at once
-    start_board --pty --silent-from 1
-    serial_run gone
+    board pty --silent-from 1 --verbose
+    run_bg gone
     kill -KILL "$BOARD_PID"
     wait "$BOARD_PID" 2>/dev/null || true
     BOARD_PID=""
@@ -90,38 +108,48 @@ case "$1" in
     [ "$ms" -lt 2000 ] || fail "device gone: the run went on for $ms ms"
     ;;
 
-  serial-flood)  # a board that floods its line: the run ends by its time-out, output and memory bounded
-    start_board --pty --mode idle --flood-from 1
-    start=$(date +%s%N)
-    "$CLI" program "$WORK/two.s19" --serial "$PTY" >"$WORK/flood.out" 2>"$WORK/flood.err" &
-    cli_pid=$! peak=0 early="" samples=0
-    while kill -0 "$cli_pid" 2>/dev/null; do
-      rss=$(awk '$1 == "VmRSS:" { print $2 }' "/proc/$cli_pid/status" 2>/dev/null || true)
-      [ -n "$rss" ] && [ "$rss" -gt "$peak" ] && peak=$rss
-      samples=$((samples + 1))
-      [ "$samples" = 5 ] && early=$peak  # half a second into the flood
-      sleep 0.1
-    done
-    rc=0
-    wait "$cli_pid" || rc=$?
-    ms=$((($(date +%s%N) - start) / 1000000))
-    stop_board
-    echo "serial flood: the run ended after $ms ms, resident $early KiB after 0.5 s, at most $peak KiB"
-    [ "$rc" = 1 ] || fail "serial flood: exit status $rc, expected 1"
-    expect_line flood err "FailTimer expired.  Program mode is 21.  E21_A"
-    [ "$ms" -lt 8000 ] || fail "serial flood: the run took $ms ms"
-    [ "$peak" -lt $((${early:-0} + 8 * 1024)) ] || fail "serial flood: resident memory grew from $early to $peak KiB"
-    [ "$(cat "$WORK/flood.out" "$WORK/flood.err" | wc -c)" -lt 65536 ] || fail "serial flood: too much output"
+  flood)  # a board that floods its line at 10 MB/s: the run ends by its state's line, output and memory bounded
+    while IFS='|' read -r link options line; do
+      # shellcheck disable=SC2086
+      board "$link" $options
+      start=$(date +%s%N)
+      "$CLI" program "$WORK/two.s19" "${WHERE[@]}" >"$WORK/$link.out" 2>"$WORK/$link.err" </dev/null &
+      cli_pid=$! peak=0 early="" samples=0
+      while kill -0 "$cli_pid" 2>/dev/null; do
+        rss=$(awk '$1 == "VmRSS:" { print $2 }' "/proc/$cli_pid/status" 2>/dev/null || true)
+        [ -n "$rss" ] && [ "$rss" -gt "$peak" ] && peak=$rss
+        samples=$((samples + 1))
+        [ "$samples" = 5 ] && early=$peak  # half a second into the flood
+        sleep 0.1
+      done
+      rc=0
+      wait "$cli_pid" || rc=$?
+      ms=$((($(date +%s%N) - start) / 1000000))
+      stop_board
+      early=${early:-$peak}  # a run shorter than half a second
+      echo "flood $link $options: the run ended after $ms ms, resident $early KiB after 0.5 s, at most $peak KiB"
+      [ "$rc" = 1 ] || fail "$link flood: exit status $rc, expected 1"
+      [ "$(grep -xF -A1 -- "$line" "$WORK/$link.err" | tail -n 1)" = "Aborting.  ProgramMode = 0." ] ||
+        { fail "$link flood: no '$line' before the abort"; show "$WORK/$link.err"; }
+      [ "$ms" -lt 6000 ] || fail "$link flood: the run took $ms ms"  # 3 s of time-out, 3 s of slack
+      [ "$peak" -lt $((early + 8 * 1024)) ] || fail "$link flood: resident memory grew from $early to $peak KiB"
+      [ "$(cat "$WORK/$link.out" "$WORK/$link.err" | wc -c)" -lt 65536 ] || fail "$link flood: too much output"
+      # At most two FIFO lines per burst.
+      [ "$(grep -c 'Fifo1 is full\.' "$WORK/$link.out")" -le $((1 + $(grep -c 'Fifo1 was full: ' "$WORK/$link.out"))) ] ||
+        fail "$link flood: a FIFO line per read"
+    done <<'TABLE'
+tcp|--mode idle --flood-from 1|FailTimer expired.  Program mode is 21.  E21_A
+tcp|--mode flash --flood-from 2|Wrong response from QRB interface [61]: $0
+pty|--mode idle --flood-from 1|FailTimer expired.  Program mode is 21.  E21_A
+TABLE
     ;;
 
   closed-fds)  # no stdin, stdout or stderr: only protocol bytes reach the board, and the run succeeds
     BASE=0x1000
     for link in tcp pty; do
-      if [ "$link" = tcp ]; then start_board --tcp 0 --mode flash --verbose; else start_board --pty --mode flash --verbose; fi
-      where=(--tcp "127.0.0.1:$PORT")
-      [ "$link" = pty ] && where=(--serial "$PTY")
+      board $link --mode flash --verbose
       rc=0
-      sh -c 'exec "$0" "$@" <&- >&- 2>&-' "$CLI" program "$WORK/one.s19" "${where[@]}" || rc=$?
+      sh -c 'exec "$0" "$@" <&- >&- 2>&-' "$CLI" program "$WORK/one.s19" "${WHERE[@]}" || rc=$?
       stop_board
       [ "$rc" = 0 ] || fail "$link with closed descriptors: exit status $rc"
       # The opening packet, one program block and its read-back request.
