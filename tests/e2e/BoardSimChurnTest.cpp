@@ -6,11 +6,9 @@
 #include <QTcpSocket>
 #include <QTest>
 #include <QThread>
-#include <fcntl.h>
 #include <functional>
 #include <memory>
 #include <sys/socket.h>
-#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -111,7 +109,6 @@ class BoardSimChurnTest : public QObject {
   QProcess board_;
   QByteArray log_;
   quint16 port_ = 0;
-  QString pty_;
 
   QByteArray Log() {
     QCoreApplication::processEvents();
@@ -135,34 +132,11 @@ class BoardSimChurnTest : public QObject {
     return answered;
   }
 
-  int OpenPty() {
-    const int fd = ::open(QFile::encodeName(pty_).constData(), O_RDWR | O_NOCTTY);
-    termios tio{};
-    ::tcgetattr(fd, &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(fd, TCSANOW, &tio);
-    return fd;
-  }
-
-  QByteArray ReadPty(int fd, qsizetype count, int timeoutMs) {
-    QByteArray bytes;
-    QElapsedTimer clock;
-    clock.start();
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-    while (bytes.size() < count && clock.elapsed() < timeoutMs) {
-      char buffer[64];
-      const ssize_t n = ::read(fd, buffer, sizeof buffer);
-      if (n > 0) bytes.append(buffer, n);
-      else QThread::msleep(5);
-    }
-    return bytes;
-  }
-
  private slots:
   void init() {
     log_.clear();
     board_.setProgram(QStringLiteral(QRB_BOARD_SIM));
-    board_.setArguments({QStringLiteral("--tcp"), QStringLiteral("0"), QStringLiteral("--pty")});
+    board_.setArguments({QStringLiteral("--tcp"), QStringLiteral("0")});
     board_.start();
     QVERIFY(board_.waitForStarted());
     QByteArray out;
@@ -170,10 +144,8 @@ class BoardSimChurnTest : public QObject {
     const QList<QByteArray> lines = out.split('\n');
     for (const QByteArray& line : lines) {
       if (line.startsWith("TCP_PORT=")) port_ = static_cast<quint16>(line.mid(9).toUInt());
-      if (line.startsWith("PTY=")) pty_ = QString::fromLocal8Bit(line.mid(4));
     }
     QVERIFY(port_ > 0);
-    QVERIFY(!pty_.isEmpty());
   }
 
   void cleanup() {
@@ -280,21 +252,6 @@ class BoardSimChurnTest : public QObject {
     qInfo("1 MiB of noise cost the board %lld ms of CPU", cpu);
     QVERIFY2(cpu < 1000, "noise costs more than linear time");
     Close(*a);
-  }
-
-  // Half a packet left on the pseudo-terminal by a client that went away is
-  // dropped after a pause, so that the next client's packet is heard.
-  void dropsAStaleHalfPacketOnThePty() {
-    int fd = OpenPty();
-    QVERIFY(fd >= 0);
-    QCOMPARE(::write(fd, HalfProgramBlock().constData(), HalfProgramBlock().size()), HalfProgramBlock().size());
-    ::close(fd);
-    QThread::msleep(700);
-    fd = OpenPty();
-    QCOMPARE(::write(fd, OpeningPacket.constData(), 2), 2);
-    QVERIFY(IsStatusReply(ReadPty(fd, 5, 3000)));
-    ::close(fd);
-    QTRY_VERIFY(Log().contains("discarded 18 bytes of a packet left unfinished"));
   }
 };
 

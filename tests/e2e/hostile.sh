@@ -91,6 +91,18 @@ s = socket.create_server(("127.0.0.1", 0)); print(s.getsockname()[1], flush=True
     expect_no_success gone
     ;;
 
+  stale-packet)  # half a packet left on the line by a client that went away does not spoil the next run
+    BASE=0x1000
+    board pty --mode flash --verbose
+    printf '\x57\x3A\x00\x00\x10\x00\x01\x00UUUUUUUUUU' >"$PTY"
+    sleep 0.7
+    cli next program "$WORK/one.s19" "${WHERE[@]}"
+    stop_board
+    expect_success next program
+    expect_flash one.s19
+    grep -q 'discarded 18 bytes of a packet left unfinished' "$WORK/board.log" || fail "the half packet was not dropped"
+    ;;
+
   serial-gone)  # the board's end of the line vanishes: one line with the reason, the run ends at once
     board pty --silent-from 1 --verbose
     run_bg gone
