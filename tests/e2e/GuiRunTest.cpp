@@ -1,7 +1,5 @@
-// The desktop program against the simulated board, offscreen, by real clicks:
-// Select Data Pipe, Ethernet, address and port, Initialize, Select Source
-// File (a FIFO and a file the run could not write whole first), Program FLASH,
-// then Verify FLASH.
+// The desktop program against the simulated board, offscreen, by real clicks, from Select Data
+// Pipe to Verify FLASH; first a FIFO and a file the run could not write whole as the source.
 #include <sys/stat.h>
 
 #include <QFile>
@@ -55,8 +53,7 @@ class GuiRunTest : public QObject {
     QCOMPARE(gui.MainText("Text3")->text(),
              QStringLiteral("Ethernet IP address: 127.0.0.1   Port number: %1").arg(port_));
 
-    // What is not a regular file is refused at once with the usual line;
-    // opening a FIFO would wait for a writer.
+    // A FIFO is refused at once (opening it would wait for a writer).
     QTemporaryDir dir;
     const QString fifo = dir.filePath(QStringLiteral("fifo.s19"));
     QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);

@@ -1,7 +1,5 @@
 #!/usr/bin/env bash
-# The front end without a board: "check" on good and damaged S19 files, the
-# command line's usage errors, files that cannot be opened and links that
-# cannot be opened, and files that are no S19 files at all.
+# The front end without a board: "check" on good and damaged files, usage errors, unreadable files.
 # Usage: check_usage.sh check|usage|bad-files
 . "$(dirname "$0")/../support/lib.sh"
 
@@ -67,8 +65,7 @@ TABLE
     cli fixed check "$WORK/it's here/raw-fixed.s19"
     expect_rc fixed 0
 
-    # 3 MiB without a start address: srec_cat's own 32-byte records would need
-    # an S6 record count; the fix widens them so that an S5 record counts them.
+    # 3 MiB: srec_cat's 32-byte records would need an S6 count; the fix widens them for an S5.
     srec_cat -generate 0x10000 0x310000 -repeat-string "QRB three MiB " -o "$WORK/wide.s19" 2>/dev/null
     cli wide check "$WORK/wide.s19" --fix "$WORK/wide-fixed.s19"
     expect_rc wide 0

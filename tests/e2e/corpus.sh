@@ -1,12 +1,8 @@
 #!/usr/bin/env bash
-# The S-record corpus (make-corpus.sh) against the simulated board, file by
-# file: check's exit is the outcome of a real program run; where check fails
-# the board receives no packet at all; check --fix either refuses with its
-# reason and writes nothing, or writes a file that check passes and that
-# programs and verifies, leaving the board's FLASH equal to srec_cat's reading
-# of the original within its ranges and 0xFF elsewhere in the written blocks.
-# Usage: corpus.sh even|odd (every other file, so that ctest runs two halves
-# side by side)
+# The S-record corpus (make-corpus.sh), file by file: check's exit is a real program run's; a refused
+# file sends the board nothing; check --fix refuses and writes nothing, or writes a file that programs
+# and verifies to srec_cat's reading of the original, 0xFF elsewhere in the written blocks.
+# Usage: corpus.sh even|odd (every other file: ctest runs two halves side by side)
 . "$(dirname "$0")/../support/lib.sh"
 
 bash "$(dirname "$0")/make-corpus.sh" "$WORK/corpus"
@@ -24,8 +20,7 @@ while IFS='|' read -r name want fix; do
 
   cli "$name.check" check "$file"
   expect_rc "$name.check" "$want"
-  # What the run reads has srec_info's ranges (srec_info refuses a bad
-  # checksum or S5 count, and reads past the end record).
+  # srec_info's ranges (it refuses a bad checksum or S5 count, and reads past the end record).
   case "$want:$name" in
     0:data-after-end | 0:bad-checksum | 0:s5-count-wrong | 1:*) ;;
     *) expect_line "$name.check" out "Ranges: $(srec_info_ranges "$file")" ;;

@@ -1,7 +1,5 @@
 #!/usr/bin/env bash
-# Every way a run can go wrong on the simulated board: the exit status, the
-# Debug or Status line that says why, no success line, and no hang (each run
-# of the front end has a hard time limit).
+# Ways a run goes wrong on the simulated board: exit status, the line that says why, no success line.
 # Usage: failures.sh CASE
 . "$(dirname "$0")/../support/lib.sh"
 

@@ -1,7 +1,5 @@
 #!/usr/bin/env bash
-# The front end where its surroundings fail it: output that cannot be written,
-# a reader that goes away, stop signals, a flooding or vanishing board, closed
-# standard descriptors; and the simulated board's own start-up checks.
+# The front end where its surroundings fail it, and the simulated board's own start-up checks.
 # Usage: hostile.sh CASE
 . "$(dirname "$0")/../support/lib.sh"
 

@@ -1,10 +1,5 @@
 #!/usr/bin/env bash
-# Writes the S-record corpus of the end-to-end tests into DIR: files the way
-# firmware toolchains hand them over (srec_cat's own output with its header
-# and LF line ends, CR LF without a header, S1/S2/S3, separate regions,
-# unaligned starts, records out of order, overlaps, the top of the address
-# range and beyond it) and damaged by hand (no end record, empty lines, bad
-# checksums, lower case, files cut short).
+# Writes the S-record corpus into DIR: files as firmware toolchains hand them over, and damaged by hand.
 # Usage: make-corpus.sh DIR
 set -euo pipefail
 dir=$1
@@ -32,8 +27,7 @@ crlf -generate 0x1010 0x1040 -constant 1 -address-length=2 -o unaligned-start.s1
 crlf -generate 0x1000 0x1040 -constant 1 -generate 0x1080 0x10C0 -constant 2 -address-length=2 -o unaligned-hole.s19
 crlf -generate 0x3000 0x3010 -constant 3 -generate 0x9008 0x9030 -constant 4 -generate 0x20000 0x20004 -constant 5 \
   -address-length=3 -o regions-unaligned-s2.s19
-# Records out of address order: whole blocks (the run takes them), and
-# records within one block (it cannot).
+# Records out of order: whole blocks (the run takes them), within one block (it cannot).
 clean -o sorted.tmp
 (sed -n '13,$p' sorted.tmp | head -n -1; sed -n '1,12p' sorted.tmp; tail -n 1 sorted.tmp) >out-of-order-blocks.s19
 (sed -n 2p sorted.tmp; sed -n 1p sorted.tmp; sed -n '3,$p' sorted.tmp) >out-of-order-records.s19

@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
-# Programs and verifies an image made with srec_cat on the simulated board,
-# then compares the board's FLASH with srec_cat's own binary of the image.
-# Usage: program_verify.sh CASE  (s1, s2, s3 over TCP; pty over a
-# pseudo-terminal)
+# Programs and verifies an image made with srec_cat; the board's FLASH must equal srec_cat's binary.
+# Usage: program_verify.sh s1|s2|s3 (TCP)|pty
 . "$(dirname "$0")/../support/lib.sh"
 
 case "$1" in
