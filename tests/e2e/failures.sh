@@ -70,16 +70,6 @@ TABLE
     expect_line dropped err "Timeout reading data. E43"
     ;;
 
-  refused)  # nobody listens on the port any more
-    start_board --tcp 0
-    stop_board
-    cli refused program "$WORK/two.s19" --tcp "127.0.0.1:$PORT" --connect-timeout 5
-    expect_rc refused 2
-    expect_contains refused err "qrb-flash-cli: no connection to 127.0.0.1:$PORT"
-    expect_line refused err "Ethernet connection pending."
-    [ -s "$WORK/refused.out" ] && fail "refused: Status lines without a link"
-    ;;
-
   odd-timing)  # stray bytes before the status, a read-back in two halves: still a success
     start_board --tcp 0 --mode idle --stray-bytes 0000 --split-reply 4:400
     cli odd program "$WORK/two.s19" --tcp "127.0.0.1:$PORT"
