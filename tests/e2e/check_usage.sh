@@ -95,7 +95,6 @@ TABLE
 $WORK/dir.s19|2|is a directory
 $WORK/fifo.s19|2|is not a regular file
 /dev/zero|2|is not a regular file
-/dev/urandom|2|is not a regular file
 $WORK/missing.s19|2|no such file or directory
 $WORK/long-line.s19|1|
 TABLE
