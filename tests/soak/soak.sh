@@ -151,12 +151,14 @@ done
 # allocations settled) no descriptor gained and at most 1 MiB more memory.
 echo "run   tcp-board fds  rss-KiB   pty-board fds  rss-KiB"
 printf '%s\n' "${SAMPLES[@]}" | awk '{ printf "%-5s %13s %8s %15s %8s\n", $1, $2, $3, $4, $5 }'
-read -r _ tcp_fd0 tcp_rss0 pty_fd0 pty_rss0 <<<"${SAMPLES[$(((${#SAMPLES[@]} - 1) / 10))]}"
-read -r _ tcp_fd1 tcp_rss1 pty_fd1 pty_rss1 <<<"${SAMPLES[-1]}"
-[ "$tcp_fd1" -le "$tcp_fd0" ] || fail "TCP board's open descriptors grew from $tcp_fd0 to $tcp_fd1"
-[ "$pty_fd1" -le "$pty_fd0" ] || fail "pseudo-terminal board's open descriptors grew from $pty_fd0 to $pty_fd1"
-[ "$tcp_rss1" -le $((tcp_rss0 + 1024)) ] || fail "TCP board's memory grew from $tcp_rss0 to $tcp_rss1 KiB"
-[ "$pty_rss1" -le $((pty_rss0 + 1024)) ] || fail "pseudo-terminal board's memory grew from $pty_rss0 to $pty_rss1 KiB"
+read -r -a first <<<"${SAMPLES[$(((${#SAMPLES[@]} - 1) / 10))]}"
+read -r -a last <<<"${SAMPLES[-1]}"
+for i in 1 3; do  # the TCP board's columns, then the pseudo-terminal board's
+  board=$([ "$i" = 1 ] && echo TCP || echo pseudo-terminal)
+  [ "${last[i]}" -le "${first[i]}" ] || fail "$board board's open descriptors grew from ${first[i]} to ${last[i]}"
+  [ "${last[i + 1]}" -le $((first[i + 1] + 1024)) ] ||
+    fail "$board board's memory grew from ${first[i + 1]} to ${last[i + 1]} KiB"
+done
 for pid in "$LONG_TCP_PID" "$LONG_PTY_PID"; do
   rc=0
   kill -TERM "$pid" && wait "$pid" || rc=$?
