@@ -1,13 +1,14 @@
 // qrb-board-sim against clients that misbehave; after each, the board lets go
 // of every client and the next honest one gets its status reply.
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QTcpSocket>
 #include <QTest>
 #include <functional>
 #include <memory>
 #include <sys/socket.h>
 #include <vector>
+
+#include "BoardProcess.h"
 
 namespace qrb::test {
 namespace {
@@ -119,21 +120,9 @@ class BoardSimChurnTest : public QObject {
  private slots:
   void init() {
     log_.clear();
-    board_.start(QStringLiteral(QRB_BOARD_SIM), {QStringLiteral("--tcp"), QStringLiteral("0")});
-    QVERIFY(board_.waitForStarted());
-    QByteArray out;
-    while (!out.contains("READY\n") && board_.waitForReadyRead(5000)) out += board_.readAllStandardOutput();
-    const qsizetype at = out.indexOf("TCP_PORT=");
-    QVERIFY2(at >= 0, out.constData());
-    port_ = static_cast<quint16>(out.mid(at + 9, out.indexOf('\n', at) - at - 9).toUInt());
+    QVERIFY((port_ = StartBoard(board_)) > 0);
   }
-
-  void cleanup() {
-    board_.terminate();
-    QVERIFY(board_.waitForFinished(5000));
-    QCOMPARE(board_.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(board_.exitCode(), 0);
-  }
+  void cleanup() { QVERIFY(StopBoard(board_)); }
 
   // The orders that once wedged the board, and packets cut short.
   void survivesMisbehavingClients() {

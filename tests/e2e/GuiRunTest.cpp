@@ -3,9 +3,9 @@
 #include <sys/stat.h>
 
 #include <QFile>
-#include <QProcess>
 #include <QTest>
 
+#include "BoardProcess.h"
 #include "GuiApp.h"
 
 namespace qrb::test {
@@ -14,25 +14,8 @@ class GuiRunTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void init() {
-    board_.setProgram(QStringLiteral(QRB_BOARD_SIM));
-    board_.setArguments({QStringLiteral("--tcp"), QStringLiteral("0")});
-    board_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    board_.start();
-    QVERIFY(board_.waitForStarted());
-    QByteArray out;
-    while (!out.contains("READY\n") && board_.waitForReadyRead(5000)) out += board_.readAllStandardOutput();
-    const qsizetype at = out.indexOf("TCP_PORT=");
-    QVERIFY2(at >= 0, out.constData());
-    port_ = out.mid(at + 9, out.indexOf('\n', at) - at - 9).toInt();
-    QVERIFY(port_ > 0);
-  }
-
-  void cleanup() {
-    board_.terminate();
-    QVERIFY(board_.waitForFinished(5000));
-    QCOMPARE(board_.exitCode(), 0);
-  }
+  void init() { QVERIFY((port_ = StartBoard(board_)) > 0); }
+  void cleanup() { QVERIFY(StopBoard(board_)); }
 
   void programsAndVerifiesTheExample() {
     GuiApp gui;
