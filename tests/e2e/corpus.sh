@@ -10,8 +10,8 @@ bash "$(dirname "$0")/make-corpus.sh" "$WORK/corpus"
 
 half=$1 index=0
 dump="-disable=header -disable=exec-start-address -disable=data-count -address-length=4 -obs=16"
-# file | check's exit | --fix
-while IFS='|' read -r name want fix; do
+# file | check's exit | --fix | the refusal's Status line, where judged whole
+while IFS='|' read -r name want fix refusal; do
   index=$((index + 1))
   [ $((index % 2)) = "$([ "$half" = odd ] && echo 1 || echo 0)" ] || continue
   file=$WORK/corpus/$name.s19
@@ -31,6 +31,7 @@ while IFS='|' read -r name want fix; do
   if [ "$want" = 1 ]; then
     grep -q ' received ' "$WORK/board.log" && fail "$name: the board received a packet for a refused file"
     expect_contains "$name.program" out "Nothing sent to the QRB interface."
+    [ -z "$refusal" ] || expect_line "$name.program" out "###  S19 file refused at line $refusal  Nothing sent to the QRB interface."
   fi
 
   cli "$name.fix" check "$file" --fix "$WORK/fixed.s19"
@@ -75,10 +76,10 @@ overlap-different|1|refused
 overlap-equal|1|made
 regions-unaligned-s2|1|made
 s5-count-wrong|0|refused
-toolchain-s0-lf|1|made
+toolchain-s0-lf|1|made|1  ###  Unexpected record found.
 toolchain-s3-s0-lf|1|made
 top-of-range|0|made
-unaligned-hole|1|made
+unaligned-hole|1|made|3  ###  Starting address not an even block.  Address: 1080.
 unaligned-start|1|made
 TABLE
 finish

@@ -78,20 +78,6 @@ TABLE
     expect_count odd err "Unexpected byte read from QRB interface [91]: \$0" 2
     ;;
 
-  bad-image)  # files that "check" refuses never start a run: nothing reaches the board
-    srec hole.s19 -generate 0x1000 0x1040 -constant 1 -generate 0x1080 0x10C0 -constant 2 -- -address-length=2
-    srec_cat "$WORK/two.s19" -o "$WORK/header.s19" -crlf 2>/dev/null
-    start_board --tcp 0 --mode flash --verbose
-    program_fails hole hole.s19
-    program_fails header header.s19
-    stop_board
-    expect_line hole out "###  S19 file refused at line 3  ###  Starting address not an even block.  Address: 1080.  Nothing sent to the QRB interface."
-    expect_count hole out "Block  \$1000     -- Sent." 0
-    expect_line header err "Unexpected record found."
-    expect_line header out "###  S19 file refused at line 1  ###  Unexpected record found.  Nothing sent to the QRB interface."
-    grep -q ' received ' "$WORK/board.log" && fail "the board received a packet"
-    ;;
-
   *) echo "unknown case $1" >&2; exit 2 ;;
 esac
 finish
