@@ -112,6 +112,7 @@ TABLE
       cli usage $args
       expect_rc usage 2
       expect_contains usage err "$text"
+      expect_count usage err "Ethernet connection pending." 0
       [ -s "$WORK/usage.out" ] && fail "usage ($args): output on stdout"
     done <<TABLE
 |missing command
@@ -126,6 +127,7 @@ read $WORK/out.s19 --tcp 127.0.0.1 --range 0x100|--range takes START-END
 read $WORK/out.s19 --tcp 127.0.0.1 --range 0-0x80000000|addresses end at 0x7FFFFFFF
 read $WORK/out.s19 --tcp 127.0.0.1 --range 0x1FFFFF0-0x1000010|END is below START
 read $WORK/no-such-dir/out.s19 --tcp 127.0.0.1:1 --range 0-0xFF|cannot write $WORK/no-such-dir/out.s19
+program $WORK/good.s19 --tcp 127.0.0.1:1 --report $WORK/no-such-dir/r.json|cannot write the report $WORK/no-such-dir/r.json
 read $WORK/out.s19 --tcp 127.0.0.1 --tcp 127.0.0.2 --range 0-0xFF|read takes one link
 program $WORK/good.s19 --com 5|--com takes a port number 1..4
 program $WORK/good.s19 --tcp 127.0.0.1:99999|port must be 1..65535
@@ -145,24 +147,19 @@ check $WORK/good.s19 --fix $WORK/good.s19|--fix must write a file other than
 check $WORK/good.s19 --fix $WORK/../$(basename $WORK)/good.s19|--fix must write a file other than
 program $WORK/good.s19 --tcp 127.0.0.1 --fix $WORK/x.s19|--fix belongs to check
 TABLE
-    while IFS='|' read -r option text; do
-      cli "$option" "$option"
-      expect_rc "$option" 0
-      expect_contains "$option" out "$text"
+    # The help, and a command's own help: its options alone.
+    while IFS=';' read -r args listed unlisted; do
+      # shellcheck disable=SC2086
+      cli help $args
+      expect_rc help 0
+      expect_contains help out "$listed"
+      [ -n "$unlisted" ] && grep -qF -- "$unlisted" "$WORK/help.out" && fail "$args lists $unlisted"
     done <<'TABLE'
---help|qrb-flash-cli {program|verify} FILE.s19
---version|qrb-flash-cli 
-TABLE
-    # A command's own help: its options alone.
-    while IFS='|' read -r command listed unlisted; do
-      cli "help-$command" "$command" --help
-      expect_rc "help-$command" 0
-      expect_contains "help-$command" out "$listed"
-      grep -qF -- "$unlisted" "$WORK/help-$command.out" && fail "$command --help lists $unlisted"
-    done <<'TABLE'
-program|--tcp <HOST[:PORT]>|--range
-read|--range <START-END>|--fix
-check|--fix <OUT.s19>|--tcp
+--help;qrb-flash-cli {program|verify} FILE.s19;
+--version;qrb-flash-cli 1.;
+program --help;--tcp <HOST[:PORT]>;--range
+read --help;--range <START-END>;--fix
+check --help;--fix <OUT.s19>;--tcp
 TABLE
     ;;
 

@@ -74,13 +74,6 @@ case "$1" in
     expect_line refused err "qrb-flash-cli: no connection to 127.0.0.1:1: Connection refused"
     expect_line refused err "Ethernet connection pending."
     [ -s "$WORK/refused.out" ] && fail "refused: Status lines without a link"
-    # A report that cannot be written stops the run before the board is asked for anything.
-    start_board --tcp 0 --mode flash
-    cli noreport program "$WORK/image.s19" --tcp "127.0.0.1:$PORT" --report "$WORK/no-such-dir/r.json"
-    stop_board
-    expect_rc noreport 2
-    expect_contains noreport err "cannot write the report $WORK/no-such-dir/r.json"
-    expect_count noreport err "Ethernet connection pending." 0
     python3 - "$WORK" "$(sha256sum "$WORK/image.s19" | cut -d' ' -f1)" "$OK_PORT" <<'PY' || fail "report fields"
 import datetime, json, sys
 work, sha, port = sys.argv[1], sys.argv[2], int(sys.argv[3])
