@@ -1,15 +1,10 @@
 #!/usr/bin/env bash
-# Soak: RUNS program and verify runs back to back through qrb-flash-cli over
-# loopback TCP and a pseudo-terminal: half against a fresh board with a random
-# fault, half against two long-lived boards, some of those stopped by a signal.
-# Every run ends by itself with the outcome its fault allows, leaves no lock
-# file and, programmed, exactly the image in FLASH; the long-lived boards'
-# descriptors and memory stay flat.
-# Usage: soak.sh BIN-DIR RUNS [START]     (the same START draws the same runs)
+# Soak: RUNS runs over TCP and a pseudo-terminal, half on a fresh board with a random fault, half on
+# two long-lived boards, now and then stopped by a signal. Each ends by itself as its fault allows,
+# leaves no lock file and, programmed, the image in FLASH; the long-lived boards' descriptors and
+# memory stay flat. Usage: soak.sh BIN-DIR RUNS [START]   (the same START draws the same runs)
 set -euo pipefail
-BIN=$(cd "$1" && pwd)
-RUNS=$2
-START=${3:-$(date +%s)}
+BIN=$(cd "$1" && pwd) RUNS=$2 START=${3:-$(date +%s)}
 SIM="$BIN/qrb-board-sim" CLI="$BIN/qrb-flash-cli"
 export SIM CLI
 # shellcheck source=../support/lib.sh
@@ -30,8 +25,10 @@ srec eight-blocks.s19 -generate 0x4000 0x4800 -repeat-string "QRB soak eight " -
 
 start_board --tcp 0
 LONG_TCP_PID=$BOARD_PID LONG_TCP_PORT=$PORT
+mv "$WORK/board.log" "$WORK/long-tcp.log"
 start_board --pty
 LONG_PTY_PID=$BOARD_PID LONG_PTY=$PTY BOARD_PID=""
+mv "$WORK/board.log" "$WORK/long-pty.log"
 trap 'kill -KILL $LONG_TCP_PID $LONG_PTY_PID 2>/dev/null; cleanup' EXIT
 
 SAMPLES=()
@@ -43,17 +40,14 @@ sample() {  # RUN: open descriptors and resident KiB of both long-lived boards
   SAMPLES+=("$line")
 }
 
-# draw VAR CHOICES...: in this shell, never a subshell, so that runs repeat.
-draw() {
+draw() {  # VAR CHOICES...: in this shell, never a subshell, so that the runs repeat
   local -n drawn=$1
-  shift
-  local choices=("$@")
+  local choices=("${@:2}")
   drawn=${choices[RANDOM % ${#choices[@]}]}
 }
 
-# Length of reply R of a run: H status replies, then per block an
-# acknowledgement (program runs) and a 258-byte read-back.
-reply_length() {  # OP H R
+# reply_length OP H R: H status replies, then per block an acknowledgement (program) and a read-back.
+reply_length() {
   if [ "$3" -le "$2" ]; then echo 5
   elif [ "$1" = verify ] || [ $((($3 - $2) % 2)) -eq 0 ]; then echo 258
   else echo 2; fi
