@@ -6,7 +6,6 @@
 . "$(dirname "$0")/../support/lib.sh"
 
 bash "$(dirname "$0")/make-corpus.sh" "$WORK/corpus"
-[ "$(ls "$WORK/corpus" | wc -l)" -ge 20 ] || fail "the corpus has fewer than 20 files"
 
 half=$1 index=0
 dump="-disable=header -disable=exec-start-address -disable=data-count -address-length=4 -obs=16"
@@ -55,14 +54,12 @@ while IFS='|' read -r name want fix refusal; do
   cmp -s "$WORK/expected.dump" "$WORK/flash.dump" ||
     fail "$name: the board's FLASH differs from srec_cat's reading of the file"
 done <<'TABLE'
-above-80000000|1|refused
 across-80000000|1|refused
 at-80000000|1|refused
 bad-checksum|0|refused
 clean-s1|0|made
 clean-s2|0|made
 clean-s3|0|made
-cut-at-line-end|0|made
 cut-inside-record|1|refused
 data-after-end|0|made
 empty-line|1|made
@@ -77,7 +74,6 @@ overlap-equal|1|made
 regions-unaligned-s2|1|made
 s5-count-wrong|0|refused
 toolchain-s0-lf|1|made|1  ###  Unexpected record found.
-toolchain-s3-s0-lf|1|made
 top-of-range|0|made
 unaligned-hole|1|made|3  ###  Starting address not an even block.  Address: 1080.
 unaligned-start|1|made

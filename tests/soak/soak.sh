@@ -102,13 +102,11 @@ for run in $(seq "$RUNS"); do
 
   started=$(date +%s%N)
   if [ -n "$signal" ]; then
-    "$CLI" "$op" "$image" "${where[@]}" >"$WORK/run.out" 2>"$WORK/run.err" </dev/null &
-    pid=$!
+    timeout 60 "$CLI" "$op" "$image" "${where[@]}" >"$WORK/run.out" 2>"$WORK/run.err" </dev/null &
     sleep "$(printf '0.%03d' "$delay")"
-    kill "-$signal" "$pid" 2>/dev/null || true
+    kill "-$signal" $! 2>/dev/null || true  # timeout hands it on
     rc=0
-    if timeout 60 tail --pid="$pid" -s 0.1 -f /dev/null; then wait "$pid" || rc=$?
-    else kill -KILL "$pid"; wait "$pid" 2>/dev/null || true; rc=124; fi
+    wait $! || rc=$?
   else
     cli run "$op" "$image" "${where[@]}"
     rc=$(cat "$WORK/run.rc")
