@@ -14,31 +14,26 @@ program_fails() {  # NAME IMAGE: a program run that ends in failure
 }
 
 case "$1" in
-  wrong-bytes)
-    # name | board options | the Debug line of the fault (every state's: unit tests)
-    while IFS='|' read -r name options line; do
+  faults)
+    # name | board options | the Debug line of the fault (every state's: unit tests) | part of another
+    while IFS='|' read -r name options line also; do
       # shellcheck disable=SC2086
       start_board --tcp 0 $options
-      program_fails "$name" two.s19
+      program_fails "$name" three.s19
       stop_board
       expect_line "$name" err "$line"
       expect_line "$name" err "Aborting.  ProgramMode = 0."
+      [ -z "$also" ] || expect_contains "$name" err "$also"
     done <<'TABLE'
-status|--mode idle --wrong-byte 1:1|Wrong response from QRB interface [12/2E]: $ED
-ack|--mode flash --wrong-byte 2:0|Wrong response from QRB interface [61]: $9E
-read-back-code|--mode flash --wrong-byte 3:1|Wrong response from QRB interface [37]: $C8
+status|--mode idle --wrong-byte 1:1|Wrong response from QRB interface [12/2E]: $ED|
+ack|--mode flash --wrong-byte 2:0|Wrong response from QRB interface [61]: $9E|
+read-back-code|--mode flash --wrong-byte 3:1|Wrong response from QRB interface [37]: $C8|
+silence|--mode flash --silent-from 2|Timeout reading data. E43|
+dropped|--mode flash --drop-after 1|Timeout reading data. E43|Ethernet connection lost
 TABLE
+    expect_count silence out "Block  \$1000     -- Sent." 1  # and nothing after the silence
+    expect_count silence out "Block  \$1100     -- Sent." 0
     ;;
-
-  silence)
-    start_board --tcp 0 --mode flash --silent-from 2
-    program_fails after-first-block two.s19
-    stop_board
-    expect_line after-first-block err "Timeout reading data. E43"
-    expect_count after-first-block out "Block  \$1000     -- Sent." 1
-    expect_count after-first-block out "Block  \$1100     -- Sent." 0
-    ;;
-
   program-mismatch)  # three bytes of the second block come back wrong
     BASE=0x1000
     start_board --tcp 0 --mode flash --corrupt-readback 2:3
@@ -60,14 +55,6 @@ TABLE
       expect_line "${run%:*}" out "Block \$1000     -- Verify errors: ${run#*:}"
       expect_line "${run%:*}" out "###  Verify Failed  ###     Total errors: ${run#*:}"
     done
-    ;;
-
-  dropped-link)
-    start_board --tcp 0 --mode flash --drop-after 1
-    program_fails dropped three.s19
-    stop_board
-    expect_contains dropped err "Ethernet connection lost"
-    expect_line dropped err "Timeout reading data. E43"
     ;;
 
   odd-timing)  # stray bytes before the status, a read-back in two halves: still a success
