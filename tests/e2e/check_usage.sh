@@ -13,11 +13,10 @@ case "$1" in
     good good.s19
     cli good check "$WORK/good.s19"
     expect_rc good 0
-    expect_line good out "Records: S1: 11, S9: 1"
-    expect_line good out "Data bytes: 352"
-    expect_line good out "Blocks: 3 of 256 bytes"
-    expect_line good out "Result: a run would program and verify the file."
-    expect_line good out "Ranges: $(srec_info_ranges "$WORK/good.s19")"
+    for line in "Records: S1: 11, S9: 1" "Data bytes: 352" "Blocks: 3 of 256 bytes" \
+      "Result: a run would program and verify the file." "Ranges: $(srec_info_ranges "$WORK/good.s19")"; do
+      expect_line good out "$line"
+    done
     expect_contains good out "Time: about 0.6 s to program, 0.5 s to verify, at the 50 ms tick"
     # Many separate ranges: one line, shortened.
     gen=()

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Programs and verifies an image made with srec_cat; the board's FLASH must equal srec_cat's binary.
-# Usage: program_verify.sh s1|s2|s3 (TCP)|pty
+# Usage: program_verify.sh s1|s2|s3   (over a pseudo-terminal: production.sh tick)
 . "$(dirname "$0")/../support/lib.sh"
 
 case "$1" in
@@ -20,16 +20,11 @@ case "$1" in
     srec image.s19 -generate 0x7FFFFE00 0x80000000 -repeat-data 0x11 0x22 0x33 0x44 0x55 0x66 0x77 \
       -- -address-length=4 -obs=250
     board=(--tcp 0 --mode idle --version-byte 0) ;;
-  pty)  # S2 over a pseudo-terminal at 115200 baud, the board pacing its bytes at that rate
-    BASE=0x30000
-    srec image.s19 -generate 0x30000 0x30300 -repeat-data 9 8 7 6 5 4 3 2 1 0 -generate 0x30500 0x30520 -constant 0 \
-      -- -address-length=3 -obs=28
-    board=(--pty --link "$WORK/ttyQRB" --baud 115200) link=(--serial "$WORK/ttyQRB" --baud 115200) ;;
   *) echo "unknown case $1" >&2; exit 2 ;;
 esac
 
 start_board "${board[@]}"
-[ -z "$PORT" ] || link=(--tcp "127.0.0.1:$PORT")
+link=(--tcp "127.0.0.1:$PORT")
 
 cli check check "$WORK/image.s19"
 expect_rc check 0
