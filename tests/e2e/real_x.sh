@@ -2,21 +2,16 @@
 # The desktop program on a real X server, by mouse and keyboard as a technician uses it, up to
 # the success lines of "Program FLASH" (read through QRB_LIST_MIRROR); a screenshot lands in SHOT.
 # Environment: FLASH, SIM (programs), IMAGE (S19 file), SHOT (PNG). Exit 77 (skipped) without X.
-set -euo pipefail
+# shellcheck source=../support/lib.sh
+. "$(dirname "$0")/../support/lib.sh"
 
 skip() { echo "SKIPPED: $*"; exit 77; }
 for tool in Xvfb xdotool scrot; do
   command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/install-deps.sh installs it)"
 done
 
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/qrb-real-x.XXXXXX")
 PIDS=()
-cleanup() {
-  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
+trap 'kill "${PIDS[@]}" 2>/dev/null; cleanup; wait' EXIT
 
 fail() {
   echo "FAILED: $*" >&2
@@ -41,10 +36,7 @@ export DISPLAY=":$(head -1 "$WORK/display")"
 xdotool getmouselocation >/dev/null 2>&1 || skip "no connection to the X server on $DISPLAY"
 echo "X server on $DISPLAY"
 
-"$SIM" --tcp 0 >"$WORK/board.out" 2>"$WORK/board.log" &
-PIDS+=($!)
-wait_for 10 grep -q '^READY' "$WORK/board.out" || fail "the simulated board did not start"
-PORT=$(sed -n 's/^TCP_PORT=//p' "$WORK/board.out")
+start_board --tcp 0
 
 # Under AddressSanitizer: the X keyboard library hands strndup a string without its NUL.
 [ -z "${ASAN_OPTIONS:-}" ] || export ASAN_OPTIONS="$ASAN_OPTIONS:strict_string_checks=0"
