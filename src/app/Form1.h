@@ -125,6 +125,8 @@ class Form1 : public TcpEvents {
   // Reads the chosen file through as a run would, posting and sending
   // nothing; the file is left at its start. Used by both start buttons.
   PreflightReport Preflight();
+  // The blocks the last start's pre-flight found the run would send.
+  std::int32_t BlocksToSend() const { return blocksToSend_; }
   // Set while the pre-flight reads.
   PreflightWatch* Muted = nullptr;
 
@@ -133,6 +135,7 @@ class Form1 : public TcpEvents {
   Form1Controls C;
   Form1Services P;
   Form2* form2_ = nullptr;
+  std::int32_t blocksToSend_ = 0;
 
   // The four buttons as they stand between runs.
   void SetIdleButtons();

@@ -139,6 +139,7 @@ PreflightReport Form1::Preflight() {
 
 bool Form1::PreflightPasses() {
   const PreflightReport report = Preflight();
+  blocksToSend_ = report.Blocks;
   if (report.Passes) return true;
   for (const std::string& line : report.ReaderLines) {
     Debug(line);

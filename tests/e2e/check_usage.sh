@@ -46,7 +46,7 @@ after-end|(cat base.s19; head -n 1 base.s19)|0|after-end.s19:13: warning: data a
 bom|(printf '\357\273\277'; cat base.s19)|1|  likely cause: a UTF-8 byte order mark (EF BB BF, as some editors save) before the first record.
 blanks|sed '2s/\r$/ \r/' base.s19|1|  likely cause: line 2 ends in blanks; CR LF must follow the checksum.
 intel|srec_cat base.s19 -o - -intel 2>/dev/null|1|intel.s19:1: error: Unexpected record found.|  likely cause: an Intel HEX record; the file must hold Motorola S-records.
-elf|(printf '\177ELF\002\001\001\000'; head -c 64 /dev/zero)|1|  likely cause: characters that are not text: a binary image, or a file that is not S-records.
+elf|(printf '\177ELF\002\001\001\000'; head -c 64 /dev/zero)|1|  likely cause: characters that are not text (a binary image, or a damaged file).
 empty|true|1|empty.s19:1: error: No data record before the end of the data.|  likely cause: the file is empty.
 s6|sed 's/^S9.*$/S604000003F8\r/' base.s19|1|  likely cause: an S6 record count (srec_cat writes one for more than 65,535 records); the data must end in an S5, S7, S8 or S9 record.
 s5|sed 's/^S9.*$/S5030003F9\r/' base.s19|0|s5.s19:12: warning: the S5 record counts 3 data records, the file has 11.

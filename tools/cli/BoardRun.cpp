@@ -141,10 +141,12 @@ BoardRun::~BoardRun() = default;
 
 void BoardRun::Post(bool status, const std::string& line) {
   record_.lines.push_back({status, line});
-  if (output_.progress != nullptr && !status) output_.progress->Hide();
+  // stdout and stderr may share the terminal: no line is written over the
+  // progress line, which comes back only while the run goes on.
+  if (output_.progress != nullptr) output_.progress->Hide();
   const std::string text = output_.prefix + line;
   const bool written = output_.lines->Write(status ? stdout : stderr, status ? "Status list" : "Debug list", text);
-  if (output_.progress != nullptr && !status) output_.progress->Show();
+  if (output_.progress != nullptr && parts_->form1.S.ProgramMode != 0) output_.progress->Show();
   if (!written && output_.writeFailed) output_.writeFailed();
 }
 
@@ -207,11 +209,10 @@ bool BoardRun::Start(std::function<void()> ended) {
       Complain("cannot open " + options_.File + ": " + form1.SourceFile.Reason());
       return false;
     }
-    // The total for the progress line: the blocks the run's own reader finds.
-    if (output_.progress != nullptr && ProgressLine::StderrIsTerminal())
-      output_.progress->SetTotal(form1.Preflight().Blocks);
     if (options_.Command == CliCommand::Program) form1.ProgramFlash_Click();
     else form1.VerifyFlash_Click();
+    // The progress line's total: the blocks the start's pre-flight found.
+    if (output_.progress != nullptr) output_.progress->SetTotal(form1.BlocksToSend());
   }
   parts_->running = form1.S.ProgramMode != 0;
   if (!parts_->running) record_.refusal = "the run did not start";

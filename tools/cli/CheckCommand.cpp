@@ -115,7 +115,7 @@ std::string LikelyCause(const std::string& path, int line) {
   if (head.rfind(':', 0) == 0) return "an Intel HEX record; the file must hold Motorola S-records";
   const auto isText = [](char c) { return (c >= ' ' && c < 0x7F) || c == '\t'; };
   if (!std::all_of(head.begin(), head.end(), isText))
-    return "characters that are not text: a binary image, or a file that is not S-records";
+    return "characters that are not text (a binary image, or a damaged file)";
   if (head.rfind("S6", 0) == 0)
     return "an S6 record count (srec_cat writes one for more than 65,535 records); the data must end in an S5, "
            "S7, S8 or S9 record";

@@ -1,6 +1,7 @@
 // The progress line on a terminal's stderr: blocks done of the total, bytes
-// per second and time left. It is erased before every Debug line and drawn
-// again after it, so it never mixes with them; off when stderr is no terminal.
+// per second and time left. It is erased before every Status and Debug line
+// and drawn again after it while the run goes on, so it never mixes with
+// them; off when stderr is no terminal.
 #pragma once
 
 #include <chrono>
@@ -20,7 +21,7 @@ class ProgressLine {
   // counts one block more.
   void Observe(std::int16_t programMode, std::int32_t blockAddress);
 
-  // Erase the line for a Debug line and draw it again afterwards.
+  // Erase the line for a Status or Debug line and draw it again afterwards.
   void Hide();
   void Show();
   void Finish() { Hide(); done_ = true; }
