@@ -103,8 +103,7 @@ class BoardSimChurnTest : public QObject {
     return log_;
   }
 
-  // The board has let go of every client it took.
-  bool Idle() {
+  bool Idle() {  // the board has let go of every client it took
     const QByteArray log = Log();
     return log.count("client connected") == log.count("client disconnected");
   }
@@ -162,7 +161,6 @@ class BoardSimChurnTest : public QObject {
         QVERIFY2(Answers(), what.constData());
       }
     }
-    QTRY_VERIFY(Log().contains("refused a second client from port"));
   }
 
   // Replies never read: the board drops the client instead of holding half a megabyte for it.

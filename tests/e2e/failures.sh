@@ -29,7 +29,7 @@ status|--mode idle --wrong-byte 1:1|Wrong response from QRB interface [12/2E]: $
 ack|--mode flash --wrong-byte 2:0|Wrong response from QRB interface [61]: $9E|
 read-back-code|--mode flash --wrong-byte 3:1|Wrong response from QRB interface [37]: $C8|
 silence|--mode flash --silent-from 2|Timeout reading data. E43|
-dropped|--mode flash --drop-after 1|Timeout reading data. E43|Ethernet connection lost
+dropped|--mode flash --drop-after 1|Timeout reading data. E43|Ethernet connection lost: The remote host closed the connection
 TABLE
     expect_count silence out "Block  \$1000     -- Sent." 1  # and nothing after the silence
     expect_count silence out "Block  \$1100     -- Sent." 0

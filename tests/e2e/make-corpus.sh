@@ -15,9 +15,6 @@ clean() { crlf -generate 0x1000 0x112C -repeat-string "QRB test " -generate 0x14
 
 clean -o clean-s1.s19
 s -generate 0x1000 0x112C -repeat-string "QRB test " -o toolchain-s0-lf.s19                   # header, LF
-crlf -generate 0x012300 0x012500 -repeat-data 1 2 3 -address-length=3 -o clean-s2.s19
-crlf -generate 0x00010000 0x00010100 -constant 0x11 -execution-start-address 0x10000 \
-  -address-length=4 -disable=data-count -o clean-s3.s19
 crlf -generate 0x7FFFFE00 0x80000000 -repeat-data 0x11 0x22 0x33 -address-length=4 -obs=250 -o top-of-range.s19
 crlf -generate 0x80000000 0x80000020 -constant 1 -address-length=4 -o at-80000000.s19
 crlf -generate 0x7FFFFFF0 0x80000010 -constant 1 -address-length=4 -o across-80000000.s19

@@ -7,19 +7,11 @@
 # sim NAME options...: one more board; its port or pty lands in SIM_PORT[NAME] / SIM_PTY[NAME].
 declare -A SIM_PID SIM_PORT SIM_PTY
 sim() {
-  local name=$1
-  shift
-  BASE="" start_board "$@"
-  mv "$WORK/board.log" "$WORK/$name.board.log"
-  SIM_PID[$name]=$BOARD_PID SIM_PORT[$name]=$PORT SIM_PTY[$name]=$PTY
-  BOARD_PID=""
+  BASE="" start_board "${@:2}"
+  mv "$WORK/board.log" "$WORK/$1.board.log"
+  SIM_PID[$1]=$BOARD_PID SIM_PORT[$1]=$PORT SIM_PTY[$1]=$PTY BOARD_PID=""
 }
-stop_sims() {
-  local name
-  for name in "${!SIM_PID[@]}"; do kill -TERM "${SIM_PID[$name]}" 2>/dev/null || true; done
-  for name in "${!SIM_PID[@]}"; do wait "${SIM_PID[$name]}" 2>/dev/null || true; done
-  SIM_PID=()
-}
+stop_sims() { kill -TERM "${SIM_PID[@]}" 2>/dev/null || true; wait "${SIM_PID[@]}" 2>/dev/null || true; SIM_PID=(); }
 trap 'stop_sims; cleanup' EXIT
 
 case "$1" in
@@ -82,10 +74,10 @@ def check(cond, what):
     if not cond: print("report:", what, file=sys.stderr); sys.exit(1)
 ok = load("ok")
 check(ok["command_line"][1:4] == ["program", f"{work}/image.s19", "--tcp"] and ok["tick_ms"] == 2, "command line")
-check(ok["command"] == "program" and ok["image"]["path"] == f"{work}/image.s19" and ok["image"]["sha256"] == sha, "image")
+check(ok["image"] == {"path": f"{work}/image.s19", "sha256": sha} and ok["command"] == "program", "image")
 start, end = (datetime.datetime.fromisoformat(ok[k].replace("Z", "+00:00")) for k in ("start", "end"))
 check(start.utcoffset() == datetime.timedelta(0) and start <= end, "UTC times in order")
-check(ok["outcome"] == "succeeded" and ok["exit_status"] == 0, "outcome")
+check((ok["outcome"], ok["exit_status"]) == ("succeeded", 0), "outcome")
 (board,) = ok["boards"]
 check(board["link"] == {"kind": "tcp", "host": "127.0.0.1", "port": port, "address": f"127.0.0.1:{port}", "speed": None},
       "link")
@@ -95,15 +87,14 @@ check(board["totals"]["blocks"] == 2 and board["totals"]["mismatches"] == 0, "to
 for stream, name in (("out", "status"), ("err", "debug")):
     text = open(f"{work}/ok.{stream}").read().splitlines()
     check([l["text"] for l in board["lines"] if l["list"] == name] == text, f"{name} lines")
-bad = load("bad")
+bad, refused = load("bad"), load("refused")
 (board,) = bad["boards"]
-check(bad["outcome"] == "failed" and bad["exit_status"] == 1, "failed outcome")
-check(board["handshake"]["board_state"] == "flash mode" and board["handshake"]["version"] == 0x15, "flash mode handshake")
+check((bad["outcome"], bad["exit_status"], board["handshake"]["board_state"], board["handshake"]["version"]) ==
+      ("failed", 1, "flash mode", 0x15), "failed run")
 check([(b["address"], b["mismatches"]) for b in board["blocks"]] == [(0x2000, 0), (0x2100, 3)], "mismatches per block")
 check(board["totals"]["mismatches"] == 3, "total mismatches")
-refused = load("refused")
-check(refused["outcome"] == "refused" and refused["exit_status"] == 2, "refused outcome")
-check(refused["boards"][0]["outcome"] == "refused" and "no connection" in refused["boards"][0]["refusal"], "refusal")
+check((refused["outcome"], refused["exit_status"], refused["boards"][0]["outcome"]) == ("refused", 2, "refused") and
+      "no connection" in refused["boards"][0]["refusal"], "refused run")
 PY
     ;;
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Programs and verifies an image made with srec_cat; the board's FLASH must equal srec_cat's binary.
-# Usage: program_verify.sh s1|s2|s3   (over a pseudo-terminal: production.sh tick)
+# Usage: program_verify.sh s1|s2   (S3 to the top of the range: corpus.sh; a pseudo-terminal: production.sh tick)
 . "$(dirname "$0")/../support/lib.sh"
 
 case "$1" in
@@ -15,11 +15,6 @@ case "$1" in
       -generate 0x20400 0x20500 -repeat-data 0xA5 0x5A -generate 0x21000 0x21011 -constant 0x3C \
       -- -address-length=3 -obs=32
     board=(--tcp 0 --mode flash) ;;
-  s3)  # S3, 250-byte records up to the top of the address range; the data end on a block end
-    BASE=0x7FFFFE00
-    srec image.s19 -generate 0x7FFFFE00 0x80000000 -repeat-data 0x11 0x22 0x33 0x44 0x55 0x66 0x77 \
-      -- -address-length=4 -obs=250
-    board=(--tcp 0 --mode idle --version-byte 0) ;;
   *) echo "unknown case $1" >&2; exit 2 ;;
 esac
 
@@ -48,10 +43,6 @@ if [ "$1" = s1 ]; then
   for stream in out err; do
     diff "$WORK/want.$stream" "$WORK/program.$stream" >&2 || fail "program: std$stream differs"
   done
-fi
-if [ "$1" = s3 ]; then
-  expect_line program out "QRB interface at startup idle.  Version:  \$0"
-  expect_line verify out "Block \$7FFFFF00     -- Verified."
 fi
 
 stop_board

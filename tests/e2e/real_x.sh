@@ -23,9 +23,7 @@ fail() {
 }
 
 wait_for() {  # SECONDS COMMAND...: polls COMMAND every 0.1 s
-  local seconds=$1
-  shift
-  for _ in $(seq $((seconds * 10))); do "$@" && return 0; sleep 0.1; done
+  for _ in $(seq $(($1 * 10))); do "${@:2}" && return 0; sleep 0.1; done
   return 1
 }
 
@@ -34,7 +32,6 @@ PIDS+=($!)
 wait_for 10 test -s "$WORK/display" || skip "Xvfb did not start: $(tail -3 "$WORK/xvfb.log")"
 export DISPLAY=":$(head -1 "$WORK/display")"
 xdotool getmouselocation >/dev/null 2>&1 || skip "no connection to the X server on $DISPLAY"
-echo "X server on $DISPLAY"
 
 start_board --tcp 0
 
@@ -43,8 +40,11 @@ start_board --tcp 0
 QT_QPA_PLATFORM=xcb QRB_LIST_MIRROR="$WORK" "$FLASH" >"$WORK/flash.log" 2>&1 &
 PIDS+=($!)
 
-# window TITLE: waits for the visible window titled exactly TITLE, prints its id.
-window() { timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | head -1; }
+# window TITLE: waits for the visible window titled exactly TITLE, focuses it, prints its id.
+window() {
+  local id
+  id=$(timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | head -1) && focus "$id" && echo "$id"
+}
 geometry() {  # WINDOW: prints "x y width height"
   xdotool getwindowgeometry --shell "$1" | awk -F= '{ v[$1] = $2 } END { print v["X"], v["Y"], v["WIDTH"], v["HEIGHT"] }'
 }
@@ -53,14 +53,12 @@ click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
 focus() { xdotool windowfocus --sync "$1"; }
 
 MAIN=$(window "QRB-530 FLASH Download") || fail "the main window did not appear"
-focus "$MAIN"
 read -r _ _ _ main_h <<<"$(geometry "$MAIN")"
 MENU=$((main_h - 434))  # the menu bar above the 448 x 434 client area
 
 # "Select Data Pipe": 8, 200, 113 x 25 in the client area.
 click "$MAIN" 64 $((MENU + 212))
 DIALOG=$(window "COM Port Parameters") || fail "the settings dialog did not appear"
-focus "$DIALOG"
 read -r dx dy _ _ <<<"$(geometry "$DIALOG")"
 
 # The user drags it elsewhere and cancels; shown again, it is where he put it.
@@ -71,7 +69,6 @@ wait_for 10 sh -c "! xdotool search --onlyvisible --name '^COM Port Parameters\$
   fail "Esc did not close the settings dialog"
 click "$MAIN" 64 $((MENU + 212))
 DIALOG=$(window "COM Port Parameters") || fail "the settings dialog did not appear again"
-focus "$DIALOG"
 at_moved_place() { read -r x y _ _ <<<"$(geometry "$DIALOG")" && [ "$x $y" = "$((dx + 40)) $((dy + 30))" ]; }
 wait_for 2 at_moved_place || fail "the dialog opened at $x,$y, not at $((dx + 40)),$((dy + 30)) where it was moved to"
 
@@ -87,8 +84,7 @@ wait_for 10 grep -q '^Ethernet connection' "$WORK/List2.txt" || fail "Initialize
 # "Select Source File": 8, 160 in the client area; the path typed over the selected "*.s19", Enter.
 focus "$MAIN"
 click "$MAIN" 64 $((MENU + 172))
-FILES=$(window "Open") || fail "the file dialog did not appear"
-focus "$FILES"
+window "Open" >/dev/null || fail "the file dialog did not appear"
 xdotool type --delay 10 "$IMAGE"
 xdotool key Return
 wait_for 10 sh -c "! xdotool search --onlyvisible --name '^Open\$' >/dev/null" || fail "Enter did not close the file dialog"
@@ -102,7 +98,5 @@ grep -qxF '***  Success ***.  QRB interface FLASH Updated.' "$WORK/List1.txt" ||
 sleep 0.3  # the last repaint
 mkdir -p "$(dirname "$SHOT")"
 scrot -o "$SHOT" || fail "no screenshot"
-echo "Status list:"
 sed 's/^/  /' "$WORK/List1.txt"
-echo "screenshot: $SHOT"
-echo "PASSED"
+echo "screenshot: $SHOT; PASSED"

@@ -5,8 +5,7 @@
 # memory stay flat. Usage: soak.sh BIN-DIR RUNS [START]   (the same START draws the same runs)
 set -euo pipefail
 BIN=$(cd "$1" && pwd) RUNS=$2 START=${3:-$(date +%s)}
-SIM="$BIN/qrb-board-sim" CLI="$BIN/qrb-flash-cli"
-export SIM CLI
+export SIM="$BIN/qrb-board-sim" CLI="$BIN/qrb-flash-cli"
 # shellcheck source=../support/lib.sh
 source "$(dirname "$0")/../support/lib.sh"
 echo "soak: $RUNS runs, random start $START (repeat with: make soak SOAK_RUNS=$RUNS SOAK_START=$START)"
@@ -156,5 +155,4 @@ for pid in "$LONG_TCP_PID" "$LONG_PTY_PID"; do
   kill -TERM "$pid" && wait "$pid" || rc=$?
   [ "$rc" = 0 ] || fail "a long-lived board died or stopped with status $rc"
 done
-echo "soak: random start $START, $RUNS runs"
 finish
