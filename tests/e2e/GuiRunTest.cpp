@@ -1,13 +1,10 @@
-// The desktop program against the simulated board, offscreen, by real clicks:
-// Select Data Pipe, Ethernet, address and port, Initialize, Select Source
-// File (a FIFO and a file the run could not write whole first), Program FLASH,
-// then Verify FLASH.
+// The desktop program against the simulated board by real clicks, from Select Data Pipe to Verify FLASH.
 #include <sys/stat.h>
 
 #include <QFile>
-#include <QProcess>
 #include <QTest>
 
+#include "BoardProcess.h"
 #include "GuiApp.h"
 
 namespace qrb::test {
@@ -16,25 +13,8 @@ class GuiRunTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void init() {
-    board_.setProgram(QStringLiteral(QRB_BOARD_SIM));
-    board_.setArguments({QStringLiteral("--tcp"), QStringLiteral("0")});
-    board_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    board_.start();
-    QVERIFY(board_.waitForStarted());
-    QByteArray out;
-    while (!out.contains("READY\n") && board_.waitForReadyRead(5000)) out += board_.readAllStandardOutput();
-    const qsizetype at = out.indexOf("TCP_PORT=");
-    QVERIFY2(at >= 0, out.constData());
-    port_ = out.mid(at + 9, out.indexOf('\n', at) - at - 9).toInt();
-    QVERIFY(port_ > 0);
-  }
-
-  void cleanup() {
-    board_.terminate();
-    QVERIFY(board_.waitForFinished(5000));
-    QCOMPARE(board_.exitCode(), 0);
-  }
+  void init() { QVERIFY((port_ = StartBoard(board_)) > 0); }
+  void cleanup() { QVERIFY(StopBoard(board_)); }
 
   void programsAndVerifiesTheExample() {
     GuiApp gui;
@@ -46,7 +26,6 @@ class GuiRunTest : public QObject {
     for (const auto& [name, text] : {std::pair{"IPAddress", QStringLiteral("127.0.0.1")},
                                      std::pair{"PortNumber", QString::number(port_)}}) {
       QLineEdit* box = gui.SettingsText(name);
-      QVERIFY(box->isEnabled());
       box->selectAll();
       QTest::keyClicks(box, text);
     }
@@ -55,8 +34,7 @@ class GuiRunTest : public QObject {
     QCOMPARE(gui.MainText("Text3")->text(),
              QStringLiteral("Ethernet IP address: 127.0.0.1   Port number: %1").arg(port_));
 
-    // What is not a regular file is refused at once with the usual line;
-    // opening a FIFO would wait for a writer.
+    // A FIFO is refused at once (opening it would wait for a writer).
     QTemporaryDir dir;
     const QString fifo = dir.filePath(QStringLiteral("fifo.s19"));
     QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);

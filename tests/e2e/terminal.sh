@@ -1,18 +1,14 @@
 #!/usr/bin/env bash
-# qrb-flash-cli on a terminal, as a technician runs it: stdout and stderr on
-# one pseudo-terminal, the screen rendered as a terminal draws it (CR, erase
-# to the end of the line, new line). The progress line never leaves a trace
-# among the lines, also when Ctrl-C stops the run.
-# Usage: terminal.sh CASE  (progress, ctrl-c)
+# qrb-flash-cli with stdout and stderr on one pseudo-terminal, the screen rendered as a terminal
+# draws it: the progress line never leaves a trace, also when Ctrl-C stops the run.
+# Usage: terminal.sh progress|ctrl-c
 . "$(dirname "$0")/../support/lib.sh"
 
-# 150 blocks: the progress line ("block 120 of 150, ... bytes/s, 0:00 left")
-# is longer than a "-- Verified." line.
+# 150 blocks: the progress line ("block 120 of 150, ... bytes/s, 0:00 left") outgrows "-- Verified.".
 srec image.s19 -generate 0x10000 0x19600 -repeat-string "QRB terminal " -- -address-length=3 -obs=32
 start_board --tcp 0 --mode flash
 
-# on_terminal CTRL-C-AFTER-S args...: the front end on a pseudo-terminal;
-# prints the rendered screen, then "exit N".
+# on_terminal CTRL-C-AFTER-S args...: prints the rendered screen, then "exit N".
 on_terminal() {
   python3 - "$CLI" "$@" <<'PY'
 import os, pty, select, sys, time
