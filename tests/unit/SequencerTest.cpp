@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "EngineRig.h"
+#include "engine/ProgramModes.h"
 
 namespace qrb::test {
 namespace {
@@ -124,6 +125,28 @@ TEST(InitVariables, ReloadFollowsTheIntervalReadBack) {
                 Form1Services{h.serial, h.tcp, h.dialog, h.clock, h.app});
     form1.InitVariables();
     EXPECT_EQ(form1.S.FailTimerReload, c.reload) << "interval " << c.interval;
+  }
+}
+
+// The kinds a run's ticks start in, each stretch once: how the benchmarks
+// group their tick figures.
+TEST(SequencerTest, StateKindsFollowTheRun) {
+  using K = StateKind;
+  for (const bool program : {true, false}) {
+    Rig r;
+    r.UseTwoBlocks(/*startupIdle=*/true);
+    r.Start(program);
+    std::vector<K> kinds{K::Handshake};
+    for (int ticks = 0; ticks < 500 && kinds.back() != K::Idle; ++ticks) {
+      r.Tick();
+      if (const K kind = KindOfState(r.S().ProgramMode); kind != kinds.back()) kinds.push_back(kind);
+    }
+    const std::vector<K> block = program ? std::vector<K>{K::BuildBlock, K::BlockReply, K::ReadBackReply}
+                                         : std::vector<K>{K::BuildBlock, K::ReadBackReply};
+    std::vector<K> expected{K::Handshake, K::FlushDelay, K::Handshake};
+    for (int i = 0; i < 2; ++i) expected.insert(expected.end(), block.begin(), block.end());
+    expected.push_back(K::Idle);
+    EXPECT_EQ(kinds, expected) << (program ? "program" : "verify");
   }
 }
 

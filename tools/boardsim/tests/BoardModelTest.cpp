@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -94,6 +95,21 @@ TEST(FlashFile, RefusesDamagedSRecords) {
     EXPECT_NE(LoadFlash(board, path, 0), "") << text;
   }
   EXPECT_NE(LoadFlash(*std::make_unique<BoardModel>(), TempPath("missing.s19"), 0), "");
+}
+
+// Paths that hold no image, and saves that cannot be written, are refused at
+// start with the reason; checking a save path creates nothing.
+TEST(FlashFile, RefusesPathsThatAreNoImageAndUnwritableSaves) {
+  BoardModel board;
+  const std::string dir = TempPath("a-directory"), fresh = TempPath("fresh.bin");
+  std::filesystem::create_directories(dir);
+  std::filesystem::remove(fresh);
+  EXPECT_EQ(LoadFlash(board, dir, 0), "cannot load " + dir + ": not a regular file");
+  EXPECT_EQ(LoadFlash(board, "/dev/zero", 0), "cannot load /dev/zero: not a regular file");
+  EXPECT_EQ(CheckSavePath(dir), "cannot write " + dir + ": Is a directory");
+  EXPECT_EQ(CheckSavePath(dir + "/missing/x.bin"), "cannot write " + dir + "/missing/x.bin: No such file or directory");
+  EXPECT_EQ(CheckSavePath(fresh), "");
+  EXPECT_FALSE(std::filesystem::exists(fresh));
 }
 
 // Noise and half packets are dropped up to the next packet, whether they come
