@@ -28,7 +28,7 @@ mv "$WORK/board.log" "$WORK/long-tcp.log"
 start_board --pty
 LONG_PTY_PID=$BOARD_PID LONG_PTY=$PTY BOARD_PID=""
 mv "$WORK/board.log" "$WORK/long-pty.log"
-trap 'kill -KILL $LONG_TCP_PID $LONG_PTY_PID 2>/dev/null; cleanup' EXIT
+trap 'kill -KILL $LONG_TCP_PID $LONG_PTY_PID 2>/dev/null || true; cleanup' EXIT
 
 SAMPLES=()
 sample() {  # RUN: open descriptors and resident KiB of both long-lived boards
