@@ -66,6 +66,9 @@ class Form1 : public TcpEvents {
   // is a count of ticks derived from it. The main window keeps 50 ms.
   static constexpr int DefaultTickMs = 50;
   int TickIntervalMs = DefaultTickMs;
+  // "Program FLASH" reads each block back first and leaves out the blocks
+  // the board already holds. Off in a plain run.
+  bool SkipUnchanged = false;
 
   // ---- application shell (app/) ----
   void InitVariables();

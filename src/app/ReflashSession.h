@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/BlockObserver.h"
+#include "engine/SkipRule.h"
 #include "pipe/ComPortRecord.h"
 #include "pipe/LinkDefaults.h"
 
@@ -105,11 +106,17 @@ struct ReflashSession {
   std::int32_t TotalErrors = 0;
   std::int32_t BlockErrors = 0;
   std::int16_t ReadIndex = 0;
-  // The blocks sent in this run, one bit per 256-byte block of the address
-  // range (0 to 0x7FFFFFFF), and their count: a record that leads back into
+  // The blocks sent (or read first) in this run, one bit per 256-byte block
+  // of the address range (0 to 0x7FFFFFFF): a record that leads back into
   // one of them would overwrite it with a partial block.
   std::vector<bool> SentBlocks;
-  std::int32_t BlocksSent = 0;
+  // Blocks programmed in this run, and blocks a pre-read found unchanged.
+  std::int32_t BlocksWritten = 0;
+  std::int32_t BlocksUnchanged = 0;
+  // A run that skips unchanged blocks: when to read first, and whether its
+  // counts line is still to be posted at its end.
+  SkipRule Skip;
+  bool CountsPending = false;
 
   // The version bytes as the handshake read them, -1 when not read: at
   // start-up idle, and in FLASH mode.

@@ -1,6 +1,6 @@
 // What a front end learns of each block of a run, beyond the two lists: the
-// read-back comparison of every block, and the bytes of every block read
-// from the board.
+// read-back comparison of every block, the blocks left unchanged, and the
+// bytes of every block read from the board.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +30,9 @@ class BlockObserver {
   virtual ~BlockObserver() = default;
   // A block's read-back compared (program and verify): its mismatches.
   virtual void BlockCompared(std::int32_t address, std::int32_t mismatches) = 0;
+  // A block the board already held, so it was not written (program runs
+  // that skip unchanged blocks).
+  virtual void BlockUnchanged(std::int32_t /*address*/) {}
   // A block read from the board (read): its 256 bytes; false when they
   // could not be kept, which ends the run.
   virtual bool BlockRead(std::int32_t address, const std::uint8_t* bytes) = 0;

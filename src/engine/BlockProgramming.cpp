@@ -2,6 +2,8 @@
 // the board, read back and compared. The builder, the packets and the
 // read-back are shared with block verification.
 
+#include <utility>
+
 #include "app/Form1.h"
 #include "app/Text.h"
 #include "engine/EngineStates.h"
@@ -51,20 +53,6 @@ bool AlreadySent(const ReflashSession& s, std::int32_t blockAddress) {
   return (blockAddress & 0xFF) == 0 && n < s.SentBlocks.size() && s.SentBlocks[n];
 }
 
-// The end of the program path: the error total, or the success lines.
-void PostProgramReport(Form1& f) {
-  if (f.S.TotalErrors != 0) {
-    f.Status("Verification errors: " + Dec(f.S.TotalErrors));
-  } else {
-    // The pre-flight read the file cleanly, so it changed during the run.
-    EngineStates::PostSuccess(
-        f, {"***  Success ***.  QRB interface FLASH Updated.", "Exit this program and Re-Boot the QRB interface."},
-        f.S.BlocksSent == 0 ? "###  S19 file not read cleanly  ###  QRB interface FLASH not updated."
-                               : "###  S19 file not read cleanly  ###  QRB interface FLASH partly written.");
-  }
-  f.AbortSequence();
-}
-
 // The programming path from a block builder's row.
 EngineStates::BlockPath ProgramBlocks(const StateRow& row) { return {&Form1::SendProgramBlock, row.next, row.lastNext}; }
 
@@ -83,6 +71,7 @@ void Form1::SendProgramBlock() {
   }
   S.PacketLength = BlockHeaderLength + BlockSize;
   SendAPacket();
+  ++S.BlocksWritten;
   Status("Block  $" + Hex(S.BlockAddress) + "     -- Sent.");
 }
 
@@ -94,7 +83,10 @@ void Form1::SendVerifyBlock() {
 
 void EngineStates::ForgetSentBlocks(ReflashSession& s) {
   s.SentBlocks.assign(BlockCount, false);
-  s.BlocksSent = 0;
+  s.BlocksWritten = 0;
+  s.BlocksUnchanged = 0;
+  s.Skip = SkipRule{};
+  s.CountsPending = false;
 }
 
 void EngineStates::NextRecord(Form1& f) {
@@ -104,7 +96,6 @@ void EngineStates::NextRecord(Form1& f) {
 
 void EngineStates::SendAndWait(Form1& f, const BlockPath& path, std::int16_t next) {
   if (const std::size_t n = BlockNumber(f.S.BlockAddress); n < f.S.SentBlocks.size()) f.S.SentBlocks[n] = true;
-  ++f.S.BlocksSent;
   (f.*path.send)();
   f.SetProgramMode(next);
   f.S.FailTimer = f.S.FailTimerReload;
@@ -209,7 +200,7 @@ void EngineStates::RequestReadBack(Form1& f) {
   f.S.FailTimer = f.S.FailTimerReload;
 }
 
-bool EngineStates::ReadBlockBack(Form1& f, std::int16_t mode, bool keep) {
+bool EngineStates::ReadBlockBack(Form1& f, std::int16_t mode, ReadUse use) {
   ReflashSession& s = f.S;
   for (;;) {
     f.GetAByte();
@@ -220,14 +211,14 @@ bool EngineStates::ReadBlockBack(Form1& f, std::int16_t mode, bool keep) {
       return false;
     }
     std::uint8_t& cell = s.BlockData[static_cast<std::size_t>(s.ReadIndex)];
-    if (keep) {
+    if (use == ReadUse::Keep) {
       cell = static_cast<std::uint8_t>(s.LastByte);
     } else if (s.LastByte != cell) {
       ++s.BlockErrors;
     }
     if (++s.ReadIndex >= BlockSize) {
       s.ReadIndex = 0;
-      if (!keep && f.P.Blocks != nullptr) f.P.Blocks->BlockCompared(s.BlockAddress, s.BlockErrors);
+      if (use == ReadUse::Compare && f.P.Blocks != nullptr) f.P.Blocks->BlockCompared(s.BlockAddress, s.BlockErrors);
       return true;
     }
   }
@@ -241,6 +232,32 @@ void EngineStates::PostSuccess(Form1& f, std::initializer_list<const char*> succ
   }
   for (const char* line : successLines) f.Status(line);
   f.S.Outcome = RunOutcome::Succeeded;
+}
+
+void EngineStates::PostBlockCounts(Form1& f) {
+  if (!std::exchange(f.S.CountsPending, false)) return;
+  f.Status(Dec(f.S.BlocksWritten) + " blocks written, " + Dec(f.S.BlocksUnchanged) + " unchanged.");
+}
+
+void EngineStates::PostProgramReport(Form1& f) {
+  ReflashSession& s = f.S;
+  PostBlockCounts(f);
+  if (s.TotalErrors != 0) {
+    f.Status("Verification errors: " + Dec(s.TotalErrors));
+  } else if (s.BlocksWritten == 0) {
+    // Only a run that skips unchanged blocks gets here with a clean image:
+    // the board is in FLASH mode all the same and must be re-booted.
+    PostSuccess(f,
+                {"***  Success ***.  QRB interface FLASH already holds the file.  Nothing written.",
+                 "Exit this program and Re-Boot the QRB interface."},
+                "###  S19 file not read cleanly  ###  QRB interface FLASH not updated.");
+  } else {
+    // The pre-flight read the file cleanly, so it changed during the run.
+    PostSuccess(f,
+                {"***  Success ***.  QRB interface FLASH Updated.", "Exit this program and Re-Boot the QRB interface."},
+                "###  S19 file not read cleanly  ###  QRB interface FLASH partly written.");
+  }
+  f.AbortSequence();
 }
 
 void EngineStates::ProgramFirstBlock(Form1& f, const StateRow& row) { FirstBlock(f, ProgramBlocks(row)); }

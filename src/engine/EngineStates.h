@@ -19,6 +19,9 @@ struct EngineStates {
   // The first state of each path, and the program path's block builder
   // (which the pre-flight runs without sending).
   static const std::int16_t ProgramEntry, VerifyEntry, ReadEntry;
+  // The program path that reads each block first and skips it when the
+  // board already holds it.
+  static const std::int16_t SkipEntry;
   static const std::int16_t ProgramFirstBlockState, ProgramNextBlockState;
 
   // The row of a state, or nullptr outside the state table.
@@ -46,6 +49,10 @@ struct EngineStates {
   static void VerifyReadBack(Form1& f, const StateRow& row);
   static void ReadRequest(Form1& f, const StateRow& row);
   static void ReadBlockIn(Form1& f, const StateRow& row);
+  // Skipping unchanged blocks.
+  static void SkipFirstBlock(Form1& f, const StateRow& row);
+  static void SkipNextBlock(Form1& f, const StateRow& row);
+  static void SkipPreRead(Form1& f, const StateRow& row);
 
   // The block builder of both paths; `send` puts the finished block on the
   // link, `fullNext` follows a full block or a hole, `lastNext` the end of
@@ -67,13 +74,22 @@ struct EngineStates {
   static void StartReadBack(Form1& f);
   // Action of the states that take 0x3A: the block was written; ask for it.
   static void RequestReadBack(Form1& f);
-  // Algorithm of the read-back: true once all 256 bytes are compared with
-  // BlockData, or with `keep` stored in it.
-  static bool ReadBlockBack(Form1& f, std::int16_t mode, bool keep = false);
+  // What a read-back's 256 bytes are for: compared with BlockData after a
+  // write or on verification (and reported), compared before a write
+  // (reported by the caller), or stored in BlockData.
+  enum class ReadUse { Compare, PreRead, Keep };
+  // Algorithm of the read-back: true once all 256 bytes are taken.
+  static bool ReadBlockBack(Form1& f, std::int16_t mode, ReadUse use = ReadUse::Compare);
   // The end of a run without mismatches: "  ", then the success lines, or in
   // their place one line when the image was not read cleanly; records the
   // outcome. The caller then ends the run with AbortSequence.
   static void PostSuccess(Form1& f, std::initializer_list<const char*> successLines, const char* uncleanLine);
+  // The end of the program path: the error total or the success lines, then
+  // AbortSequence.
+  static void PostProgramReport(Form1& f);
+  // "N blocks written, M unchanged." once at the end of a run that skips
+  // unchanged blocks, whichever way it ends.
+  static void PostBlockCounts(Form1& f);
 
  private:
   static void FillLoop(Form1& f, const BlockPath& path);
@@ -95,6 +111,11 @@ struct StateRow {
   std::int16_t otherNext = 0;
   bool otherAtOnce = false;
   std::int16_t lastNext = 0;   // block builders: after the end of the data
+  // Skipping unchanged blocks: the state after a block written without a
+  // pre-read (builders: full block or hole, and end of the data), or after a
+  // pre-read that differed.
+  std::int16_t writeNext = 0;
+  std::int16_t writeLastNext = 0;
   bool startupIdle = false;    // version states: the board is not yet in FLASH mode
   bool unexpectedWording = false;  // first states: a stray byte is "Unexpected byte read from ..."
   bool blockInFlight = false;  // see IsBlockState

@@ -67,7 +67,7 @@ void EngineStates::ReadRequest(Form1& f, const StateRow& row) {
 // The block's 256 bytes, then its line, and the next block or the end of the
 // run.
 void EngineStates::ReadBlockIn(Form1& f, const StateRow& row) {
-  if (!ReadBlockBack(f, row.mode, true)) return;
+  if (!ReadBlockBack(f, row.mode, ReadUse::Keep)) return;
   ReflashSession& s = f.S;
   if (f.P.Blocks != nullptr && !f.P.Blocks->BlockRead(s.BlockAddress, s.BlockData.data())) {
     f.Debug("Block $" + Hex(s.BlockAddress) + " read, but could not be stored.");

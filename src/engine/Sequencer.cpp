@@ -100,7 +100,7 @@ void Form1::StartRun(RunPath path) {
   S.FlashModeVersion = -1;
   S.Outcome = RunOutcome::Running;
   S.NoWaitTicks = 0;
-  S.ProgramMode = path == RunPath::Program  ? EngineStates::ProgramEntry
+  S.ProgramMode = path == RunPath::Program  ? (SkipUnchanged ? EngineStates::SkipEntry : EngineStates::ProgramEntry)
                   : path == RunPath::Verify ? EngineStates::VerifyEntry
                                             : EngineStates::ReadEntry;
   S.FailTimer = S.FailTimerReload;
@@ -118,6 +118,7 @@ void Form1::AbortSequence() {
     return;
   }
   if (S.Outcome == RunOutcome::Running) S.Outcome = RunOutcome::Failed;
+  EngineStates::PostBlockCounts(*this);
   Debug("Aborting.  ProgramMode = 0.");
   SetIdleButtons();
 }

@@ -169,11 +169,87 @@ constexpr StateRow ReadBlocks[] = {
     ReadBack(114, E::ReadBlockIn, 111, false),
 };
 
-constexpr std::size_t ModeLimit = 128;
+// Skipping unchanged blocks: the program path's handshake a hundred states
+// on (its flush delay is 93), then blocks that are read first and written
+// only where they differ.
+constexpr std::int16_t SkipPathOffset = 100;
+constexpr std::size_t ProgramHandshakeRows = 11;  // 21..25, 90, 26..30
+static_assert(ProgramPath[ProgramHandshakeRows - 1].mode == 30 && ProgramPath[ProgramHandshakeRows].mode == 41);
+
+constexpr std::int16_t SkipState(std::int16_t programState) {
+  return programState == 90 ? 93 : static_cast<std::int16_t>(programState + SkipPathOffset);
+}
+
+constexpr auto SkipHandshake = [] {
+  std::array<StateRow, ProgramHandshakeRows> rows{};
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    StateRow row = ProgramPath[i];
+    row.mode = SkipState(row.mode);
+    row.next = SkipState(row.next);
+    if (row.otherExpected >= 0) row.otherNext = SkipState(row.otherNext);
+    rows[i] = row;
+  }
+  return rows;
+}();
+
+constexpr std::int16_t SkipFirst = SkipState(41), SkipNext = SkipState(42);
+// A block read first: with more to come, or the last one.
+constexpr std::int16_t PreReadMore = 143, PreReadLast = 146;
+// A block written: the program path's states 43..47 and 48..52 moved here.
+constexpr std::int16_t WriteOffset = 106;
+constexpr std::int16_t WriteMore = 43 + WriteOffset, WriteLast = 48 + WriteOffset;
+
+constexpr StateRow SkipBuilder(std::int16_t mode, E::Handler handler) {
+  StateRow row = Builder(mode, handler, PreReadMore, PreReadLast);
+  row.writeNext = WriteMore;
+  row.writeLastNext = WriteLast;
+  return row;
+}
+
+// The pre-read's 256 bytes: the next block (or the end) when they match,
+// else the block is written.
+constexpr StateRow PreRead(std::int16_t mode, std::int16_t next, std::int16_t writeNext, bool lastBlock) {
+  StateRow row = ReadBack(mode, E::SkipPreRead, next, lastBlock);
+  row.writeNext = writeNext;
+  return row;
+}
+
+constexpr StateRow SkipBlocks[] = {
+    SkipBuilder(SkipFirst, E::SkipFirstBlock),
+    SkipBuilder(SkipNext, E::SkipNextBlock),
+    InBlock(Takes(PreReadMore, Accepted, PreReadMore + 1, AtOnce, Waits)),
+    InBlock(Takes(PreReadMore + 1, BlockFollows, PreReadMore + 2, AtOnce, Waits, E::StartReadBack)),
+    PreRead(PreReadMore + 2, SkipNext, WriteMore, false),
+    InBlock(Takes(PreReadLast, Accepted, PreReadLast + 1, AtOnce, Waits)),
+    InBlock(Takes(PreReadLast + 1, BlockFollows, PreReadLast + 2, AtOnce, Waits, E::StartReadBack)),
+    PreRead(PreReadLast + 2, 0, WriteLast, true),
+};
+
+// Writing and reading back a block: the bytes, waits and texts of 43..52,
+// their own time-out codes, and the next block built by the skipping builder.
+constexpr auto SkipWrites = [] {
+  std::array<StateRow, 10> rows{};
+  std::size_t n = 0;
+  for (const StateRow& program : ProgramPath) {
+    if (program.mode < 43 || program.mode > 52) continue;
+    StateRow row = program;
+    row.mode = static_cast<std::int16_t>(row.mode + WriteOffset);
+    row.next = row.next == 0 ? 0 : row.next == 42 ? SkipNext : static_cast<std::int16_t>(row.next + WriteOffset);
+    rows[n++] = row;
+  }
+  return rows;
+}();
+static_assert(SkipWrites.back().mode == 52 + WriteOffset && SkipWrites[4].next == SkipNext);
+
+constexpr std::size_t ModeLimit = 160;
 
 template <typename Rows>
 constexpr void Enter(std::array<const StateRow*, ModeLimit>& byMode, const Rows& rows) {
-  for (const StateRow& row : rows) byMode[static_cast<std::size_t>(row.mode)] = &row;
+  for (const StateRow& row : rows) {
+    const auto mode = static_cast<std::size_t>(row.mode);
+    if (mode >= ModeLimit || byMode[mode] != nullptr) throw "a state number outside the table or used twice";
+    byMode[mode] = &row;
+  }
 }
 
 // Any other mode but 0 is invalid.
@@ -184,6 +260,9 @@ constexpr std::array<const StateRow*, ModeLimit> RowsByMode = [] {
   Enter(byMode, VerifyBlocks);
   Enter(byMode, ReadHandshake);
   Enter(byMode, ReadBlocks);
+  Enter(byMode, SkipHandshake);
+  Enter(byMode, SkipBlocks);
+  Enter(byMode, SkipWrites);
   return byMode;
 }();
 
@@ -194,6 +273,7 @@ std::string TwoDigits(std::int16_t byte) { return (byte < 0x10 ? "0" : "") + Hex
 const std::int16_t EngineStates::ProgramEntry = 21;
 const std::int16_t EngineStates::VerifyEntry = 61;
 const std::int16_t EngineStates::ReadEntry = ReadState(61);
+const std::int16_t EngineStates::SkipEntry = SkipState(21);
 const std::int16_t EngineStates::ProgramFirstBlockState = 41;
 const std::int16_t EngineStates::ProgramNextBlockState = 42;
 

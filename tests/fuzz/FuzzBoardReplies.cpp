@@ -5,7 +5,8 @@
 // honest replies.
 //
 // Input: one byte of options (bit 0: start with a verify run, bit 1: serial
-// link instead of Ethernet), then a tape of chunks, one per tick:
+// link instead of Ethernet, bit 2: program runs skip unchanged blocks), then
+// a tape of chunks, one per tick:
 //   0x00..0x7F  n raw bytes from the tape follow and are delivered;
 //   0x80..0xFE  up to (h - 0x7F) * 4 bytes of the honest replies are delivered;
 //   0xFF        every honest reply waiting is delivered.
@@ -13,7 +14,8 @@
 //
 // Invariants: every run ends in AbortSequence within a bounded number of
 // ticks; the outcome matches the success line; a program run succeeds only
-// when it sent every block of the image and the board holds exactly the image;
+// when it sent every block of the image (or, skipping, every block it did not
+// find unchanged, and none it did) and the board holds exactly the image;
 // a verify run succeeds only when it read back every block of the image.
 #include <algorithm>
 #include <cstddef>
@@ -76,6 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (verifyFirst)
     for (const auto& [address, block] : image.Blocks) board.Write(address, block);
   InProcessRun run(link, board);
+  run.H().form1.SkipUnchanged = (data[0] & 4) != 0;
   run.SelectFile(ScratchFile().string());
 
   bool program = !verifyFirst;
@@ -88,7 +91,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     });
     if (!succeeded) continue;
     if (program) {
-      Require(run.Programmed() == addresses, "a successful program run sent every block", run);
+      std::set<std::uint32_t> covered = run.Unchanged();
+      Require(std::none_of(covered.begin(), covered.end(), [&](std::uint32_t a) { return run.Programmed().count(a) != 0; }),
+              "no block found unchanged was written", run);
+      covered.insert(run.Programmed().begin(), run.Programmed().end());
+      Require(covered == addresses, "a successful program run sent every block it did not find unchanged", run);
       Require(HoldsImage(board.Blocks(), image.Blocks, true),
               "after a successful program run the board holds exactly the image", run);
     }

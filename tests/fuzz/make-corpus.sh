@@ -36,7 +36,9 @@ tr 'A-F' 'a-f' <"$files/s1-300-bytes.s19" | sed 's/^s/S/' >"$files/bad-lower-cas
 head -c 200 "$files/s2-1k-32.s19" >"$files/bad-truncated.s19"
 
 # Reply tapes: options byte, then chunks (0xFF: every honest reply waiting).
-for run in 0:program-ethernet 1:verify-ethernet 2:program-serial 3:verify-serial; do
+# 4 and 5: program runs that skip unchanged blocks (5: after a verify run, on a
+# board that holds the image).
+for run in 0:program-ethernet 1:verify-ethernet 2:program-serial 3:verify-serial 4:skip-ethernet 5:verify-skip-ethernet; do
   { printf "\\x0${run%%:*}"; head -c 40 /dev/zero | tr '\0' '\377'; } >"$replies/${run#*:}-honest"
 done
 # Raw replies: a board at start-up idle, then in FLASH mode, with a stray byte.

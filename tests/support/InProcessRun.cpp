@@ -64,9 +64,20 @@ int InProcessRun::Run(bool program, int maxTicks, const Wire& wire) {
 bool InProcessRun::Succeeded() const { return h_.form1.S.Outcome == RunOutcome::Succeeded; }
 
 bool InProcessRun::SuccessLinePosted(bool program) const {
-  const std::string line = program ? "***  Success ***.  QRB interface FLASH Updated."
-                                   : "***  Success ***.  QRB interface FLASH Verified.";
-  return std::find(runStatus_.begin(), runStatus_.end(), line) != runStatus_.end();
+  const std::vector<std::string> lines =
+      program ? std::vector<std::string>{"***  Success ***.  QRB interface FLASH Updated.",
+                                         "***  Success ***.  QRB interface FLASH already holds the file.  Nothing written."}
+              : std::vector<std::string>{"***  Success ***.  QRB interface FLASH Verified."};
+  return std::find_first_of(runStatus_.begin(), runStatus_.end(), lines.begin(), lines.end()) != runStatus_.end();
+}
+
+std::set<std::uint32_t> InProcessRun::Unchanged() const {
+  std::set<std::uint32_t> blocks;
+  const std::string_view head = "Block  $", tail = "     -- Unchanged.";
+  for (const std::string& line : runStatus_)
+    if (line.starts_with(head) && line.ends_with(tail))
+      blocks.insert(static_cast<std::uint32_t>(std::stoul(line.substr(head.size()), nullptr, 16)));
+  return blocks;
 }
 
 void InProcessRun::Deliver(const std::vector<std::uint8_t>& bytes) {

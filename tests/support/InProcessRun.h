@@ -54,6 +54,8 @@ class InProcessRun {
   // requests for during the last run.
   const std::set<std::uint32_t>& Programmed() const { return programmed_; }
   const std::set<std::uint32_t>& ReadBack() const { return readBack_; }
+  // Blocks the last run found unchanged and did not write (by its Status lines).
+  std::set<std::uint32_t> Unchanged() const;
   // Packets of any kind the board received during the last run.
   std::size_t PacketsSent() const { return packets_; }
 

@@ -100,6 +100,7 @@ struct FakeBoard {
 
   std::uint8_t Read(std::uint32_t a) const { return model_.ReadByte(a); }
   void Load(std::uint32_t start, const Bytes& bytes) { model_.Write(start, bytes); }
+  const std::map<std::uint32_t, sim::FlashBlock>& Flash() const { return model_.Blocks(); }
 
   void Receive(const Bytes& p) {
     if (!powered_) PowerUp();
