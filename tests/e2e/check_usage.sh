@@ -138,6 +138,9 @@ verify $WORK/good.s19 --serial $WORK/no-such-device|cannot open $WORK/no-such-de
 check $WORK/good.s19 --fix $WORK/good.s19|--fix must write a file other than
 check $WORK/good.s19 --fix $WORK/../$(basename $WORK)/good.s19|--fix must write a file other than
 program $WORK/good.s19 --tcp 127.0.0.1 --fix $WORK/x.s19|--fix belongs to check
+verify $WORK/good.s19 --tcp 127.0.0.1 --skip-unchanged|--skip-unchanged belongs to program
+program $WORK/good.s19 --tcp 127.0.0.1 --skip-unchanged=yes|--skip-unchanged takes no value
+read $WORK/out.s19 --tcp 127.0.0.1 --range 0-0xFF --wait 0|--wait takes seconds
 TABLE
     # The help, and a command's own help: its options alone.
     while IFS=';' read -r args listed unlisted; do
@@ -150,6 +153,8 @@ TABLE
 --help;qrb-flash-cli {program|verify} FILE.s19;
 --version;qrb-flash-cli 1.;
 program --help;--tcp <HOST[:PORT]>;--range
+program --help;--skip-unchanged;--fix
+verify --help;--wait <SECS>;--skip-unchanged
 read --help;--range <START-END>;--fix
 check --help;--fix <OUT.s19>;--tcp
 TABLE

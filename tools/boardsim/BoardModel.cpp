@@ -92,6 +92,7 @@ void BoardModel::Answer(std::span<const std::uint8_t> packet, BoardReply& reply)
   if (packet[1] == ProgramArg) {
     Write(address, packet.subspan(BlockHeaderLength, length));
     ++programmed_;
+    programmedSince_.push_back(address);
     AddReply({BlockReplyCode, ProgramArg}, Command::Program, reply);
     return;
   }

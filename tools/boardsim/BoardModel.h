@@ -12,6 +12,7 @@
 #include <map>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace qrb::sim {
@@ -83,6 +84,8 @@ class BoardModel {
 
   // Counters over the board's life.
   int BlocksProgrammed() const { return programmed_; }
+  // The addresses of the blocks programmed since the last call.
+  std::vector<std::uint32_t> TakeProgrammed() { return std::exchange(programmedSince_, {}); }
   int ReadBacks() const { return readBacks_; }
 
  private:
@@ -101,6 +104,7 @@ class BoardModel {
   std::map<std::uint32_t, FlashBlock> flash_;
   int replies_ = 0;
   int programmed_ = 0;
+  std::vector<std::uint32_t> programmedSince_;
   int readBacks_ = 0;
 };
 

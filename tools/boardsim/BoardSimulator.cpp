@@ -144,6 +144,8 @@ void BoardSimulator::Take(const QByteArray& bytes, ReplyWriter& writer, const ch
   writer.Received(bytes.size());
   const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.constData());
   const BoardReply reply = board_.Feed(std::span(data, static_cast<std::size_t>(bytes.size())));
+  for (const std::uint32_t address : board_.TakeProgrammed())
+    Log(QStringLiteral("%1 wrote block $%2").arg(QLatin1StringView(link), QString::number(address, 16).toUpper()));
   if (reply.Empty() && !reply.DropLink && !reply.Flood) return;
   if (verbose_) {
     const std::vector<std::uint8_t> all = reply.Bytes();

@@ -1,7 +1,10 @@
 #include "BoardRun.h"
 
 #include <QString>
+#include <QTimer>
+#include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "GivenPathDialog.h"
 #include "LineOutput.h"
@@ -26,7 +29,7 @@ namespace {
 // attempt ended.
 class LinkWatch : public TcpEvents {
  public:
-  explicit LinkWatch(TcpEvents& main) : main_(main) {}
+  explicit LinkWatch(TcpEvents& main, std::function<void()> onFailed) : main_(main), onFailed_(std::move(onFailed)) {}
   void Winsock1Data_Connect() override {
     main_.Winsock1Data_Connect();
     connected = true;
@@ -36,6 +39,7 @@ class LinkWatch : public TcpEvents {
     main_.Winsock1Data_ConnectFailed(why);
     failed = true;
     reason = why;
+    if (onFailed_) onFailed_();
   }
   void Winsock1Data_Dropped(const std::string& why) override { main_.Winsock1Data_Dropped(why); }
 
@@ -45,7 +49,10 @@ class LinkWatch : public TcpEvents {
 
  private:
   TcpEvents& main_;
+  std::function<void()> onFailed_;
 };
+
+constexpr int RetryMs = 250;
 
 // Notes every compared block and hands every block read to the output file.
 class BlockLog : public BlockObserver {
@@ -54,6 +61,7 @@ class BlockLog : public BlockObserver {
   void BlockCompared(std::int32_t address, std::int32_t mismatches) override {
     blocks_.push_back({address, mismatches});
   }
+  void BlockUnchanged(std::int32_t address) override { blocks_.push_back({address, 0, true}); }
   bool BlockRead(std::int32_t address, const std::uint8_t* bytes) override {
     if (output_ == nullptr || !output_->Block(static_cast<std::uint32_t>(address), bytes)) return false;
     blocks_.push_back({address, -1});
@@ -89,8 +97,9 @@ struct BoardRun::Parts {
         form1({status, debug, text2, text3, selectSourceFile, programFlash, verifyFlash, selectDataPipe, timer1},
               {serial, tcp, fileDialog, clock, app, &serial, &blockLog}),
         form2(form1, dialogControls.Controls()),
-        watch(form1) {
+        watch(form1, [&run] { run.TryAgain(); }) {
     form1.TickIntervalMs = options.TickMs;
+    form1.SkipUnchanged = options.SkipUnchanged;
     form1.AttachSettingsDialog(&form2);
     form1.InitVariables();
     tcp.SetEvents(&watch);
@@ -128,6 +137,12 @@ struct BoardRun::Parts {
   LinkWatch watch;
   bool running = false;
   std::function<void()> ended;
+  // Waiting for the link: lines of the attempt under way are held back.
+  bool holding = false;
+  std::vector<PostedLine> held;
+  std::chrono::steady_clock::time_point waitStarted{}, waitUntil{}, giveUpAt{};
+  QTimer retry;
+  bool retrying = false;
 };
 
 BoardRun::BoardRun(const CliOptions& options, const CliBoard& board, BoardOutput output, S19Writer* readOutput)
@@ -140,6 +155,10 @@ BoardRun::BoardRun(const CliOptions& options, const CliBoard& board, BoardOutput
 BoardRun::~BoardRun() = default;
 
 void BoardRun::Post(bool status, const std::string& line) {
+  if (parts_->holding) {
+    parts_->held.push_back({status, line});
+    return;
+  }
   record_.lines.push_back({status, line});
   // stdout and stderr may share the terminal: no line is written over the
   // progress line, which comes back only while the run goes on.
@@ -160,9 +179,30 @@ void BoardRun::Complain(const std::string& message) {
 
 bool BoardRun::OpenLink() {
   record_.started = std::chrono::system_clock::now();
+  parts_->waitStarted = std::chrono::steady_clock::now();
+  parts_->waitUntil = parts_->waitStarted + std::chrono::milliseconds(options_.WaitMs);
+  // Without waiting the control gives up after the connect time-out itself;
+  // the extra second only guards against an event that never comes.
+  // While waiting, the last attempt starts as the wait ends and has one
+  // more retry interval to be answered.
+  parts_->giveUpAt = options_.WaitMs > 0 ? parts_->waitUntil + std::chrono::milliseconds(RetryMs)
+                                         : parts_->waitStarted + std::chrono::milliseconds(options_.ConnectTimeoutMs + 1000);
+  parts_->holding = options_.WaitMs > 0;
+  parts_->retry.setSingleShot(true);
+  QObject::connect(&parts_->retry, &QTimer::timeout, [this] {
+    parts_->retrying = false;
+    Attempt();
+  });
+  Attempt();
+  return record_.board.Link == CliLink::Tcp || parts_->retrying || LinkReady();
+}
+
+void BoardRun::Attempt() {
   Form1& form1 = parts_->form1;
   Form2& form2 = parts_->form2;
   const CliBoard& board = record_.board;
+  parts_->held.clear();  // the lines of an attempt that failed
+  parts_->watch.failed = false;
   // Select Data Pipe, the dialog's choices, Initialize.
   form1.SelectDataPipe_Click();
   if (board.Link == CliLink::Tcp) {
@@ -170,30 +210,57 @@ bool BoardRun::OpenLink() {
     parts_->dialogControls.IPAddress.SetText(board.Host);
     parts_->dialogControls.PortNumber.SetText(Dec(board.Port));
     form2.Initialize_Click();
-    return true;
+    return;
   }
   form2.DataPipeSelect_Click(PipeSerial);
   form2.ComxBtn_Click(board.Link == CliLink::Com ? board.ComPort : 1);
   form2.ComBaudBtn_Click(options_.ComSpeed);
   form2.Initialize_Click();
-  return LinkReady();
+  if (form1.S.ComInitialized == False) TryAgain();
+}
+
+bool BoardRun::TryAgain() {
+  if (!parts_->holding) return false;
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(parts_->waitUntil - std::chrono::steady_clock::now());
+  if (left.count() <= 0) return false;
+  parts_->retrying = true;
+  parts_->retry.start(static_cast<int>(std::min<std::int64_t>(RetryMs, left.count())));  // the last one as the wait ends
+  return true;
+}
+
+void BoardRun::StopWaiting() {
+  parts_->retry.stop();
+  parts_->retrying = false;
+  if (!std::exchange(parts_->holding, false)) return;
+  for (const PostedLine& line : std::exchange(parts_->held, {})) Post(line.status, line.text);
+}
+
+double BoardRun::SecondsWaited() const {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - parts_->waitStarted).count();
 }
 
 bool BoardRun::Connecting() const {
+  if (std::chrono::steady_clock::now() >= parts_->giveUpAt) return false;
+  if (parts_->retrying) return true;
   return record_.board.Link == CliLink::Tcp && !parts_->watch.connected && !parts_->watch.failed;
 }
 
 bool BoardRun::LinkReady() {
+  const bool waited = parts_->holding;
+  StopWaiting();
+  char after[64] = "";
+  if (waited) std::snprintf(after, sizeof after, " (waited %.1f s)", SecondsWaited());
   const Form1& form1 = parts_->form1;
   if (record_.board.Link == CliLink::Tcp) {
     if (parts_->watch.connected) return true;
+    parts_->tcp.Close();  // an attempt still under way when the wait ended
     Complain("no connection to " + record_.name +
-             (parts_->watch.failed ? ": " + parts_->watch.reason : std::string(" in time")));
+             (parts_->watch.failed ? ": " + parts_->watch.reason : std::string(" in time")) + after);
     return false;
   }
   if (form1.S.ComInitialized != False) return true;
   const std::string reason = parts_->serial.FailureReason(record_.board.Link == CliLink::Com ? record_.board.ComPort : 1);
-  Complain("cannot open " + record_.name + (reason.empty() ? "" : ": " + reason));
+  Complain("cannot open " + record_.name + (reason.empty() ? "" : ": " + reason) + after);
   return false;
 }
 
@@ -234,11 +301,14 @@ void BoardRun::Abort() {
 void BoardRun::Finish() {
   Form1& form1 = parts_->form1;
   parts_->running = false;
+  StopWaiting();
   form1.CloseDataPipe();
   record_.ended = std::chrono::system_clock::now();
   record_.startupIdleVersion = form1.S.StartupIdleVersion;
   record_.flashModeVersion = form1.S.FlashModeVersion;
   record_.totalErrors = form1.S.TotalErrors;
+  record_.blocksWritten = form1.S.BlocksWritten;
+  record_.blocksUnchanged = form1.S.BlocksUnchanged;
   if (form1.S.Outcome == RunOutcome::Succeeded) record_.outcome = BoardOutcome::Succeeded;
   else if (form1.S.Outcome != RunOutcome::None) record_.outcome = BoardOutcome::Failed;
   else record_.outcome = BoardOutcome::Refused;

@@ -34,6 +34,7 @@ struct PostedLine {
 struct BlockResult {
   std::int32_t address;
   std::int32_t mismatches;  // -1 for a block read back to a file
+  bool unchanged = false;   // the board held it already: not written
 };
 
 // What the report and the summary need of one board's run.
@@ -46,6 +47,7 @@ struct BoardRecord {
   std::int32_t startupIdleVersion = -1;
   std::int32_t flashModeVersion = -1;
   std::int32_t totalErrors = 0;
+  std::int32_t blocksWritten = 0, blocksUnchanged = 0;
   std::vector<BlockResult> blocks;
   std::vector<PostedLine> lines;
   std::chrono::system_clock::time_point started{}, ended{};
@@ -71,6 +73,9 @@ class BoardRun {
 
   // Opens the link; a TCP connection completes later (Connecting()).
   // False with the refusal recorded when the link cannot be opened at once.
+  // With --wait a link that cannot be opened yet is tried again every 250 ms
+  // until the wait is over, and only the lines of the last attempt are
+  // posted.
   bool OpenLink();
   bool Connecting() const;
   // After the connection attempt has settled: false (refusal recorded) when
@@ -92,6 +97,13 @@ class BoardRun {
   struct Parts;
   void Post(bool status, const std::string& line);
   void Complain(const std::string& message);
+  // One attempt to open the link: Select Data Pipe, the dialog, Initialize.
+  void Attempt();
+  // The attempt failed: true when another one is coming.
+  bool TryAgain();
+  // The waiting is over: the last attempt's lines are posted.
+  void StopWaiting();
+  double SecondsWaited() const;
 
   const CliOptions& options_;
   BoardOutput output_;

@@ -94,7 +94,7 @@ bool ParseRange(const std::string& text, CliOptions& options, std::string& error
 
 // Which commands an option belongs to: every command that talks to a board,
 // read alone or check alone.
-enum class OptionScope { Linked, Read, Check };
+enum class OptionScope { Linked, Read, Check, Program };
 
 // An option with its value's name and the lines that describe it; the note
 // follows them in the usage of every command only.
@@ -121,11 +121,19 @@ std::vector<OptionRow> OptionRows() {
       {"baud", "RATE", "serial speed, " + std::to_string(ComBaudRate(defaults.ComSpeed)) + " by default", OptionScope::Linked},
       {"connect-timeout", "SECS", "how long to wait for the link, " + std::to_string(defaults.ConnectTimeoutMs / 1000) + " by default",
        OptionScope::Linked},
+      {"wait", "SECS",
+       "keep trying to open each link for up to SECS (a board still\n"
+       "starting, an adapter not yet plugged in)",
+       OptionScope::Linked},
       {"tick", "MS",
        "the sequencer's tick, 1..50 ms (50 by default, as the main\n"
        "window); time-outs stay 3 s and the flush delay 1 s",
        OptionScope::Linked},
       {"report", "FILE.json", "a record of the run as JSON, written also when it fails", OptionScope::Linked},
+      {"skip-unchanged", "",
+       "program: read each block first and leave out the blocks the\n"
+       "board already holds",
+       OptionScope::Program},
       {"range", "START-END",
        "read: the addresses to read, both included (0x8000-0xFFFF);\n"
        "every 256-byte block they touch is read whole",
@@ -174,9 +182,10 @@ std::string CommandHelp(CliCommand command) {
                                command == CliCommand::Read ? QStringLiteral("The S19 file to write.")
                                                            : QStringLiteral("The S19 file."));
   for (const OptionRow& option : OptionRows()) {
-    const bool listed = option.Scope == OptionScope::Linked ? command != CliCommand::Check
-                        : option.Scope == OptionScope::Read ? command == CliCommand::Read
-                                                            : command == CliCommand::Check;
+    const bool listed = option.Scope == OptionScope::Linked    ? command != CliCommand::Check
+                        : option.Scope == OptionScope::Read    ? command == CliCommand::Read
+                        : option.Scope == OptionScope::Program ? command == CliCommand::Program
+                                                               : command == CliCommand::Check;
     if (listed)
       parser.addOption(QCommandLineOption(QString::fromLatin1(option.Name), QString::fromStdString(option.Text).replace(u'\n', u' '),
                                           QString::fromLatin1(option.Value)));
@@ -221,7 +230,8 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
     if (name == "--help" || name == "-h") end = i, stop = CliCommand::Help;
     else if (name == "--version") end = i, stop = CliCommand::Version;
     else if (row == rows.end()) end = i, stopError = "unknown option " + arg;
-    else if (name.size() == arg.size() && ++i == args.size()) end = i - 1, stopError = name + " needs a value";
+    else if (row->Value.empty() && name.size() != arg.size()) end = i, stopError = name + " takes no value";
+    else if (!row->Value.empty() && name.size() == arg.size() && ++i == args.size()) end = i - 1, stopError = name + " needs a value";
   }
 
   // Latin-1 carries every byte of a path through unchanged.
@@ -235,6 +245,10 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
 
   std::map<QString, qsizetype> seen;
   for (const QString& name : parser.optionNames()) {
+    if (name == QLatin1String("skip-unchanged")) {  // takes no value
+      options.SkipUnchanged = true;
+      continue;
+    }
     const std::string value = raw(parser.values(name).at(seen[name]++));
     if (name == QLatin1String("tcp")) {
       CliBoard board;
@@ -268,14 +282,15 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
       for (const ComSpeedOption& speed : ComSpeedOptions)
         if (value == std::to_string(speed.baud)) options.ComSpeed = speed.index, known = true;
       if (!known) return error = "--baud takes " + BaudList(", ", " or ") + ", not " + value, false;
-    } else if (name == QLatin1String("connect-timeout")) {
+    } else if (name == QLatin1String("connect-timeout") || name == QLatin1String("wait")) {
+      const std::string option = "--" + raw(name);
       double seconds = 0;
       const auto [last, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
       if (ec != std::errc{} || last != value.data() + value.size() || !(seconds > 0) || seconds > 3600)
-        return error = "--connect-timeout takes seconds (more than 0, up to 3600), not " + value, false;
-      options.ConnectTimeoutMs = static_cast<int>(std::lround(seconds * 1000));
-      if (options.ConnectTimeoutMs < 1)
-        return error = "--connect-timeout takes at least 0.001 seconds (1 ms), not " + value, false;
+        return error = option + " takes seconds (more than 0, up to 3600), not " + value, false;
+      const int ms = static_cast<int>(std::lround(seconds * 1000));
+      if (ms < 1) return error = option + " takes at least 0.001 seconds (1 ms), not " + value, false;
+      (name == QLatin1String("wait") ? options.WaitMs : options.ConnectTimeoutMs) = ms;
     } else if (name == QLatin1String("fix")) {
       if (value.empty()) return error = "--fix needs the file to write", false;
       options.FixOut = value;
@@ -307,6 +322,7 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
     return true;
   }
   if (!options.FixOut.empty()) return error = "--fix belongs to check", false;
+  if (options.SkipUnchanged && options.Command != CliCommand::Program) return error = "--skip-unchanged belongs to program", false;
   if (options.Boards.empty())
     return error = command + " needs a link: --tcp HOST[:PORT], --com N or --serial DEVICE", false;
   for (std::size_t i = 0; i < options.Boards.size(); ++i)
@@ -336,9 +352,9 @@ std::string CliUsage(CliCommand topic) {
   return "Usage:\n"
          "  qrb-flash-cli {program|verify} FILE.s19 (--tcp HOST[:PORT] | --com N | --serial DEVICE)...\n"
          "                [--baud " + BaudList("|", "|") + "] [--connect-timeout SECONDS]\n"
-         "                [--tick MS] [--report FILE.json]\n"
+         "                [--wait SECONDS] [--tick MS] [--report FILE.json] [--skip-unchanged (program)]\n"
          "  qrb-flash-cli read OUT.s19 --range START-END [--range START-END]... (one link)\n"
-         "                [--baud ...] [--connect-timeout SECONDS] [--tick MS] [--report FILE.json]\n"
+         "                [--baud ...] [--connect-timeout SECONDS] [--wait SECONDS] [--tick MS] [--report FILE.json]\n"
          "  qrb-flash-cli check FILE.s19 [--fix OUT.s19]\n"
          "  qrb-flash-cli --help | --version\n"
          "\n"

@@ -33,6 +33,8 @@ struct CliOptions {
   std::int16_t ComSpeed = 1;    // --baud as the dialog's speed code 1..4
   int ConnectTimeoutMs = static_cast<int>(DefaultConnectTimeout.count());  // --connect-timeout
   int TickMs = 50;              // --tick
+  int WaitMs = 0;               // --wait: how long to keep trying to open each link
+  bool SkipUnchanged = false;   // --skip-unchanged (program)
   std::string ReportPath;       // --report
   std::vector<qrb::AddressRange> Ranges;  // --range (read)
   std::string FixOut;           // check --fix OUT

@@ -28,21 +28,6 @@ constexpr int ExitCannotStart = 2;
 
 void Complain(const std::string& message) { std::fprintf(stderr, "qrb-flash-cli: %s\n", message.c_str()); }
 
-// Runs the event loop until done() holds or the time is up; false on time-out.
-template <typename Done>
-bool WaitFor(Done done, int timeoutMs) {
-  QEventLoop loop;
-  QTimer poll, deadline;
-  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-    if (done()) loop.quit();
-  });
-  QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-  poll.start(5);
-  if (timeoutMs > 0) deadline.start(timeoutMs);
-  if (!done()) loop.exec();
-  return done();
-}
-
 // The blocks the ranges touch, for the progress line.
 int ReadBlockCount(const std::vector<BlockSpan>& spans) {
   std::uint64_t count = 0;
@@ -155,31 +140,35 @@ int HeadlessRun(const CliOptions& options) {
     boards.push_back(std::make_unique<BoardRun>(options, board, out, output.get()));
   }
 
-  // Every link is opened at once; the TCP connections settle together. The
-  // control gives up after the connect time-out itself; the extra second only
-  // guards against an event that never comes.
-  std::vector<bool> open(boards.size());
-  for (std::size_t i = 0; i < boards.size(); ++i) open[i] = boards[i]->OpenLink();
-  WaitFor(
-      [&] {
-        return stopping ||
-               std::none_of(boards.begin(), boards.end(), [](const auto& b) { return b->Connecting(); });
-      },
-      options.ConnectTimeoutMs + 1000);
-  for (std::size_t i = 0; i < boards.size(); ++i)
-    if (open[i] && !stopping) open[i] = boards[i]->LinkReady();
-
+  // Every link is opened at once. Each board starts its run as soon as its
+  // own link has settled (opened, failed, or its time to wait is over).
   if (ProgressLine::StderrIsTerminal() && read) progress.SetTotal(ReadBlockCount(BlockSpans(options.Ranges)));
-
+  enum class Phase { Opening, Running, Done };
+  std::vector<Phase> phase(boards.size(), Phase::Opening);
   int running = 0;
-  for (std::size_t i = 0; i < boards.size() && !stopping; ++i) {
-    if (!open[i]) continue;
-    if (boards[i]->Start([&] {
-          if (--running == 0) runLoop.quit();
-        }))
-      ++running;
-  }
-  if (running > 0) runLoop.exec();  // a stop during the start is waiting in its queue
+  const auto allDone = [&] {
+    return running == 0 && std::none_of(phase.begin(), phase.end(), [](Phase p) { return p == Phase::Opening; });
+  };
+  for (std::size_t i = 0; i < boards.size(); ++i)
+    if (!boards[i]->OpenLink()) phase[i] = Phase::Done;
+  QTimer settle;
+  QObject::connect(&settle, &QTimer::timeout, &runLoop, [&] {
+    for (std::size_t i = 0; i < boards.size() && !stopping; ++i) {
+      if (phase[i] != Phase::Opening || boards[i]->Connecting()) continue;
+      phase[i] = Phase::Done;
+      if (!boards[i]->LinkReady()) continue;
+      const bool started = boards[i]->Start([&, i] {
+        phase[i] = Phase::Done;
+        --running;
+        if (allDone()) runLoop.quit();
+      });
+      if (started) phase[i] = Phase::Running, ++running;
+    }
+    if (allDone()) runLoop.quit();
+  });
+  settle.start(5);
+  if (!allDone()) runLoop.exec();  // a stop during the start is waiting in its queue
+  settle.stop();
   progress.Finish();
   if (tickStats.On()) tickStats.Write();
   for (const auto& board : boards) board->Finish();

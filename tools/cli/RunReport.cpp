@@ -75,12 +75,20 @@ QJsonObject Board(const BoardRecord& record, const CliOptions& options) {
     entry["address"] = static_cast<qint64>(static_cast<std::uint32_t>(block.address));
     entry["address_hex"] = QStringLiteral("0x%1").arg(static_cast<std::uint32_t>(block.address), 0, 16).toUpper().replace("0X", "0x");
     if (block.mismatches >= 0) entry["mismatches"] = block.mismatches;
+    if (options.SkipUnchanged) {
+      entry["written"] = !block.unchanged;
+      entry["unchanged"] = block.unchanged;
+    }
     blocks.append(entry);
   }
   board["blocks"] = blocks;
   QJsonObject totals;
   totals["blocks"] = static_cast<int>(record.blocks.size());
   totals["mismatches"] = record.totalErrors;
+  if (options.SkipUnchanged) {
+    totals["written"] = record.blocksWritten;
+    totals["unchanged"] = record.blocksUnchanged;
+  }
   totals["seconds"] = record.Seconds();
   board["totals"] = totals;
 
@@ -126,6 +134,7 @@ bool WriteRunReport(const QString& path, const CliOptions& options, const std::v
   file["sha256"] = read && summary.exitStatus != 0 ? QJsonValue(QJsonValue::Null) : Sha256(Text(options.File));
   root[read ? "output" : "image"] = file;
   root["tick_ms"] = options.TickMs;
+  if (options.SkipUnchanged) root["skip_unchanged"] = true;
   root["start"] = Iso(summary.started);
   root["end"] = Iso(summary.ended);
 
@@ -139,17 +148,23 @@ bool WriteRunReport(const QString& path, const CliOptions& options, const std::v
   if (!summary.refusal.empty()) root["refusal"] = Text(summary.refusal);
 
   QJsonArray entries;
-  int blocks = 0, mismatches = 0;
+  int blocks = 0, mismatches = 0, written = 0, unchanged = 0;
   for (const BoardRecord* board : boards) {
     entries.append(Board(*board, options));
     blocks += static_cast<int>(board->blocks.size());
     mismatches += board->totalErrors;
+    written += board->blocksWritten;
+    unchanged += board->blocksUnchanged;
   }
   root["boards"] = entries;
   QJsonObject totals;
   totals["boards"] = static_cast<int>(boards.size());
   totals["blocks"] = blocks;
   totals["mismatches"] = mismatches;
+  if (options.SkipUnchanged) {
+    totals["written"] = written;
+    totals["unchanged"] = unchanged;
+  }
   totals["seconds"] = std::chrono::duration<double>(summary.ended - summary.started).count();
   root["totals"] = totals;
 
