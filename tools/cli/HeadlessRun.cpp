@@ -108,6 +108,22 @@ std::string SameBoardProblem(const std::vector<CliBoard>& boards) {
   return {};
 }
 
+// Why the command's outputs cannot be written, or empty: each must be
+// writable, and none may be an input or another output.
+std::string OutputsProblem(const CliOptions& options) {
+  std::vector<NamedPath> inputs, outputs;
+  if (options.Command == CliCommand::Read) outputs.push_back({"", options.File});
+  else inputs.push_back({"the image", options.File});
+  if (!options.ReportPath.empty()) outputs.push_back({"the report", options.ReportPath});
+  for (const NamedPath& out : outputs) {
+    if (OutputFile::IsStdout(out.path)) continue;
+    if (const std::string problem = OutputPathProblem(out.path); !problem.empty())
+      return "cannot write " + (out.what.empty() ? "" : out.what + " ") + out.path + ": " + problem;
+  }
+  const std::string same = SameFileProblem(inputs, outputs);
+  return same.empty() ? same : "cannot write " + same;
+}
+
 }  // namespace
 
 int HeadlessRun(const CliOptions& options) {
@@ -157,26 +173,12 @@ int HeadlessRun(const CliOptions& options) {
   };
 
   // A run on a production line without its record or its backup is no good:
-  // every output must be writable, and none may be an input or another
-  // output, before the board is asked for anything.
+  // the outputs and the links are checked before the board is asked for
+  // anything.
   const bool read = options.Command == CliCommand::Read;
-  std::vector<NamedPath> inputs, outputs;
-  if (read) outputs.push_back({"", options.File});
-  else inputs.push_back({"the image", options.File});
-  if (!options.ReportPath.empty()) outputs.push_back({"the report", options.ReportPath});
-  for (const NamedPath& out : outputs) {
-    if (OutputFile::IsStdout(out.path)) continue;
-    if (const std::string problem = OutputPathProblem(out.path); !problem.empty()) {
-      Complain("cannot write " + (out.what.empty() ? "" : out.what + " ") + out.path + ": " + problem);
-      return ExitCannotStart;
-    }
-  }
-  if (const std::string problem = SameFileProblem(inputs, outputs); !problem.empty()) {
-    Complain("cannot write " + problem);
-    return ExitCannotStart;
-  }
-
-  if (const std::string problem = SameBoardProblem(options.Boards); !problem.empty()) {
+  std::string problem = OutputsProblem(options);
+  if (problem.empty()) problem = SameBoardProblem(options.Boards);
+  if (!problem.empty()) {
     Complain(problem);
     return ExitCannotStart;
   }
