@@ -237,6 +237,23 @@ echo
 cat "$HOSTILE"
 
 echo
+echo "bench: skipping unchanged blocks, 256 KiB at 115200 baud and over TCP ..." >&2
+SKIP="$WORK/skip.md"
+"$(dirname "$0")/skip-bench.sh" "$BIN" >"$SKIP"
+# The targets against the plain run of the same link: identical at most 0.52, 10% changed at most
+# 0.70, changed everywhere at most 1.10, and the FLASH always as the plain run's.
+skip_targets() {
+  awk -F' *[|] *' '$4 == "skip" {
+      limit = $3 ~ /^identical/ ? 0.52 : $3 ~ /^10%/ ? 0.70 : $3 ~ /everywhere/ ? 1.10 : 0
+      target = limit ? sprintf(" (target at most %.2f)", limit) : ""
+      met = (!limit || $8 <= limit) && $9 == "yes" ? "met" : "NOT met"
+      printf "- %s, board holds %s: %.2f of the plain run%s, FLASH as the plain run'"'"'s: %s: %s\n", $2, $3, $8, target, $9, met
+    }' "$SKIP"
+}
+cat "$SKIP"
+skip_targets
+
+echo
 echo "bench: Google Benchmark, one tick per kind of state and reading S19 records ..." >&2
 GBENCH="$WORK/gbench.txt"
 if [ -x "$BIN/qrb_bench" ]; then
@@ -297,6 +314,19 @@ fi
   echo "## Targets"
   echo
   targets
+  echo
+  echo "## Skipping unchanged blocks"
+  echo
+  echo "Program a 256 KiB image (1 024 blocks) at tick 1 with \`--skip-unchanged\` against a plain program"
+  echo "run, over a pseudo-terminal on which the board models the line at 115200 baud and over loopback"
+  echo "TCP. The board starts with the image itself, the image with one byte changed in 102 blocks picked"
+  echo "at random (10%, scattered), another image (changed everywhere), or the image up to block 700 and"
+  echo "the other image after it (a run resumed after a drop). Blocks written: the board's log; wall time:"
+  echo "the whole CLI process; the board's FLASH afterwards is compared with the plain run's."
+  echo
+  cat "$SKIP"
+  echo
+  skip_targets
   echo
   echo "## Hostile links"
   echo

@@ -39,18 +39,19 @@ start_board() {
 }
 stop_board() { kill -TERM "$BOARD_PID"; wait "$BOARD_PID" || true; BOARD_PID=""; }
 
-echo "| link | board holds | run | blocks written | unchanged | wall s | wall / plain | exit |"
-echo "|---|---|---|---|---|---|---|---|"
+echo "| link | board holds | run | blocks written | unchanged | wall s | wall / plain | FLASH as the plain run's | exit |"
+echo "|---|---|---|---|---|---|---|---|---|"
 for link in pty115200 tcp; do
   plain=""
   for row in "identical:image:plain" "identical:image:skip" "10% changed, scattered:scattered:skip" \
     "changed everywhere:everywhere:skip" "resumed after block 700:resumed:skip"; do
     IFS=: read -r what flash run <<<"$row"
+    save=(--save "$WORK/$run.bin" --base $START)
     if [ "$link" = tcp ]; then
-      start_board --tcp 0 --mode flash --load "$WORK/$flash.s19"
+      start_board --tcp 0 --mode flash --load "$WORK/$flash.s19" "${save[@]}"
       where=(--tcp "127.0.0.1:$(sed -n 's/^TCP_PORT=//p' "$WORK/board.out")")
     else
-      start_board --pty --baud 115200 --mode flash --load "$WORK/$flash.s19"
+      start_board --pty --baud 115200 --mode flash --load "$WORK/$flash.s19" "${save[@]}"
       where=(--serial "$(sed -n 's/^PTY=//p' "$WORK/board.out")" --baud 115200)
     fi
     skip=()
@@ -64,6 +65,7 @@ for link in pty115200 tcp; do
     written=$(grep -c 'wrote block' "$WORK/board.log" || true)
     unchanged=$(grep -c -- '-- Unchanged\.$' "$WORK/out" || true)
     [ -z "$plain" ] && plain=$wall
-    echo "| $link | $what | $run | $written | $unchanged | $wall | $(awk -v a="$wall" -v b="$plain" 'BEGIN { printf "%.2f", a / b }') | $rc |"
+    same=$(cmp -s "$WORK/plain.bin" "$WORK/$run.bin" && echo yes || echo NO)
+    echo "| $link | $what | $run | $written | $unchanged | $wall | $(awk -v a="$wall" -v b="$plain" 'BEGIN { printf "%.2f", a / b }') | $same | $rc |"
   done
 done

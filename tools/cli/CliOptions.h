@@ -37,6 +37,7 @@ struct CliOptions {
   bool SkipUnchanged = false;   // --skip-unchanged (program)
   std::string ReportPath;       // --report
   std::vector<qrb::AddressRange> Ranges;  // --range (read)
+  bool SingleRead = false;      // --single-read (read)
   std::string FixOut;           // check --fix OUT
   std::vector<std::string> Arguments;     // the command line as given
 };
