@@ -67,23 +67,6 @@ PY
       [ "$(grep -c "wrote block" "$WORK/board.log")" = "$wrote" ] || fail "$link: the second run wrote a block"
       expect_flash new.s19
     done
-    # Without the option the run is the plain one, line for line.
-    start_board --mode flash --tcp 0 --load "$WORK/new.s19"
-    cli plain program "$WORK/new.s19" --tcp "127.0.0.1:$PORT" --tick 1
-    stop_board
-    expect_success plain program
-    expect_count plain out "     -- Unchanged." 0
-    [ "$(grep -c 'wrote block' "$WORK/board.log")" = "$(wc -l <"$WORK/all")" ] || fail "plain: not every block written"
-    grep -q 'blocks written' "$WORK/plain.out" && fail "plain: a counts line"
-    # A board that falls silent in the middle: the counts as they stand, the end through Abort.
-    start_board --mode flash --tcp 0 --load "$WORK/old.s19" --silent-from 12
-    cli silent program "$WORK/new.s19" --tcp "127.0.0.1:$PORT" --tick 1 --skip-unchanged
-    stop_board
-    expect_rc silent 1
-    expect_no_success silent
-    expect_contains silent err "Timeout reading data. E1"
-    [ "$(tail -1 "$WORK/silent.out" | sed -n 's/^\([0-9]*\) blocks written, [0-9]* unchanged\.$/\1/p')" = \
-      "$(grep -c 'wrote block' "$WORK/board.log")" ] || fail "silent: the counts line does not match the blocks written"
     ;;
 
   wait)

@@ -108,29 +108,6 @@ TEST_P(SkipUnchangedTest, FailuresEndThroughAbortWithTheCounts) {
   EXPECT_EQ(r.Debug(), (Lines{Aborting, "Aborted processing."}));
 }
 
-// The file is damaged on disk during the run: what became of the FLASH is
-// told by the blocks written, not by the blocks built.
-TEST_P(SkipUnchangedTest, FileDamagedDuringTheRun) {
-  const Bytes p = Pattern(40 * 256);
-  std::string damaged = S19Data(0x1000, p) + S9();
-  damaged[592 * 44] = 's';  // the data end after block $3500
-  for (const bool boardHoldsIt : {true, false}) {
-    SCOPED_TRACE(boardHoldsIt);
-    SkipRig r(GetParam());
-    if (boardHoldsIt) r.board.Load(0x1000, p);
-    r.UseImage(S19Data(0x1000, p) + S9());
-    r.Start(true);
-    std::ofstream(r.S().SourceFilePath, std::ios::binary | std::ios::trunc) << damaged;
-    r.RunToEnd();
-    EXPECT_EQ(r.S().Outcome, RunOutcome::Failed);
-    const Lines& status = r.Status();
-    ASSERT_GE(status.size(), 3u);
-    EXPECT_EQ(status.end()[-3], boardHoldsIt ? Counts(0, 37) : Counts(37, 0));
-    EXPECT_EQ(status.back(), boardHoldsIt ? "###  S19 file not read cleanly  ###  QRB interface FLASH not updated."
-                                          : "###  S19 file not read cleanly  ###  QRB interface FLASH partly written.");
-  }
-}
-
 // An image changed everywhere costs few read-backs more than a plain run;
 // a single changed block among unchanged ones costs no blind write.
 TEST(SkipRule, SamplesStretchesThatDiffer) {
