@@ -53,6 +53,14 @@ class LinkWatch : public TcpEvents {
 };
 
 constexpr int RetryMs = 250;
+// While waiting, a connection attempt that gets no answer within a second
+// is given up and started afresh (a board whose Ethernet has just come up
+// answers the new one at once); never longer than the connect time-out.
+constexpr int UnansweredMs = 1000;
+
+int AttemptTimeoutMs(const CliOptions& options) {
+  return options.WaitMs > 0 ? std::min(options.ConnectTimeoutMs, UnansweredMs) : options.ConnectTimeoutMs;
+}
 
 // Notes every compared block and hands every block read to the output file,
 // which is put in place once the last block is in.
@@ -100,7 +108,7 @@ struct BoardRun::Parts {
         selectDataPipe("Select Data Pipe"),
         timer1([this, &run] { Tick(run); }),
         serial(DeviceFor(board)),
-        tcp{std::chrono::milliseconds(options.ConnectTimeoutMs)},
+        tcp{std::chrono::milliseconds(AttemptTimeoutMs(options))},
         fileDialog(options.File),
         blockLog(run.record_.blocks, readOutput, [&run](const std::string& message) { run.Say(message); }),
         form1({status, debug, text2, text3, selectSourceFile, programFlash, verifyFlash, selectDataPipe, timer1},
