@@ -75,7 +75,8 @@ case "$1" in
       got=$(completes "$function" "$@")
       [ "$got" = "$replies" ] || fail "$words: completes to '$got', expected '$replies'"
     done <<'TABLE'
-_qrb_flash_cli|qrb-flash-cli ''|check program read verify
+_qrb_flash_cli|qrb-flash-cli ''|check ports program read verify
+_qrb_flash_cli|qrb-flash-cli ports --|--help --json
 _qrb_flash_cli|qrb-flash-cli program ''|a.s19 b.S19 images
 _qrb_flash_cli|qrb-flash-cli check a|a.s19
 _qrb_flash_cli|qrb-flash-cli verify a.s19 ''|
@@ -90,7 +91,7 @@ _qrb_board_sim|qrb-board-sim --load ''|a.s19 b.S19 images notes.txt
 _qrb_board_sim|qrb-board-sim --tcp ''|
 TABLE
     same "qrb-flash-cli: options of --help and the completion" <(help_options "$CLI") \
-      <(offered _qrb_flash_cli qrb-flash-cli "" "program f" "check f" "read f")
+      <(offered _qrb_flash_cli qrb-flash-cli "" "program f" "check f" "read f" "ports")
     same "qrb-board-sim: options of --help and the completion" <(help_options "$SIM") <(offered _qrb_board_sim qrb-board-sim "")
     ;;
 

@@ -82,7 +82,7 @@ struct BoardRun::Parts {
         verifyFlash("Verify FLASH"),
         selectDataPipe("Select Data Pipe"),
         timer1([this, &run] { Tick(run); }),
-        serial(DeviceFor(board)),
+        serial(DeviceFor(board), board.Link == CliLink::Serial),
         tcp{std::chrono::milliseconds(options.ConnectTimeoutMs)},
         fileDialog(options.File),
         blockLog(run.record_.blocks, readOutput),
@@ -141,6 +141,7 @@ BoardRun::~BoardRun() = default;
 
 void BoardRun::Post(bool status, const std::string& line) {
   record_.lines.push_back({status, line});
+  if (!status && output_.quiet) return;
   // stdout and stderr may share the terminal: no line is written over the
   // progress line, which comes back only while the run goes on.
   if (output_.progress != nullptr) output_.progress->Hide();
@@ -242,6 +243,10 @@ void BoardRun::Finish() {
   if (form1.S.Outcome == RunOutcome::Succeeded) record_.outcome = BoardOutcome::Succeeded;
   else if (form1.S.Outcome != RunOutcome::None) record_.outcome = BoardOutcome::Failed;
   else record_.outcome = BoardOutcome::Refused;
+  // A quiet run that did not succeed shows why after all.
+  if (output_.quiet && record_.outcome != BoardOutcome::Succeeded)
+    for (const PostedLine& line : record_.lines)
+      if (!line.status) output_.lines->Write(stderr, "Debug list", output_.prefix + line.text);
 }
 
 }  // namespace qrb::cli
