@@ -145,6 +145,7 @@ program $WORK/good.s19 --tcp 127.0.0.1 --json|--json does not belong to program
 ports --tcp 127.0.0.1|--tcp does not belong to ports
 ports $WORK/good.s19|$WORK/good.s19 is not a serial device
 ports $WORK/no-such-device|$WORK/no-such-device does not exist
+verify $WORK/good.s19 --serial no-such-tty|cannot open /dev/no-such-tty: No such file or directory
 TABLE
     # Every program: an unknown option is a usage error with the way to the help.
     for program in "$CLI" "$SIM" "$FLASH"; do

@@ -32,7 +32,7 @@ case "$1" in
     DESTDIR="$WORK/root" cmake --install "$BUILD" --prefix /usr >"$WORK/install.log" ||
       { show "$WORK/install.log"; fail "cmake --install failed"; }
     (cd "$WORK/root" && find . -type f -o -type l) | sed 's/^\.//' >"$WORK/installed"
-    "$here/expect-layout.sh" --exact "$WORK/installed" || fail "install layout"
+    "$here/expect-layout.sh" --exact all "$WORK/installed" || fail "install layout"
     gzip -t "$WORK"/root/usr/share/man/man1/*.gz || fail "a manual page is not a valid gzip file"
     ;;
 
@@ -59,6 +59,11 @@ case "$1" in
     "$DESKTOP_FILE_VALIDATE" "$entry" >"$WORK/validate" 2>&1 || true
     [ -s "$WORK/validate" ] && { fail "desktop-file-validate complains"; show "$WORK/validate"; }
     [ "$(sed -n 's/^Exec=//p' "$entry")" = "$(basename "$GUI")" ] || fail "Exec= does not start $(basename "$GUI")"
+    # The AppStream record names the same entry and icon, and its validator has nothing to say.
+    metainfo=$BUILD/packaging/com.example.qrb_flash.metainfo.xml
+    appstreamcli validate --pedantic --no-net "$metainfo" >"$WORK/appstream" 2>&1 || { fail "appstreamcli validate"; show "$WORK/appstream"; }
+    grep -qF '<launchable type="desktop-id">qrb-flash.desktop</launchable>' "$metainfo" || fail "metainfo: launchable"
+    grep -qF "<release version=\"$VERSION\"" "$metainfo" || fail "metainfo: no release $VERSION"
     icon=$(sed -n 's/^Icon=//p' "$entry")
     grep -qx "/usr/share/icons/hicolor/64x64/apps/$icon.png" "$here/expect-layout.sh" ||
       fail "Icon=$icon is not the installed icon"

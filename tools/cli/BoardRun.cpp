@@ -67,7 +67,7 @@ class BlockLog : public BlockObserver {
 
 std::function<QString(int)> DeviceFor(const CliBoard& board) {
   if (board.Link != CliLink::Serial) return DefaultComDevice;
-  const QString device = QString::fromStdString(board.Device);
+  const QString device = SerialDevicePath(QString::fromStdString(board.Device));
   return [device](int) { return device; };
 }
 
@@ -194,7 +194,10 @@ bool BoardRun::LinkReady() {
   }
   if (form1.S.ComInitialized != False) return true;
   const std::string reason = parts_->serial.FailureReason(record_.board.Link == CliLink::Com ? record_.board.ComPort : 1);
-  Complain("cannot open " + record_.name + (reason.empty() ? "" : ": " + reason));
+  const std::string device = record_.board.Link == CliLink::Serial
+                                 ? SerialDevicePath(QString::fromStdString(record_.board.Device)).toStdString()
+                                 : record_.name;
+  Complain("cannot open " + device + (reason.empty() ? "" : ": " + reason));
   return false;
 }
 

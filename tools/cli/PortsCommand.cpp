@@ -119,7 +119,7 @@ int PortsCommand(const CliOptions& options) {
   // The devices named, by the name given, with what the system knows of the
   // port they lead to.
   for (const std::string& name : options.Devices) {
-    const QString device = QString::fromLocal8Bit(name.c_str());
+    const QString device = SerialDevicePath(QString::fromLocal8Bit(name.c_str()));
     if (!QFileInfo::exists(device)) {
       std::fprintf(stderr, "qrb-flash-cli: %s does not exist\n", name.c_str());
       return 2;

@@ -87,6 +87,13 @@ QString DefaultComDevice(int comPort) {
 #endif
 }
 
+QString SerialDevicePath(const QString& name) {
+#if defined(Q_OS_UNIX)
+  if (!name.isEmpty() && !name.contains(QLatin1Char('/'))) return QStringLiteral("/dev/") + name;
+#endif
+  return name;
+}
+
 struct QtSerialLibrary::OpenPort {
   QString device;
   QSerialPort serial;

@@ -22,6 +22,11 @@ namespace qrb {
 // that name), else /dev/ttyS<n-1>.
 QString DefaultComDevice(int comPort);
 
+// The device a name given by the user stands for, as QSerialPort opens it: on
+// systems with /dev, a name without a folder is one in /dev (ttyUSB0 is
+// /dev/ttyUSB0); any other name is a path.
+QString SerialDevicePath(const QString& name);
+
 class QtSerialLibrary : public SerialLibrary, public SerialDiagnostics {
  public:
   // The most received bytes held for GetByte, and held by the port besides.
