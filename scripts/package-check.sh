@@ -67,7 +67,7 @@ apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts --no-br
 if grep -E "^($gui_libraries)" "$work/closure"; then fail "qrb-flash-cli pulls in a GUI library"; fi
 echo "qrb-flash-cli pulls in $(wc -l <"$work/closure") packages, none of them a GUI library"
 for program in qrb-flash-cli qrb-board-sim; do
-  if ldd "$work/root/usr/bin/$program" | grep -iE 'Qt6(Gui|Widgets|OpenGL)|libX|libGL|libxcb'; then
+  if ldd "$work/root/usr/bin/$program" | grep -E 'libQt6(Gui|Widgets|OpenGL)|libX11|libGL[.X]|libEGL|libxcb'; then
     fail "$program loads a GUI library"
   fi
 done
