@@ -48,11 +48,14 @@ DeviceAccess ReadDeviceAccess(const QString& device) {
   if (count > 0 && ::getgroups(count, groups.data()) == count)
     for (gid_t g : groups) access.groupInSession = access.groupInSession || g == info.st_gid;
   if (me != nullptr) {
+    // The user database's groups, as the next login gets them.
+    const QByteArray name = me->pw_name;
+    const gid_t primary = me->pw_gid;
     int listed = 64;
     std::vector<gid_t> all(static_cast<std::size_t>(listed));
-    if (::getgrouplist(me->pw_name, me->pw_gid, all.data(), &listed) < 0) {
+    if (::getgrouplist(name.constData(), primary, all.data(), &listed) < 0) {
       all.resize(static_cast<std::size_t>(listed));
-      ::getgrouplist(me->pw_name, me->pw_gid, all.data(), &listed);
+      ::getgrouplist(name.constData(), primary, all.data(), &listed);
     }
     all.resize(static_cast<std::size_t>(std::max(listed, 0)));
     for (gid_t g : all) access.listedInGroup = access.listedInGroup || g == info.st_gid;
