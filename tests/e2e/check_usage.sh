@@ -136,13 +136,21 @@ erase $WORK/good.s19 --tcp 127.0.0.1|unknown command erase
 check $WORK/good.s19 --tcp 127.0.0.1|check takes no link
 verify $WORK/good.s19 --serial $WORK/no-such-device|cannot open $WORK/no-such-device: No such file or directory
 check $WORK/good.s19 --fix $WORK/good.s19|--fix must write a file other than
-check $WORK/good.s19 --fix $WORK/../$(basename $WORK)/good.s19|--fix must write a file other than
+check $WORK/good.s19 --fix $WORK/../$(basename $WORK)/good.s19|cannot write $WORK/../$(basename $WORK)/good.s19: the same file as $WORK/good.s19
+program $WORK/good.s19 --tcp 127.0.0.1:1 --report $WORK/good.s19|cannot write the report $WORK/good.s19: the same file as the image $WORK/good.s19
+read $WORK/b.s19 --tcp 127.0.0.1:1 --range 0-0xFF --report $WORK/b.s19|cannot write the report $WORK/b.s19: the same file as $WORK/b.s19
+program $WORK/good.s19 --tcp 127.0.0.1:1 --report $WORK/r.json --report $WORK/s.json|--report given twice
+program $WORK/good.s19 --tcp 127.0.0.1:1 --report -|--report -: stdout carries the Status list
+check $WORK/good.s19 --fix -|--fix -: stdout carries the check's lines
+check $WORK/good.s19 --report $WORK/r.json|--report belongs to program, verify and read
+verify $WORK/good.s19 --tcp 127.0.0.1 --single-read|--single-read belongs to read
+program $WORK/good.s19 --tcp 127.0.0.1:1 --tcp localhost:1|the same board twice: 127.0.0.1:1 and localhost:1
 program $WORK/good.s19 --tcp 127.0.0.1 --fix $WORK/x.s19|--fix belongs to check
 program $WORK/good.s19 --tcp 127.0.0.1 -v|unknown option -v
 program $WORK/good.s19 --tcp 127.0.0.1 --quiet=yes|--quiet takes no value
-check $WORK/good.s19 -q|--quiet does not belong to check
-program $WORK/good.s19 --tcp 127.0.0.1 --json|--json does not belong to program
-ports --tcp 127.0.0.1|--tcp does not belong to ports
+check $WORK/good.s19 -q|--quiet belongs to program, verify and read
+program $WORK/good.s19 --tcp 127.0.0.1 --json|--json belongs to ports
+ports --tcp 127.0.0.1|--tcp belongs to program, verify and read
 ports $WORK/good.s19|$WORK/good.s19 is not a serial device
 ports $WORK/no-such-device|$WORK/no-such-device does not exist
 verify $WORK/good.s19 --serial no-such-tty|cannot open /dev/no-such-tty: No such file or directory

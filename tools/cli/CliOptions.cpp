@@ -170,6 +170,9 @@ std::vector<OptionRow> OptionRows() {
        OptionScope::Read},
       {"quiet", "", "no progress line and no Debug list (shown after all when the run fails, and kept in the report)",
        OptionScope::Linked, "", "q"},
+      {"single-read", "",
+       "read: each block once (faster), not until two reads agree",
+       OptionScope::Read},
       {"fix", "OUT.s19", "check: write the file rewritten by srec_cat so that a run takes it", OptionScope::Check},
       {"json", "", "ports: the list as JSON, for scripts", OptionScope::Ports},
   };
@@ -192,7 +195,8 @@ constexpr CommandRow kCommands[] = {
      "repeated) and compares it; nothing is written."},
     {CliCommand::Read, "read", "OUT.s19 --range START-END... LINK [OPTIONS]",
      "Reads the 256-byte blocks the --range options touch from the FLASH of the board one link option names "
-     "into OUT.s19, written only when every block was read."},
+     "into OUT.s19, written only when every block was read. OUT.s19 as - writes the S-records to stdout, "
+     "and the Status list then goes to stderr."},
     {CliCommand::Check, "check", "FILE.s19 [--fix OUT.s19]",
      "Reads FILE.s19 as a run would, without a board: the first error, the warnings, a summary and the fix."},
     {CliCommand::Ports, "ports", "[DEVICE...] [--json]",
@@ -214,6 +218,17 @@ bool Listed(const OptionRow& option, CliCommand command) {
     case OptionScope::Ports: return command == CliCommand::Ports;
   }
   return false;
+}
+
+// The commands an option belongs to, for a message.
+std::string ScopeCommands(OptionScope scope) {
+  switch (scope) {
+    case OptionScope::Linked: return "program, verify and read";
+    case OptionScope::Read: return "read";
+    case OptionScope::Check: return "check";
+    case OptionScope::Ports: return "ports";
+  }
+  return {};
 }
 
 // One command's help, in the style of the usage of every command.
@@ -290,6 +305,7 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
     if (row.Value.empty()) {
       options.Quiet = options.Quiet || row.Name == "quiet";
       options.Json = options.Json || row.Name == "json";
+      options.SingleRead = options.SingleRead || row.Name == "single-read";
       continue;
     }
     const QString name = QString::fromLatin1(row.Name);
@@ -318,6 +334,8 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
       options.TickMs = static_cast<int>(*n);
     } else if (name == QLatin1String("report")) {
       if (value.empty()) return error = "--report needs a file name", false;
+      if (!options.ReportPath.empty()) return error = "--report given twice", false;
+      if (value == "-") return error = "--report -: stdout carries the Status list; name a file (./- for a file named -)", false;
       options.ReportPath = value;
     } else if (name == QLatin1String("range")) {
       if (!ParseRange(value, options, error)) return false;
@@ -336,6 +354,8 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
         return error = "--connect-timeout takes at least 0.001 seconds (1 ms), not " + value, false;
     } else if (name == QLatin1String("fix")) {
       if (value.empty()) return error = "--fix needs the file to write", false;
+      if (!options.FixOut.empty()) return error = "--fix given twice", false;
+      if (value == "-") return error = "--fix -: stdout carries the check's lines; name a file (./- for a file named -)", false;
       options.FixOut = value;
     }
   }
@@ -354,15 +374,11 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
   const auto named = CommandNamed(command);
   if (!named) return error = "unknown command " + command, false;
   options.Command = *named;
-  // --range, --fix and a link given to check have their own words below.
-  const auto ownWord = [&](const OptionRow& row) {
-    if (options.Command == CliCommand::Ports) return false;
-    return row.Scope == OptionScope::Read || row.Scope == OptionScope::Check ||
-           (options.Command == CliCommand::Check && (row.Name == "tcp" || row.Name == "com" || row.Name == "serial"));
-  };
+  // A link given to check has its own word below.
+  const auto link = [](const OptionRow& row) { return row.Name == "tcp" || row.Name == "com" || row.Name == "serial"; };
   for (const OptionRow* row : given)
-    if (!Listed(*row, options.Command) && !ownWord(*row))
-      return error = "--" + row->Name + " does not belong to " + command, false;
+    if (!Listed(*row, options.Command) && !(options.Command == CliCommand::Check && link(*row)))
+      return error = "--" + row->Name + " belongs to " + ScopeCommands(row->Scope), false;
   if (options.Command == CliCommand::Ports) {
     options.Devices.assign(positional.begin() + 1, positional.end());
     return true;
@@ -377,7 +393,6 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
     if (options.FixOut == options.File) return error = "--fix must write a file other than " + options.File, false;
     return true;
   }
-  if (!options.FixOut.empty()) return error = "--fix belongs to check", false;
   if (options.Boards.empty())
     return error = command + " needs a link: --tcp HOST[:PORT], --com N or --serial DEVICE", false;
   for (std::size_t i = 0; i < options.Boards.size(); ++i)
@@ -387,8 +402,6 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
   if (read) {
     if (options.Boards.size() > 1) return error = "read takes one link", false;
     if (options.Ranges.empty()) return error = "read needs at least one --range START-END", false;
-  } else if (!options.Ranges.empty()) {
-    return error = "--range belongs to read", false;
   }
   return true;
 }
