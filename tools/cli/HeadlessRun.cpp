@@ -179,7 +179,7 @@ int HeadlessRun(const CliOptions& options) {
   }
 
   const bool several = options.Boards.size() > 1;
-  ProgressLine progress(!several && ProgressLine::StderrIsTerminal());
+  ProgressLine progress(!several && !options.Quiet && ProgressLine::StderrCanDraw());
   TickStats tickStats;
   for (const CliBoard& board : options.Boards) {
     BoardOutput out;
@@ -187,6 +187,7 @@ int HeadlessRun(const CliOptions& options) {
     // With the S-records on stdout, the Status list goes to stderr.
     if (read && OutputFile::IsStdout(options.File)) out.statusStream = stderr;
     out.writeFailed = stopRuns;
+    out.quiet = options.Quiet;
     if (several) {
       out.prefix = "[" + board.Name() + "] ";
     } else {
@@ -198,7 +199,7 @@ int HeadlessRun(const CliOptions& options) {
 
   // Every link is opened at once. Each board starts its run as soon as its
   // own link has settled (opened, failed, or its time to wait is over).
-  if (ProgressLine::StderrIsTerminal() && read) progress.SetTotal(ReadBlockCount(BlockSpans(options.Ranges)));
+  if (read) progress.SetTotal(ReadBlockCount(BlockSpans(options.Ranges)));
   enum class Phase { Opening, Running, Done };
   std::vector<Phase> phase(boards.size(), Phase::Opening);
   int running = 0;
