@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QMainWindow>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <memory>
 
@@ -15,6 +16,7 @@
 #include "app/qt/WidgetControls.h"
 #include "app/qt/core/QtTimer.h"
 #include "app/qt/core/SystemClock.h"
+#include "engine/RunProgress.h"
 #include "image/qt/QtFileDialog.h"
 
 namespace qrb {
@@ -37,9 +39,26 @@ class MainWindow : public QMainWindow {
   Form1& Core() { return *form1_; }
   AboutDialog* About() const { return about_; }
 
+  // The title without the progress of a run.
+  static QString Title();
+  // The question the close box asks while a run is going.
+  static QString CloseQuestion();
+
+  // A checkable item of the "&Options" menu, remembered across starts under
+  // `key`; `apply` puts it into effect (at start-up too). Declared, all in
+  // one table, in MainWindow.cpp.
+  struct OptionItem {
+    const char* name;
+    const char* caption;
+    const char* key;
+    void (MainWindow::*apply)(bool on);
+  };
+
  protected:
-  // The close box runs the exit sequence; when it refuses, the window stays.
+  // The close box: while a run is going it asks first, then aborts the run;
+  // then it runs the exit sequence, and when that refuses, the window stays.
   void closeEvent(QCloseEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   struct Widgets {
@@ -56,12 +75,30 @@ class MainWindow : public QMainWindow {
     QPushButton* VerifyFlash;
     QPushButton* ClearStatusList;
     QPushButton* ClearDebugList;
+    QProgressBar* Progress;  // a run's blocks and time left, hidden when idle
+    QLabel* Notice;          // a refused start's whole reason and likely cause
   };
   static Widgets BuildWidgets(QMainWindow* window);
+  void BuildMenus();
   void WireHandlers();
 
   void AbortProgram_Click();
   void menuHelpAbout_Click();
+  void FastTransfer(bool on);
+
+  // Both lists back at their left edge.
+  void ListsToLeftEdge();
+  // A start button pressed: the core's handler, then the notice and the run's
+  // progress as they now stand.
+  void Start(void (Form1::*handler)());
+  void ShowRefusal();
+  // After every tick and start: the progress bar, the title and the menu
+  // items that wait for the end of a run.
+  void FollowRun();
+  bool Running() const;
+  void Tick();
+
+  static const OptionItem kOptions[];
 
   Widgets w_;
   WidgetListBox list1_{w_.List1};
@@ -77,6 +114,9 @@ class MainWindow : public QMainWindow {
   QtFileDialog commonDialog1_{this};
   std::unique_ptr<Form1> form1_;
   QPointer<AboutDialog> about_;
+  QList<QAction*> idleOnly_;  // menu items disabled while a run is going
+  RunProgress progress_;
+  bool wasRunning_ = false;
   bool ended_ = false;
 };
 
