@@ -117,8 +117,9 @@ class Form1 : public TcpEvents {
   void VerifyFlash_Click();
   // Reads every 256-byte block that the ranges touch back from the board and
   // hands it to the block observer; no S19 file is needed. While it runs,
-  // any start button aborts it.
-  void ReadFlash(const std::vector<AddressRange>& ranges);
+  // any start button aborts it. Each block is read until two reads agree,
+  // or once with singleRead.
+  void ReadFlash(const std::vector<AddressRange>& ranges, bool singleRead = false);
   void SetProgramMode(std::int16_t mode);
   void AbortSequence();
   void FillBlock();

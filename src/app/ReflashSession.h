@@ -120,6 +120,12 @@ struct ReflashSession {
   // BlockAddress.
   std::vector<BlockSpan> ReadSpans;
   std::size_t ReadSpanIndex = 0;
+  // Each block is read until two reads agree (at most MaxReadsPerBlock), or
+  // once with SingleRead; the earlier reads of the block at BlockAddress.
+  static constexpr int MaxReadsPerBlock = 4;
+  bool SingleRead = false;
+  std::int32_t ReadsOfBlock = 0;
+  std::array<std::array<std::uint8_t, BlockSize>, MaxReadsPerBlock - 1> EarlierReads{};
 
   RunOutcome Outcome = RunOutcome::None;
 };

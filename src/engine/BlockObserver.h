@@ -30,9 +30,13 @@ class BlockObserver {
   virtual ~BlockObserver() = default;
   // A block's read-back compared (program and verify): its mismatches.
   virtual void BlockCompared(std::int32_t address, std::int32_t mismatches) = 0;
-  // A block read from the board (read): its 256 bytes; false when they
-  // could not be kept, which ends the run.
-  virtual bool BlockRead(std::int32_t address, const std::uint8_t* bytes) = 0;
+  // A block read from the board (read): its 256 bytes and how many reads it
+  // took to get two that agree (1 when read once); false when they could not
+  // be kept, which ends the run.
+  virtual bool BlockRead(std::int32_t address, const std::uint8_t* bytes, std::int32_t reads) = 0;
+  // Every block read: the front end keeps them for good before the run
+  // reports its success; false when it could not, which ends the run.
+  virtual bool ReadComplete() { return true; }
 };
 
 }  // namespace qrb

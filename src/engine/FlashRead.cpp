@@ -1,6 +1,7 @@
 // Reading the FLASH back to the front end: after the handshake, a read-back
 // request for every block the ranges touch, each answer taken as in block
-// verification and handed to the block observer.
+// verification; a block is read again until two reads agree, then handed to
+// the block observer.
 #include <algorithm>
 
 #include "app/Form1.h"
@@ -26,6 +27,20 @@ bool AdvanceBlock(ReflashSession& s) {
   return true;
 }
 
+enum class ReadCheck { Agreed, Again, NoAgreement };
+
+// The block in BlockData against the earlier reads of the same block.
+ReadCheck CheckRead(ReflashSession& s) {
+  const auto* bytes = s.BlockData.data();
+  for (std::int32_t i = 0; i < s.ReadsOfBlock; ++i)
+    if (std::equal(bytes, bytes + BlockSize, s.EarlierReads[static_cast<std::size_t>(i)].begin()))
+      return ReadCheck::Agreed;
+  if (s.ReadsOfBlock + 1 >= ReflashSession::MaxReadsPerBlock) return ReadCheck::NoAgreement;
+  std::copy(bytes, bytes + BlockSize, s.EarlierReads[static_cast<std::size_t>(s.ReadsOfBlock)].begin());
+  ++s.ReadsOfBlock;
+  return ReadCheck::Again;
+}
+
 }  // namespace
 
 std::vector<BlockSpan> BlockSpans(const std::vector<AddressRange>& ranges) {
@@ -44,8 +59,10 @@ std::vector<BlockSpan> BlockSpans(const std::vector<AddressRange>& ranges) {
   return merged;
 }
 
-void Form1::ReadFlash(const std::vector<AddressRange>& ranges) {
+void Form1::ReadFlash(const std::vector<AddressRange>& ranges, bool singleRead) {
   if (S.ProgramMode == 0) {
+    S.SingleRead = singleRead;
+    S.ReadsOfBlock = 0;
     S.ReadSpans = BlockSpans(ranges);
     if (S.ReadSpans.empty()) {
       Debug("** ERROR ** No address range to read.");
@@ -64,12 +81,32 @@ void EngineStates::ReadRequest(Form1& f, const StateRow& row) {
   f.S.FailTimer = f.S.FailTimerReload;
 }
 
-// The block's 256 bytes, then its line, and the next block or the end of the
-// run.
+// The block's 256 bytes; once two reads agree (or after the one read), its
+// line, and the next block or the end of the run.
 void EngineStates::ReadBlockIn(Form1& f, const StateRow& row) {
   if (!ReadBlockBack(f, row.mode, true)) return;
   ReflashSession& s = f.S;
-  if (f.P.Blocks != nullptr && !f.P.Blocks->BlockRead(s.BlockAddress, s.BlockData.data())) {
+  const std::int32_t reads = s.SingleRead ? 1 : s.ReadsOfBlock + 1;
+  if (!s.SingleRead) {
+    const ReadCheck check = CheckRead(s);
+    if (check == ReadCheck::NoAgreement) {
+      f.Debug("** ERROR ** Block $" + Hex(s.BlockAddress) + " read " + Dec(reads) +
+              " times, no two reads alike.");
+      f.AbortSequence();
+      return;
+    }
+    if (check == ReadCheck::Again) {
+      // The same block again: row.next asks for BlockAddress.
+      if (s.ReadsOfBlock > 1)
+        f.Debug("Block $" + Hex(s.BlockAddress) + " read " + Dec(s.ReadsOfBlock) +
+                " times, no two reads alike; reading it again.");
+      s.FailTimer = s.FailTimerReload;
+      f.SetProgramMode(row.next);
+      return;
+    }
+    s.ReadsOfBlock = 0;
+  }
+  if (f.P.Blocks != nullptr && !f.P.Blocks->BlockRead(s.BlockAddress, s.BlockData.data(), reads)) {
     f.Debug("Block $" + Hex(s.BlockAddress) + " read, but could not be stored.");
     f.AbortSequence();
     return;
@@ -78,6 +115,11 @@ void EngineStates::ReadBlockIn(Form1& f, const StateRow& row) {
   if (AdvanceBlock(s)) {
     s.FailTimer = s.FailTimerReload;
     f.SetProgramMode(row.next);
+    return;
+  }
+  if (f.P.Blocks != nullptr && !f.P.Blocks->ReadComplete()) {
+    f.Debug("** ERROR ** The blocks read could not be stored.");
+    f.AbortSequence();
     return;
   }
   PostSuccess(f, {"***  Success ***.  QRB interface FLASH Read."}, "");

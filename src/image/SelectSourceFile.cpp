@@ -35,6 +35,10 @@ void Form1::SelectSourceFile_Click() {
       C.Text2.SetText(S.SourceFilePath);
       return;
     }
+    // Chosen, not cancelled: the person needs to know why it was not taken.
+    Debug("** ERROR ** Cannot open the S19 source file " + S.SourceFilePath + ": " + SourceFile.Reason() + ".");
+    S.SourceFilePath.clear();
+    return;
   }
   S.SourceFilePath.clear();
   Debug("S19 source file selection cancelled.");

@@ -47,7 +47,8 @@ class GuiRunTest : public QObject {
     QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     gui.AnswerFileDialog(fifo);
     gui.Click(gui.Button("SelectSourceFile"));
-    QTRY_COMPARE(gui.LastLine("List2"), QStringLiteral("S19 source file selection cancelled."));
+    QTRY_COMPARE(gui.LastLine("List2"),
+                 QStringLiteral("** ERROR ** Cannot open the S19 source file %1: is not a regular file.").arg(fifo));
     QCOMPARE(core.S.SourceFileSelected, std::int16_t{0});
 
     // A file the run could not write whole never starts one.

@@ -136,7 +136,15 @@ erase $WORK/good.s19 --tcp 127.0.0.1|unknown command erase
 check $WORK/good.s19 --tcp 127.0.0.1|check takes no link
 verify $WORK/good.s19 --serial $WORK/no-such-device|cannot open $WORK/no-such-device: No such file or directory
 check $WORK/good.s19 --fix $WORK/good.s19|--fix must write a file other than
-check $WORK/good.s19 --fix $WORK/../$(basename $WORK)/good.s19|--fix must write a file other than
+check $WORK/good.s19 --fix $WORK/../$(basename $WORK)/good.s19|cannot write $WORK/../$(basename $WORK)/good.s19: the same file as $WORK/good.s19
+program $WORK/good.s19 --tcp 127.0.0.1:1 --report $WORK/good.s19|cannot write the report $WORK/good.s19: the same file as the image $WORK/good.s19
+read $WORK/b.s19 --tcp 127.0.0.1:1 --range 0-0xFF --report $WORK/b.s19|cannot write the report $WORK/b.s19: the same file as $WORK/b.s19
+program $WORK/good.s19 --tcp 127.0.0.1:1 --report $WORK/r.json --report $WORK/s.json|--report given twice
+program $WORK/good.s19 --tcp 127.0.0.1:1 --report -|--report -: stdout carries the Status list
+check $WORK/good.s19 --fix -|--fix -: stdout carries the check's lines
+check $WORK/good.s19 --report $WORK/r.json|--report belongs to program, verify and read
+verify $WORK/good.s19 --tcp 127.0.0.1 --single-read|--single-read belongs to read
+program $WORK/good.s19 --tcp 127.0.0.1:1 --tcp localhost:1|the same board twice: 127.0.0.1:1 and localhost:1
 program $WORK/good.s19 --tcp 127.0.0.1 --fix $WORK/x.s19|--fix belongs to check
 TABLE
     # The help, and a command's own help: its options alone.

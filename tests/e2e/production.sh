@@ -173,6 +173,9 @@ assert [b["name"] for b in report["boards"]] == names
 assert [b["outcome"] for b in report["boards"]] == ["failed", "failed", "succeeded", "succeeded"]
 assert report["boards"][3]["link"]["kind"] == "serial" and report["boards"][3]["link"]["speed"] == 115200
 assert all(l["text"] and not l["text"].startswith("[") for b in report["boards"] for l in b["lines"])
+# A board's time and link end with its own run, not with the slowest board's (3 s of time-out).
+silent, good = report["boards"][0], report["boards"][2:]
+assert all(b["totals"]["seconds"] < silent["totals"]["seconds"] - 1 and b["end"] < silent["end"] for b in good), report
 PY
     stop_sims
     BASE=0x4000

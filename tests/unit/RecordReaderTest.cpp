@@ -66,6 +66,8 @@ TEST_F(ReaderTest, AFailedSelectionLeavesNoFileSelected) {
   const std::tuple<bool, std::string, std::string> cases[] = {
       {true, "", "S19 source file selection cancelled."},
       {false, "", "No S19 source file selected."},
+      {false, "/nonexistent/x.s19",
+       "** ERROR ** Cannot open the S19 source file /nonexistent/x.s19: no such file or directory."},
   };
   for (const auto& [cancel, answer, line] : cases) {
     SCOPED_TRACE(line + answer);

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdio>
+#include <utility>
 
 #include "GivenPathDialog.h"
 #include "LineOutput.h"
@@ -47,22 +48,31 @@ class LinkWatch : public TcpEvents {
   TcpEvents& main_;
 };
 
-// Notes every compared block and hands every block read to the output file.
+// Notes every compared block and hands every block read to the output file,
+// which is put in place once the last block is in.
 class BlockLog : public BlockObserver {
  public:
-  BlockLog(std::vector<BlockResult>& blocks, S19Writer* output) : blocks_(blocks), output_(output) {}
+  BlockLog(std::vector<BlockResult>& blocks, S19Writer* output, std::function<void(const std::string&)> complain)
+      : blocks_(blocks), output_(output), complain_(std::move(complain)) {}
   void BlockCompared(std::int32_t address, std::int32_t mismatches) override {
     blocks_.push_back({address, mismatches});
   }
-  bool BlockRead(std::int32_t address, const std::uint8_t* bytes) override {
+  bool BlockRead(std::int32_t address, const std::uint8_t* bytes, std::int32_t reads) override {
     if (output_ == nullptr || !output_->Block(static_cast<std::uint32_t>(address), bytes)) return false;
-    blocks_.push_back({address, -1});
+    blocks_.push_back({address, -1, reads});
     return true;
+  }
+  bool ReadComplete() override {
+    std::string error;
+    if (output_ != nullptr && output_->Commit(error)) return true;
+    complain_("cannot write " + (output_ != nullptr ? output_->Path() : std::string()) + ": " + error);
+    return false;
   }
 
  private:
   std::vector<BlockResult>& blocks_;
   S19Writer* output_;
+  std::function<void(const std::string&)> complain_;
 };
 
 std::function<QString(int)> DeviceFor(const CliBoard& board) {
@@ -85,7 +95,7 @@ struct BoardRun::Parts {
         serial(DeviceFor(board)),
         tcp{std::chrono::milliseconds(options.ConnectTimeoutMs)},
         fileDialog(options.File),
-        blockLog(run.record_.blocks, readOutput),
+        blockLog(run.record_.blocks, readOutput, [&run](const std::string& message) { run.Say(message); }),
         form1({status, debug, text2, text3, selectSourceFile, programFlash, verifyFlash, selectDataPipe, timer1},
               {serial, tcp, fileDialog, clock, app, &serial, &blockLog}),
         form2(form1, dialogControls.Controls()),
@@ -127,6 +137,7 @@ struct BoardRun::Parts {
   Form2 form2;
   LinkWatch watch;
   bool running = false;
+  bool finished = false;
   std::function<void()> ended;
 };
 
@@ -145,7 +156,7 @@ void BoardRun::Post(bool status, const std::string& line) {
   // progress line, which comes back only while the run goes on.
   if (output_.progress != nullptr) output_.progress->Hide();
   const std::string text = output_.prefix + line;
-  const bool written = output_.lines->Write(status ? stdout : stderr, status ? "Status list" : "Debug list", text);
+  const bool written = output_.lines->Write(status ? output_.statusStream : stderr, status ? "Status list" : "Debug list", text);
   if (output_.progress != nullptr && parts_->form1.S.ProgramMode != 0) output_.progress->Show();
   if (!written && output_.writeFailed) output_.writeFailed();
 }
@@ -153,6 +164,10 @@ void BoardRun::Post(bool status, const std::string& line) {
 void BoardRun::Complain(const std::string& message) {
   record_.refusal = message;
   record_.cannotOpen = true;
+  Say(message);
+}
+
+void BoardRun::Say(const std::string& message) {
   if (output_.progress) output_.progress->Hide();
   std::fprintf(stderr, "qrb-flash-cli: %s%s\n", output_.prefix.c_str(), message.c_str());
   std::fflush(stderr);
@@ -202,7 +217,7 @@ bool BoardRun::Start(std::function<void()> ended) {
   parts_->ended = std::move(ended);
   record_.started = std::chrono::system_clock::now();
   if (options_.Command == CliCommand::Read) {
-    form1.ReadFlash(options_.Ranges);
+    form1.ReadFlash(options_.Ranges, options_.SingleRead);
   } else {
     form1.SelectSourceFile_Click();
     if (form1.S.SourceFileSelected != 1) {
@@ -233,6 +248,7 @@ void BoardRun::Abort() {
 
 void BoardRun::Finish() {
   Form1& form1 = parts_->form1;
+  if (std::exchange(parts_->finished, true)) return;
   parts_->running = false;
   form1.CloseDataPipe();
   record_.ended = std::chrono::system_clock::now();

@@ -5,8 +5,8 @@
 // again. Several of them share one event loop and never touch each other.
 #pragma once
 
-#include <QString>
 #include <chrono>
+#include <cstdio>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -34,6 +34,7 @@ struct PostedLine {
 struct BlockResult {
   std::int32_t address;
   std::int32_t mismatches;  // -1 for a block read back to a file
+  std::int32_t reads = 0;   // a block read back to a file: the reads it took
 };
 
 // What the report and the summary need of one board's run.
@@ -56,6 +57,7 @@ struct BoardRecord {
 // front end's own messages to stderr, each with the prefix.
 struct BoardOutput {
   std::string prefix;                // "[name] " with several boards, else empty
+  std::FILE* statusStream = stdout;  // the Status list's stream
   LineOutput* lines = nullptr;       // shared by all boards
   std::function<void()> writeFailed; // a line could not be written
   ProgressLine* progress = nullptr;  // a single board on a terminal
@@ -83,7 +85,7 @@ class BoardRun {
   // Presses the run's "Abort" button (a stop signal, a line that could not
   // be written); the run's end is then not reported through `ended`.
   void Abort();
-  // Closes the link and completes the record.
+  // Closes the link and completes the record; once.
   void Finish();
 
   const BoardRecord& Record() const { return record_; }
@@ -91,7 +93,10 @@ class BoardRun {
  private:
   struct Parts;
   void Post(bool status, const std::string& line);
+  // Why the run did not start, on stderr and in the record.
   void Complain(const std::string& message);
+  // A message of the front end's own on stderr.
+  void Say(const std::string& message);
 
   const CliOptions& options_;
   BoardOutput output_;

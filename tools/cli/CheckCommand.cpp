@@ -1,17 +1,19 @@
 #include "CheckCommand.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "GivenPathDialog.h"
+#include "ProcessHygiene.h"
 #include "SrecFix.h"
 #include "app/Form1.h"
 #include "app/HeadlessControls.h"
+#include "app/qt/core/OutputFile.h"
 #include "app/qt/core/QtApplication.h"
 #include "app/qt/core/SystemClock.h"
 #include "image/LikelyCause.h"
@@ -168,37 +170,53 @@ std::string SuggestedOut(const std::string& in) {
 }  // namespace
 
 int CheckCommand(const CliOptions& options) {
+  // A stop signal kills srec_cat; the temporary files go with their owners.
+  SrecordRunner srecord;
+  StopSignals stopSignals([&](int) { srecord.Stop(); });
+  const auto stopped = [&] {
+    QCoreApplication::processEvents();
+    return stopSignals.Received() != 0;
+  };
+
   Reader reader;
   std::string reason;
   if (!reader.Select(options.File, reason)) {
     std::fprintf(stderr, "qrb-flash-cli: cannot open %s: %s\n", options.File.c_str(), reason.c_str());
     return ExitCannotOpen;
   }
-  std::error_code ec;
-  if (!options.FixOut.empty() && std::filesystem::equivalent(options.File, options.FixOut, ec)) {
-    std::fprintf(stderr, "qrb-flash-cli: --fix must write a file other than %s\n", options.File.c_str());
-    return ExitCannotOpen;
+  const bool wanted = !options.FixOut.empty();
+  if (wanted) {
+    std::string problem = OutputPathProblem(options.FixOut);
+    if (!problem.empty()) problem = options.FixOut + ": " + problem;
+    if (problem.empty()) problem = SameFileProblem({{"", options.File}}, {{"", options.FixOut}});
+    if (!problem.empty()) {
+      std::fprintf(stderr, "qrb-flash-cli: cannot write %s\n", problem.c_str());
+      return ExitCannotOpen;
+    }
   }
   const PreflightReport report = reader.Preflight();
+  if (stopped()) return StopSignals::ExitStatus(stopSignals.Received());
   Report out(options.File);
   PrintProblems(options.File, report, out);
   PrintSummary(report);
   std::printf("Result: %s\n", report.Passes ? "a run would program and verify the file."
                                             : "a run would refuse the file; nothing would be sent.");
   // Without --fix the exit status is the run's verdict, whatever the fix.
-  const bool wanted = !options.FixOut.empty();
   const int verdict = report.Passes ? 0 : ExitRefused;
   if (report.Passes && out.Warnings() == 0 && !wanted) return verdict;
 
   const std::string target = wanted ? options.FixOut : SuggestedOut(options.File);
-  SrecFix fix(options.File, target, wanted);
+  SrecFix fix(srecord, options.File, target);
+  if (stopped()) return StopSignals::ExitStatus(stopSignals.Received());
   if (!fix.Made()) {
     std::printf("No safe fix: %s.%s\n", fix.Reason().c_str(), wanted ? "  Nothing written." : "");
     return wanted ? ExitRefused : verdict;
   }
   // The fix must itself pass the run's pre-flight before it is offered.
   std::string fixedReason;
-  if (!reader.Select(fix.FixedPath(), fixedReason) || !reader.Preflight().Passes) {
+  const bool fixPasses = reader.Select(fix.FixedPath(), fixedReason) && reader.Preflight().Passes;
+  if (stopped()) return StopSignals::ExitStatus(stopSignals.Received());
+  if (!fixPasses) {
     std::printf("No safe fix: srec_cat's rewrite would still be refused.%s\n", wanted ? "  Nothing written." : "");
     return wanted ? ExitRefused : verdict;
   }
@@ -207,9 +225,11 @@ int CheckCommand(const CliOptions& options) {
     return verdict;
   }
   if (!fix.KeepAs(options.FixOut, reason)) {
+    std::fprintf(stderr, "qrb-flash-cli: cannot write %s: %s\n", options.FixOut.c_str(), reason.c_str());
     std::printf("No fix written: %s.\n", reason.c_str());
     return ExitRefused;
   }
+  if (stopped()) return StopSignals::ExitStatus(stopSignals.Received());
   std::printf("Fixed: %s written by %s\n", options.FixOut.c_str(), fix.Command().c_str());
   return 0;
 }

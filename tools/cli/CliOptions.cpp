@@ -130,6 +130,9 @@ std::vector<OptionRow> OptionRows() {
        "read: the addresses to read, both included (0x8000-0xFFFF);\n"
        "every 256-byte block they touch is read whole",
        OptionScope::Read},
+      {"single-read", "",
+       "read: each block once (faster), not until two reads agree",
+       OptionScope::Read},
       {"fix", "OUT.s19", "check: write the file rewritten by srec_cat so that a run takes it", OptionScope::Check},
   };
 }
@@ -221,7 +224,8 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
     if (name == "--help" || name == "-h") end = i, stop = CliCommand::Help;
     else if (name == "--version") end = i, stop = CliCommand::Version;
     else if (row == rows.end()) end = i, stopError = "unknown option " + arg;
-    else if (name.size() == arg.size() && ++i == args.size()) end = i - 1, stopError = name + " needs a value";
+    else if (!row->Value.empty() && name.size() == arg.size() && ++i == args.size())
+      end = i - 1, stopError = name + " needs a value";
   }
 
   // Latin-1 carries every byte of a path through unchanged.
@@ -235,6 +239,10 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
 
   std::map<QString, qsizetype> seen;
   for (const QString& name : parser.optionNames()) {
+    if (name == QLatin1String("single-read")) {
+      options.SingleRead = true;
+      continue;
+    }
     const std::string value = raw(parser.values(name).at(seen[name]++));
     if (name == QLatin1String("tcp")) {
       CliBoard board;
@@ -260,6 +268,8 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
       options.TickMs = static_cast<int>(*n);
     } else if (name == QLatin1String("report")) {
       if (value.empty()) return error = "--report needs a file name", false;
+      if (!options.ReportPath.empty()) return error = "--report given twice", false;
+      if (value == "-") return error = "--report -: stdout carries the Status list; name a file (./- for a file named -)", false;
       options.ReportPath = value;
     } else if (name == QLatin1String("range")) {
       if (!ParseRange(value, options, error)) return false;
@@ -278,6 +288,8 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
         return error = "--connect-timeout takes at least 0.001 seconds (1 ms), not " + value, false;
     } else if (name == QLatin1String("fix")) {
       if (value.empty()) return error = "--fix needs the file to write", false;
+      if (!options.FixOut.empty()) return error = "--fix given twice", false;
+      if (value == "-") return error = "--fix -: stdout carries the check's lines; name a file (./- for a file named -)", false;
       options.FixOut = value;
     }
   }
@@ -303,6 +315,8 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
 
   if (options.Command == CliCommand::Check) {
     if (!options.Boards.empty()) return error = "check takes no link", false;
+    if (!options.ReportPath.empty()) return error = "--report belongs to program, verify and read", false;
+    if (!options.Ranges.empty()) return error = "--range belongs to read", false;
     if (options.FixOut == options.File) return error = "--fix must write a file other than " + options.File, false;
     return true;
   }
@@ -318,6 +332,8 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
     if (options.Ranges.empty()) return error = "read needs at least one --range START-END", false;
   } else if (!options.Ranges.empty()) {
     return error = "--range belongs to read", false;
+  } else if (options.SingleRead) {
+    return error = "--single-read belongs to read", false;
   }
   return true;
 }
@@ -326,7 +342,7 @@ std::string CliUsage(CliCommand topic) {
   if (topic != CliCommand::Help && topic != CliCommand::Version) return CommandHelp(topic);
   std::string rows;
   for (const OptionRow& row : OptionRows()) {
-    std::string left = "--" + row.Name + " " + row.Value;
+    std::string left = "--" + row.Name + (row.Value.empty() ? "" : " " + row.Value);
     left.resize(std::max<std::size_t>(left.size() + 1, 25), ' ');
     std::string text = row.Note.empty() ? row.Text : row.Text + "\n" + row.Note;
     for (auto at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
@@ -339,6 +355,7 @@ std::string CliUsage(CliCommand topic) {
          "                [--tick MS] [--report FILE.json]\n"
          "  qrb-flash-cli read OUT.s19 --range START-END [--range START-END]... (one link)\n"
          "                [--baud ...] [--connect-timeout SECONDS] [--tick MS] [--report FILE.json]\n"
+         "                [--single-read]   (OUT.s19 -: to stdout, the Status list to stderr)\n"
          "  qrb-flash-cli check FILE.s19 [--fix OUT.s19]\n"
          "  qrb-flash-cli --help | --version\n"
          "\n"

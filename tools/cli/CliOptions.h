@@ -35,6 +35,7 @@ struct CliOptions {
   int TickMs = 50;              // --tick
   std::string ReportPath;       // --report
   std::vector<qrb::AddressRange> Ranges;  // --range (read)
+  bool SingleRead = false;      // --single-read (read)
   std::string FixOut;           // check --fix OUT
   std::vector<std::string> Arguments;     // the command line as given
 };

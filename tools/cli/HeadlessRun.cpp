@@ -1,12 +1,14 @@
 #include "HeadlessRun.h"
 
 #include <QEventLoop>
-#include <QSaveFile>
-#include <QString>
+#include <QFileInfo>
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,7 +20,9 @@
 #include "RunReport.h"
 #include "S19Writer.h"
 #include "TickStats.h"
+#include "app/qt/core/OutputFile.h"
 #include "image/SequentialFile.h"
+#include "pipe/qt/QtSerialLibrary.h"
 
 namespace qrb::cli {
 namespace {
@@ -68,6 +72,58 @@ void PrintSummary(const std::vector<std::unique_ptr<BoardRun>>& boards, LineOutp
   }
 }
 
+// What identifies a board's link after names are resolved: a TCP board by
+// its addresses and port, a serial one by its device's real path.
+struct LinkIdentity {
+  std::set<std::string> endpoints;
+  bool Overlaps(const LinkIdentity& other) const {
+    return std::any_of(endpoints.begin(), endpoints.end(), [&](const auto& e) { return other.endpoints.count(e) > 0; });
+  }
+};
+
+LinkIdentity IdentityOf(const CliBoard& board) {
+  LinkIdentity id;
+  if (board.Link == CliLink::Tcp) {
+    const QHostInfo info = QHostInfo::fromName(QString::fromStdString(board.Host));
+    for (const QHostAddress& address : info.addresses())
+      id.endpoints.insert(address.toString().toStdString() + "#" + std::to_string(board.Port));
+    if (id.endpoints.empty()) id.endpoints.insert(board.Name());
+    return id;
+  }
+  const QString device =
+      board.Link == CliLink::Serial ? QString::fromStdString(board.Device) : DefaultComDevice(board.ComPort);
+  const QString real = QFileInfo(device).canonicalFilePath();
+  id.endpoints.insert((real.isEmpty() ? device : real).toStdString());
+  return id;
+}
+
+// "the same board twice: A and B" when two links reach one board, else empty.
+std::string SameBoardProblem(const std::vector<CliBoard>& boards) {
+  if (boards.size() < 2) return {};
+  std::vector<LinkIdentity> ids;
+  for (const CliBoard& board : boards) ids.push_back(IdentityOf(board));
+  for (std::size_t i = 0; i < ids.size(); ++i)
+    for (std::size_t j = 0; j < i; ++j)
+      if (ids[i].Overlaps(ids[j])) return "the same board twice: " + boards[j].Name() + " and " + boards[i].Name();
+  return {};
+}
+
+// Why the command's outputs cannot be written, or empty: each must be
+// writable, and none may be an input or another output.
+std::string OutputsProblem(const CliOptions& options) {
+  std::vector<NamedPath> inputs, outputs;
+  if (options.Command == CliCommand::Read) outputs.push_back({"", options.File});
+  else inputs.push_back({"the image", options.File});
+  if (!options.ReportPath.empty()) outputs.push_back({"the report", options.ReportPath});
+  for (const NamedPath& out : outputs) {
+    if (OutputFile::IsStdout(out.path)) continue;
+    if (const std::string problem = OutputPathProblem(out.path); !problem.empty())
+      return "cannot write " + (out.what.empty() ? "" : out.what + " ") + out.path + ": " + problem;
+  }
+  const std::string same = SameFileProblem(inputs, outputs);
+  return same.empty() ? same : "cannot write " + same;
+}
+
 }  // namespace
 
 int HeadlessRun(const CliOptions& options) {
@@ -102,9 +158,9 @@ int HeadlessRun(const CliOptions& options) {
     if (!options.ReportPath.empty()) {
       std::vector<const BoardRecord*> records;
       for (const auto& board : boards) records.push_back(&board->Record());
-      QString error;
-      if (!WriteRunReport(QString::fromStdString(options.ReportPath), options, records, summary, error)) {
-        Complain("cannot write the report " + options.ReportPath + ": " + error.toStdString());
+      std::string error;
+      if (!WriteRunReport(options.ReportPath, options, records, summary, error)) {
+        Complain("cannot write the report " + options.ReportPath + ": " + error);
         if (status == 0) status = ExitFailed;
       }
     }
@@ -116,24 +172,22 @@ int HeadlessRun(const CliOptions& options) {
     return finish(ExitCannotStart);
   };
 
-  if (!options.ReportPath.empty()) {
-    // A run on a production line without its record is no good: the report
-    // must be writable before the board is asked for anything.
-    QSaveFile probe(QString::fromStdString(options.ReportPath));
-    if (!probe.open(QIODevice::WriteOnly)) {
-      Complain("cannot write the report " + options.ReportPath + ": " + probe.errorString().toStdString());
-      return ExitCannotStart;
-    }
-    probe.cancelWriting();
+  // A run on a production line without its record or its backup is no good:
+  // the outputs and the links are checked before the board is asked for
+  // anything.
+  const bool read = options.Command == CliCommand::Read;
+  std::string problem = OutputsProblem(options);
+  if (problem.empty()) problem = SameBoardProblem(options.Boards);
+  if (!problem.empty()) {
+    Complain(problem);
+    return ExitCannotStart;
   }
 
-  const bool read = options.Command == CliCommand::Read;
   std::unique_ptr<S19Writer> output;
   if (read) {
-    // The output must be writable before the board is asked for anything.
-    output = std::make_unique<S19Writer>(QString::fromStdString(options.File), BlockSpans(options.Ranges).back().Last | 0xFFu);
-    QString error;
-    if (!output->Open(error)) return refuse("cannot write " + options.File + ": " + error.toStdString());
+    output = std::make_unique<S19Writer>(options.File, BlockSpans(options.Ranges).back().Last | 0xFFu);
+    std::string error;
+    if (!output->Open(error)) return refuse("cannot write " + options.File + ": " + error);
   } else if (SequentialFile file; !file.Open(options.File)) {
     // A file that cannot be read stops the run before any link is opened.
     return refuse("cannot open " + options.File + ": " + file.Reason());
@@ -145,6 +199,8 @@ int HeadlessRun(const CliOptions& options) {
   for (const CliBoard& board : options.Boards) {
     BoardOutput out;
     out.lines = &lines;
+    // With the S-records on stdout, the Status list goes to stderr.
+    if (read && OutputFile::IsStdout(options.File)) out.statusStream = stderr;
     out.writeFailed = stopRuns;
     if (several) {
       out.prefix = "[" + board.Name() + "] ";
@@ -174,7 +230,11 @@ int HeadlessRun(const CliOptions& options) {
   int running = 0;
   for (std::size_t i = 0; i < boards.size() && !stopping; ++i) {
     if (!open[i]) continue;
-    if (boards[i]->Start([&] {
+    // A board that is done lets go of its link at once, and its time ends
+    // there, whatever the others still do.
+    BoardRun* board = boards[i].get();
+    if (board->Start([&, board] {
+          QTimer::singleShot(0, &runLoop, [board] { board->Finish(); });
           if (--running == 0) runLoop.quit();
         }))
       ++running;
@@ -188,13 +248,6 @@ int HeadlessRun(const CliOptions& options) {
   for (const auto& board : boards) {
     all = all && board->Record().outcome == BoardOutcome::Succeeded;
     noneOpened = noneOpened && board->Record().cannotOpen;
-  }
-  if (read && all) {
-    QString error;
-    if (!output->Commit(error)) {
-      Complain("cannot write " + options.File + ": " + error.toStdString());
-      all = false;
-    }
   }
   if (several) PrintSummary(boards, lines);
   // 2 when no board's link (or the file) could be opened at all.

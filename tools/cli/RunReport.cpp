@@ -7,10 +7,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QTimeZone>
 
 #include "Version.h"
+#include "app/qt/core/OutputFile.h"
 #include "pipe/ComOptions.h"
 
 namespace qrb::cli {
@@ -75,6 +75,7 @@ QJsonObject Board(const BoardRecord& record, const CliOptions& options) {
     entry["address"] = static_cast<qint64>(static_cast<std::uint32_t>(block.address));
     entry["address_hex"] = QStringLiteral("0x%1").arg(static_cast<std::uint32_t>(block.address), 0, 16).toUpper().replace("0X", "0x");
     if (block.mismatches >= 0) entry["mismatches"] = block.mismatches;
+    if (block.reads > 0) entry["reads"] = block.reads;
     blocks.append(entry);
   }
   board["blocks"] = blocks;
@@ -109,8 +110,8 @@ const char* OutcomeName(BoardOutcome outcome) {
   return "refused";
 }
 
-bool WriteRunReport(const QString& path, const CliOptions& options, const std::vector<const BoardRecord*>& boards,
-                    const RunSummary& summary, QString& error) {
+bool WriteRunReport(const std::string& path, const CliOptions& options, const std::vector<const BoardRecord*>& boards,
+                    const RunSummary& summary, std::string& error) {
   QJsonObject root;
   root["tool"] = "qrb-flash-cli";
   root["version"] = QString::fromLatin1(VersionString);
@@ -121,9 +122,11 @@ bool WriteRunReport(const QString& path, const CliOptions& options, const std::v
   const bool read = options.Command == CliCommand::Read;
   root["command"] = read ? "read" : options.Command == CliCommand::Program ? "program" : "verify";
   QJsonObject file;
-  file["path"] = QFileInfo(Text(options.File)).absoluteFilePath();
-  // For a read, the file written (null when the read failed and it was not).
-  file["sha256"] = read && summary.exitStatus != 0 ? QJsonValue(QJsonValue::Null) : Sha256(Text(options.File));
+  const bool toStdout = read && OutputFile::IsStdout(options.File);
+  file["path"] = toStdout ? QStringLiteral("-") : QFileInfo(Text(options.File)).absoluteFilePath();
+  // For a read, the file written (null when the read failed and it was not,
+  // or went to standard output).
+  file["sha256"] = read && (summary.exitStatus != 0 || toStdout) ? QJsonValue(QJsonValue::Null) : Sha256(Text(options.File));
   root[read ? "output" : "image"] = file;
   root["tick_ms"] = options.TickMs;
   root["start"] = Iso(summary.started);
@@ -153,12 +156,8 @@ bool WriteRunReport(const QString& path, const CliOptions& options, const std::v
   totals["seconds"] = std::chrono::duration<double>(summary.ended - summary.started).count();
   root["totals"] = totals;
 
-  QSaveFile out(path);
-  if (!out.open(QIODevice::WriteOnly) || out.write(QJsonDocument(root).toJson()) < 0 || !out.commit()) {
-    error = out.errorString();
-    return false;
-  }
-  return true;
+  OutputFile out(path);
+  return out.Open(error) && (out.Write(QJsonDocument(root).toJson()), out.Commit(error));
 }
 
 }  // namespace qrb::cli

@@ -4,7 +4,6 @@
 // outcome and every Status and Debug line in order.
 #pragma once
 
-#include <QString>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -20,10 +19,10 @@ struct RunSummary {
   std::string refusal;  // why no board was started, if so
 };
 
-// Written to a temporary file and renamed over `path`; false with the reason
-// when it could not be written.
-bool WriteRunReport(const QString& path, const CliOptions& options, const std::vector<const BoardRecord*>& boards,
-                    const RunSummary& summary, QString& error);
+// Written through OutputFile; false with the reason when it could not be
+// written.
+bool WriteRunReport(const std::string& path, const CliOptions& options, const std::vector<const BoardRecord*>& boards,
+                    const RunSummary& summary, std::string& error);
 
 // "succeeded", "failed" or "refused".
 const char* OutcomeName(BoardOutcome outcome);

@@ -7,14 +7,10 @@ constexpr int BytesPerRecord = 32;
 
 }  // namespace
 
-S19Writer::S19Writer(const QString& path, std::uint32_t highestAddress)
+S19Writer::S19Writer(const std::string& path, std::uint32_t highestAddress)
     : file_(path), addressBytes_(highestAddress <= 0xFFFF ? 2 : highestAddress <= 0xFFFFFF ? 3 : 4) {}
 
-bool S19Writer::Open(QString& error) {
-  if (file_.open(QIODevice::WriteOnly)) return true;
-  error = file_.errorString();
-  return false;
-}
+bool S19Writer::Open(std::string& error) { return file_.Open(error); }
 
 bool S19Writer::Record(char type, std::uint32_t address, const std::uint8_t* data, int count) {
   static const char Digits[] = "0123456789ABCDEF";
@@ -33,7 +29,7 @@ bool S19Writer::Record(char type, std::uint32_t address, const std::uint8_t* dat
   for (int i = 0; i < count; ++i) put(data[i]);
   put(static_cast<std::uint8_t>(~sum & 0xFF));
   line += "\r\n";
-  return file_.write(line) == line.size();
+  return file_.Write(line);
 }
 
 bool S19Writer::Block(std::uint32_t address, const std::uint8_t* bytes) {
@@ -43,13 +39,10 @@ bool S19Writer::Block(std::uint32_t address, const std::uint8_t* bytes) {
   return true;
 }
 
-bool S19Writer::Commit(QString& error) {
+bool S19Writer::Commit(std::string& error) {
   const char end = static_cast<char>('0' + 11 - addressBytes_);  // S9, S8, S7
-  if (!Record(end, 0, nullptr, 0) || !file_.commit()) {
-    error = file_.errorString();
-    return false;
-  }
-  return true;
+  Record(end, 0, nullptr, 0);  // a failed write is reported by the commit
+  return file_.Commit(error);
 }
 
 }  // namespace qrb::cli

@@ -1,21 +1,24 @@
 #include "SrecFix.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryFile>
+#include <QTimer>
 #include <algorithm>
 #include <array>
-#include <filesystem>
-#include <system_error>
+
+#include "app/qt/core/OutputFile.h"
 
 namespace qrb::cli {
 namespace {
 
 constexpr int ToolTimeoutMs = 60000;
 constexpr unsigned long long FirstOutsideReader = 0x80000000ULL;  // its addresses are signed 32-bit
+
+}  // namespace
 
 struct ToolRun {
   bool Started = false;
@@ -24,22 +27,41 @@ struct ToolRun {
   QString Err;
 };
 
-ToolRun RunTool(const QString& program, const QStringList& arguments) {
+ToolRun SrecordRunner::Run(const QString& program, const QStringList& arguments) {
   ToolRun run;
+  if (stopped_) return run;
   QProcess process;
+  QEventLoop loop;
+  QTimer deadline;
+  deadline.setSingleShot(true);
+  QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+  QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+  QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
   process.start(program, arguments);
   if (!process.waitForStarted()) return run;
   run.Started = true;
   process.closeWriteChannel();
-  if (!process.waitForFinished(ToolTimeoutMs)) {
+  running_ = &process;
+  deadline.start(ToolTimeoutMs);
+  // Stop() may come from a signal while the loop runs.
+  if (process.state() != QProcess::NotRunning) loop.exec();
+  running_ = nullptr;
+  if (process.state() != QProcess::NotRunning) {
     process.kill();
     process.waitForFinished();
   }
-  run.Succeeded = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+  run.Succeeded = !stopped_ && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
   run.Out = QString::fromLocal8Bit(process.readAllStandardOutput());
   run.Err = QString::fromLocal8Bit(process.readAllStandardError());
   return run;
 }
+
+void SrecordRunner::Stop() {
+  stopped_ = true;
+  if (running_ != nullptr) running_->kill();
+}
+
+namespace {
 
 // srecord's complaints without its warnings and program name, one line each.
 std::string Complaints(const QString& err) {
@@ -69,15 +91,25 @@ bool EndsWithS6(const QString& path) {
   return tail.mid(tail.lastIndexOf('\n') + 1).startsWith("S6");
 }
 
-// The highest address srec_info finds, or none.
-bool HighestAddress(const QString& info, unsigned long long& highest) {
-  const qsizetype data = info.indexOf("Data:");
-  if (data < 0) return false;
-  static const QRegularExpression range("([0-9A-Fa-f]+) - ([0-9A-Fa-f]+)");
-  highest = 0;
+// What srec_cat's S3 rewrite of a file holds: its highest data address and
+// whether it ends in a start address (S7). False when it holds no data.
+bool ScanS3(const QString& path, unsigned long long& highest, bool& startAddress) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return false;
   bool found = false;
-  for (auto it = range.globalMatch(info.mid(data)); it.hasNext(); found = true)
-    highest = std::max(highest, it.next().captured(2).toULongLong(nullptr, 16));
+  highest = 0;
+  startAddress = false;
+  while (!file.atEnd()) {
+    const QByteArray line = file.readLine(4096);
+    if (line.startsWith("S7")) startAddress = true;
+    if (!line.startsWith("S3") || line.size() < 12) continue;
+    bool ok = false;
+    const unsigned count = line.mid(2, 2).toUInt(&ok, 16);
+    const unsigned long long address = line.mid(4, 8).toULongLong(&ok, 16);
+    if (!ok || count <= 5) continue;  // address and checksum only
+    highest = std::max(highest, address + (count - 5) - 1);
+    found = true;
+  }
   return found;
 }
 
@@ -87,25 +119,33 @@ std::string Address0x(std::uint64_t value) {
   return "0x" + QString::number(static_cast<qulonglong>(value), 16).toUpper().toStdString();
 }
 
+std::string SrecordPath(const std::string& path) {
+  const bool plain = path.rfind("./", 0) == 0 || path.rfind("../", 0) == 0;
+  return path.empty() || plain || QDir::isAbsolutePath(QString::fromStdString(path)) ? path : "./" + path;
+}
+
 std::string ShellQuoted(const std::string& text) {
   std::string out = "'";
   for (const char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return out + "'";
 }
 
-SrecFix::SrecFix(const std::string& in, const std::string& out, bool toKeep) {
-  const QString input = QString::fromStdString(in);
-  const ToolRun info = RunTool("srec_info", {input});
-  if (!info.Started) {
-    reason_ = "srec_info (package srecord) cannot be started";
+SrecFix::SrecFix(SrecordRunner& runner, const std::string& in, const std::string& out) : runner_(runner) {
+  fixed_ = std::make_unique<QTemporaryFile>(QDir::tempPath() + "/.qrb-fix-XXXXXX.s19");
+  if (!fixed_->open()) {
+    reason_ = "cannot make a temporary file: " + fixed_->errorString().toStdString();
     return;
   }
-  if (!info.Succeeded) {
-    reason_ = "srecord cannot read the file: " + Complaints(info.Err);
-    return;
-  }
+  fixed_->close();
+  const QString input = QString::fromStdString(SrecordPath(in));
+  const QString output = QString::fromStdString(SrecordPath(fixed_->fileName().toStdString()));
+
+  // srecord's own reading of the file, as S3 records: its highest address
+  // and whether it has a start address.
+  if (!Rewrite({input, "-disable=header", "-address-length=4", "-o", output})) return;
   unsigned long long highest = 0;
-  if (!HighestAddress(info.Out, highest)) {
+  bool startAddress = false;
+  if (!ScanS3(fixed_->fileName(), highest, startAddress)) {
     reason_ = "the file holds no data";
     return;
   }
@@ -116,22 +156,22 @@ SrecFix::SrecFix(const std::string& in, const std::string& out, bool toKeep) {
     return;
   }
   const int addressLength = highest <= 0xFFFF ? 2 : highest <= 0xFFFFFF ? 3 : 4;
-  // The end record: the start address's S9, S8 or S7 where the file has one
-  // (the width follows the address length), else srec_cat's S5 record count.
-  const bool startAddress = info.Out.contains("Execution Start Address");
-
-  const QString directory = toKeep ? QFileInfo(QString::fromStdString(out)).absolutePath() : QDir::tempPath();
-  fixed_ = std::make_unique<QTemporaryFile>(directory + "/.qrb-fix-XXXXXX.s19");
-  if (!fixed_->open()) {
-    reason_ = "cannot write next to " + out + ": " + fixed_->errorString().toStdString();
-    return;
-  }
-  fixed_->close();
 
   // Beyond 65,535 records srec_cat counts them in an S6 record, which the run
-  // does not take: wider records keep the count in an S5 record.
+  // does not take: wider records keep the count in an S5 record. The end
+  // record: the start address's S9, S8 or S7 where the file has one (the
+  // width follows the address length), else srec_cat's S5 record count.
   for (const int width : RecordWidths) {
-    if (!Rewrite(in, out, addressLength, startAddress, width)) return;
+    QStringList options{"-range-padding", "256", "-disable=header"};
+    if (startAddress) options << "-disable=data-count";
+    options << "-address-length=" + QString::number(addressLength);
+    if (width != RecordWidths.front()) options << "-obs=" + QString::number(width);
+    const QStringList padding{"-fill", "0xFF", "-within", input};
+    command_ = "srec_cat " + ShellQuoted(SrecordPath(in));
+    for (const QString& a : padding) command_ += ' ' + (a == input ? ShellQuoted(a.toStdString()) : a.toStdString());
+    for (const QString& a : options) command_ += ' ' + a.toStdString();
+    command_ += " -o " + ShellQuoted(SrecordPath(out)) + " -crlf";
+    if (!Rewrite(QStringList{input} + padding + options + QStringList{"-o", output, "-crlf"})) return;
     if (startAddress || !EndsWithS6(fixed_->fileName())) {
       made_ = true;
       return;
@@ -142,26 +182,12 @@ SrecFix::SrecFix(const std::string& in, const std::string& out, bool toKeep) {
             "a start address in the firmware's build gives an S7, S8 or S9 end record instead";
 }
 
-bool SrecFix::Rewrite(const std::string& in, const std::string& out, int addressLength, bool startAddress,
-                      int width) {
-  // srec_cat's arguments; the paths are quoted in the command shown.
-  const QString input = QString::fromStdString(in);
-  const QString padding[] = {"-fill", "0xFF", "-within"};
-  QStringList options{"-range-padding", "256", "-disable=header"};
-  if (startAddress) options << "-disable=data-count";
-  options << "-address-length=" + QString::number(addressLength);
-  if (width != RecordWidths.front()) options << "-obs=" + QString::number(width);
-  options << "-o";
-  QStringList arguments{input};
-  command_ = "srec_cat " + ShellQuoted(in);
-  for (const QString& a : padding) arguments << a, command_ += ' ' + a.toStdString();
-  arguments << input;
-  command_ += ' ' + ShellQuoted(in);
-  for (const QString& a : options) arguments << a, command_ += ' ' + a.toStdString();
-  arguments << fixed_->fileName() << "-crlf";
-  command_ += ' ' + ShellQuoted(out) + " -crlf";
-
-  const ToolRun cat = RunTool("srec_cat", arguments);
+bool SrecFix::Rewrite(const QStringList& arguments) {
+  const ToolRun cat = runner_.Run("srec_cat", arguments);
+  if (runner_.Stopped()) {
+    reason_ = "stopped";
+    return false;
+  }
   if (!cat.Started) {
     reason_ = "srec_cat (package srecord) cannot be started";
     return false;
@@ -171,7 +197,7 @@ bool SrecFix::Rewrite(const std::string& in, const std::string& out, int address
     reason_ = why.find("multiple") != std::string::npos
                   ? "records overlap with different data (" + why + "); which of them is right only the firmware's "
                                                                       "build can tell"
-                  : "srecord cannot rewrite the file: " + why;
+                  : "srecord cannot read the file: " + why;
     return false;
   }
   return true;
@@ -181,13 +207,16 @@ std::string SrecFix::FixedPath() const { return fixed_ ? fixed_->fileName().toSt
 
 bool SrecFix::KeepAs(const std::string& out, std::string& reason) {
   if (!made_) return reason = reason_, false;
-  std::error_code ec;
-  std::filesystem::rename(FixedPath(), out, ec);
-  if (ec) return reason = "cannot write " + out + ": " + ec.message(), false;
-  fixed_->setAutoRemove(false);
-  fixed_.reset();
-  made_ = false;
-  return true;
+  QFile fixed(fixed_->fileName());
+  OutputFile file(out);
+  if (!fixed.open(QIODevice::ReadOnly)) return reason = fixed.errorString().toStdString(), false;
+  if (!file.Open(reason)) return false;
+  while (!fixed.atEnd()) {
+    const QByteArray chunk = fixed.read(1 << 20);
+    if (chunk.isEmpty() || !file.Write(chunk)) break;
+  }
+  if (fixed.error() != QFile::NoError) return reason = fixed.errorString().toStdString(), false;
+  return file.Commit(reason);
 }
 
 }  // namespace qrb::cli

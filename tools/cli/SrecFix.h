@@ -13,29 +13,45 @@
 #include <memory>
 #include <string>
 
+class QProcess;
+
 namespace qrb::cli {
+
+struct ToolRun;
+
+// srecord's programs, one at a time, with their arguments as a list (no
+// shell). Stop() kills the one running, and every later run fails at once.
+class SrecordRunner {
+ public:
+  ToolRun Run(const QString& program, const QStringList& arguments);
+  void Stop();
+  bool Stopped() const { return stopped_; }
+
+ private:
+  QProcess* running_ = nullptr;
+  bool stopped_ = false;
+};
 
 class SrecFix {
  public:
-  // Makes the fix of `in` into a temporary file, in the directory of `out`
-  // when it is to be kept there, else in the temporary directory; the
-  // command names `out`.
-  SrecFix(const std::string& in, const std::string& out, bool toKeep);
+  // Makes the fix of `in` into a temporary file; the command names `out`.
+  SrecFix(SrecordRunner& runner, const std::string& in, const std::string& out);
 
   bool Made() const { return made_; }
   const std::string& Reason() const { return reason_; }  // why there is no safe fix
   // The srec_cat command that makes the fix, every path quoted.
   const std::string& Command() const { return command_; }
-  // The fixed file, until it is kept or this object ends.
+  // The fixed file, until this object ends.
   std::string FixedPath() const;
-  // Puts the fixed file in the place of `out`; false with the reason.
+  // Writes the fixed file to `out` as every output is written; false with
+  // the reason.
   bool KeepAs(const std::string& out, std::string& reason);
 
  private:
-  // One srec_cat run into the temporary file, `width` data bytes a record;
-  // false with the reason.
-  bool Rewrite(const std::string& in, const std::string& out, int addressLength, bool startAddress, int width);
+  // One srec_cat run into the temporary file; false with the reason.
+  bool Rewrite(const QStringList& arguments);
 
+  SrecordRunner& runner_;
   bool made_ = false;
   std::string reason_;
   std::string command_;
@@ -44,6 +60,11 @@ class SrecFix {
 
 // A path for a shell: in single quotes.
 std::string ShellQuoted(const std::string& text);
+
+// A file name as srecord takes it: a relative name gets a leading "./", so
+// that "-", "-o" or "@list" is never read as standard input, an option or a
+// response file.
+std::string SrecordPath(const std::string& path);
 
 // An address as a shell and srec_cat take it: "0x" and upper-case hexadecimal.
 std::string Address0x(std::uint64_t value);
