@@ -53,10 +53,12 @@ class MainWindowTest : public QObject {
     QStringList menus;
     for (QAction* menu : w.menuBar()->actions()) {
       QStringList items;
-      for (QAction* item : menu->menu()->actions()) items << item->text() + (item->isCheckable() ? "[ ]" : "");
+      for (QAction* item : menu->menu()->actions())
+        if (!item->isSeparator()) items << item->text() + (item->isCheckable() ? "[ ]" : "") + (item->isEnabled() ? "" : "(off)");
       menus << menu->text() + ": " + items.join(", ");
     }
-    QCOMPARE(menus, (QStringList{"&File: E&xit", "&Options: &Fast Transfer[ ]", "&Help: &About"}));
+    QCOMPARE(menus, (QStringList{"&File: &Read FLASH to File..., Save Run &Report...(off), E&xit",
+                                 "&Options: &Fast Transfer[ ]", "&Help: &About"}));
 
     // The focus is marked from the start: without the focus the button is drawn otherwise.
     QCOMPARE(w.focusWidget(), gui->Button("SelectSourceFile"));

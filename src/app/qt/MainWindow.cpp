@@ -1,6 +1,8 @@
 #include "app/qt/MainWindow.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
 #include <algorithm>
 #include <QLabel>
 #include <QLayout>
@@ -14,6 +16,8 @@
 
 #include "app/qt/AboutDialog.h"
 #include "app/qt/FormMetrics.h"
+#include "app/qt/ReadRangeDialog.h"
+#include "app/qt/core/OutputFile.h"
 
 namespace qrb {
 
@@ -120,9 +124,10 @@ MainWindow::MainWindow(const MainWindowPorts& ports, QWidget* parent)
   layout()->setSizeConstraint(QLayout::SetFixedSize);
 
   form1_ = std::make_unique<Form1>(
-      Form1Controls{list1_, list2_, text2_, text3_, selectSourceFile_, programFlash_, verifyFlash_,
+      Form1Controls{status_, debug_, text2_, text3_, selectSourceFile_, programFlash_, verifyFlash_,
                     selectDataPipe_, timer1_},
       Form1Services{ports.Serial, ports.Winsock1Data, commonDialog1_, clock_, ports.App, ports.SerialReasons});
+  form1_->AttachBlockObserver(&record_);
   BuildMenus();
   WireHandlers();
   w_.SelectSourceFile->setFocus();
@@ -157,6 +162,10 @@ void MainWindow::BuildMenus() {
   };
 
   QMenu* file = menu("menuFile", "&File");
+  idleOnly_ << item(file, "menuFileRead", "&Read FLASH to File...", &MainWindow::menuFileRead_Click);
+  saveReport_ = item(file, "menuFileReport", "Save Run &Report...", &MainWindow::menuFileReport_Click);
+  saveReport_->setEnabled(false);  // until a run has ended
+  file->addSeparator();
   item(file, "menuFileExit", "E&xit", &MainWindow::AbortProgram_Click);
 
   QMenu* options = menu("menuOptions", "&Options");
@@ -218,13 +227,82 @@ bool MainWindow::Running() const { return form1_->S.ProgramMode != 0; }
 
 void MainWindow::Start(void (Form1::*handler)()) {
   const bool starting = !Running();
-  if (starting) ListsToLeftEdge();
+  if (starting) {
+    ListsToLeftEdge();
+    record_.Begin(*form1_, handler == &Form1::VerifyFlash_Click ? cli::CliCommand::Verify : cli::CliCommand::Program,
+                  form1_->S.SourceFilePath);
+  }
   (form1_.get()->*handler)();
   if (starting) {
     ShowRefusal();
     progress_.Start(form1_->BlocksToSend());
   }
   FollowRun();
+}
+
+QString MainWindow::AskSavePath(const char* name, const QString& title, const QString& filter, const QString& suffix) {
+  QFileDialog dialog(this, title);
+  dialog.setObjectName(QString::fromLatin1(name));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);  // asks before it replaces a file
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setNameFilter(filter);
+  dialog.setDefaultSuffix(suffix);
+  dialog.setDirectory(QDir::currentPath());
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().constFirst();
+}
+
+void MainWindow::menuFileRead_Click() {
+  if (Running()) return;
+  // Prefilled with the chosen file's data, first byte to last.
+  std::optional<AddressRange> prefill;
+  if (form1_->S.SourceFileSelected == 1) {
+    const PreflightReport file = form1_->Preflight();
+    for (const PreflightReport::Range& r : file.Ranges) {
+      if (r.End == r.First) continue;
+      if (!prefill) prefill = AddressRange{r.First, r.End - 1};
+      prefill->First = std::min(prefill->First, r.First);
+      prefill->Last = std::max(prefill->Last, r.End - 1);
+    }
+  }
+  ReadRangeDialog ask(prefill, this);
+  if (ask.exec() != QDialog::Accepted) return;
+  const QString chosen = AskSavePath("ReadFile", QStringLiteral("Read FLASH to File"),
+                                     QStringLiteral("S19 Files (*.s19 *.S19)"), QStringLiteral("s19"));
+  if (chosen.isEmpty()) return;
+  const std::string path = QDir::toNativeSeparators(chosen).toStdString();
+  std::string problem = OutputPathProblem(path);
+  if (problem.empty() && form1_->S.SourceFileSelected == 1)
+    problem = SameFileProblem({{"the chosen S19 file", form1_->S.SourceFilePath}}, {{"", path}});
+  const std::vector<AddressRange> ranges{ask.Range()};
+  auto output = std::make_unique<cli::S19Writer>(path, BlockSpans(ranges).back().Last | 0xFFu);
+  if (problem.empty()) output->Open(problem);
+  if (!problem.empty()) {
+    form1_->Debug("** ERROR ** Cannot write " + path + ": " + problem + ".");
+    return;
+  }
+  ListsToLeftEdge();
+  w_.Notice->hide();
+  record_.Begin(*form1_, cli::CliCommand::Read, path, ranges, std::move(output));
+  form1_->ReadFlash(ranges);
+  std::uint64_t blocks = 0;
+  for (const BlockSpan& span : BlockSpans(ranges)) blocks += span.Blocks();
+  progress_.Start(static_cast<int>(blocks));
+  FollowRun();
+}
+
+void MainWindow::menuFileReport_Click() {
+  if (Running() || !record_.Complete()) return;
+  const QString chosen = AskSavePath("ReportFile", QStringLiteral("Save Run Report"),
+                                     QStringLiteral("JSON Files (*.json)"), QStringLiteral("json"));
+  if (chosen.isEmpty()) return;
+  const std::string path = QDir::toNativeSeparators(chosen).toStdString();
+  std::string error = OutputPathProblem(path);
+  if (error.empty() && record_.Write(path, error)) {
+    form1_->Debug("Run report written to " + path + ".");
+  } else {
+    form1_->Debug("** ERROR ** Cannot write the run report " + path + ": " + error + ".");
+  }
 }
 
 namespace {
@@ -264,7 +342,12 @@ void MainWindow::FollowRun() {
     w_.Progress->setVisible(running);
     if (!running) setWindowTitle(Title());
   }
-  if (!running) return;
+  if (!running) {
+    record_.End(*form1_);  // a run that ended, or a start that did not begin one
+    saveReport_->setEnabled(record_.Complete());
+    return;
+  }
+  saveReport_->setEnabled(false);
   w_.Progress->setMaximum(std::max(1, progress_.Total()));
   w_.Progress->setValue(std::min(progress_.Total(), std::max(0, progress_.Started() - 1)));
   QString text = QStringLiteral("block %1 of %2").arg(progress_.Started()).arg(progress_.Total());

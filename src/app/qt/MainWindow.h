@@ -14,6 +14,7 @@
 #include "app/Form1.h"
 #include "app/qt/AboutDialog.h"
 #include "app/qt/WidgetControls.h"
+#include "app/qt/WindowRunRecord.h"
 #include "app/qt/core/QtTimer.h"
 #include "app/qt/core/SystemClock.h"
 #include "engine/RunProgress.h"
@@ -84,7 +85,11 @@ class MainWindow : public QMainWindow {
 
   void AbortProgram_Click();
   void menuHelpAbout_Click();
+  void menuFileRead_Click();
+  void menuFileReport_Click();
   void FastTransfer(bool on);
+  // A path chosen in a save dialog, empty when cancelled.
+  QString AskSavePath(const char* name, const QString& title, const QString& filter, const QString& suffix);
 
   // Both lists back at their left edge.
   void ListsToLeftEdge();
@@ -103,6 +108,9 @@ class MainWindow : public QMainWindow {
   Widgets w_;
   WidgetListBox list1_{w_.List1};
   WidgetListBox list2_{w_.List2};
+  WindowRunRecord record_{[this](const std::string& line) { form1_->Debug(line); }};
+  RecordedListBox status_{list1_, record_, true};
+  RecordedListBox debug_{list2_, record_, false};
   WidgetTextBox text2_{w_.Text2};
   WidgetTextBox text3_{w_.Text3};
   WidgetButton selectSourceFile_{w_.SelectSourceFile};
@@ -115,6 +123,7 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<Form1> form1_;
   QPointer<AboutDialog> about_;
   QList<QAction*> idleOnly_;  // menu items disabled while a run is going
+  QAction* saveReport_ = nullptr;
   RunProgress progress_;
   bool wasRunning_ = false;
   bool ended_ = false;
