@@ -4,6 +4,9 @@
 #include <QFile>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QRegularExpression>
@@ -163,6 +166,55 @@ class GuiRunTest : public QObject {
     gui.Click(gui.Button("VerifyFlash"));
     QTRY_VERIFY_WITH_TIMEOUT(core.S.ProgramMode == 0, 30000);
     QCOMPARE(core.S.Outcome, RunOutcome::Succeeded);
+
+    // The verify run's record: the report's Status lines end with what the Status list holds.
+    const QString reportPath = dir.filePath(QStringLiteral("run.json"));
+    gui.AnswerFileDialog(reportPath);
+    gui.ChooseMenu("menuFile", "menuFileReport");
+    QCOMPARE(gui.LastLine("List2"), QStringLiteral("Run report written to %1.").arg(reportPath));
+    QFile reportFile(reportPath);
+    QVERIFY(reportFile.open(QIODevice::ReadOnly));
+    const QJsonObject report = QJsonDocument::fromJson(reportFile.readAll()).object();
+    QCOMPARE(report["tool"].toString(), QStringLiteral("qrb-flash"));
+    QCOMPARE(report["command"].toString(), QStringLiteral("verify"));
+    QCOMPARE(report["outcome"].toString(), QStringLiteral("succeeded"));
+    QCOMPARE(report["tick_ms"].toInt(), 1);
+    const QJsonObject board = report["boards"].toArray().at(0).toObject();
+    QCOMPARE(board["link"].toObject()["port"].toInt(), port_);
+    QCOMPARE(board["totals"].toObject()["blocks"].toInt(), 256);
+    QStringList reported, shown;
+    for (const QJsonValue line : board["lines"].toArray())
+      if (line["list"].toString() == QLatin1String("status")) reported << line["text"].toString();
+    QListWidget* status = gui.List("List1");
+    for (int i = 0; i < status->count(); ++i) shown << status->item(i)->text();
+    QVERIFY(reported.size() >= shown.size());
+    QCOMPARE(reported.mid(reported.size() - shown.size()), shown);
+
+    // The backup: the range prefilled from the chosen file, the file as srec_cat reads the image.
+    QStringList prefilled;
+    gui.WhenModal<QDialog>([&prefilled](QDialog* ask) {
+      if (ask->objectName() != QLatin1String("ReadRange")) return false;
+      for (const char* box : {"Start", "End"}) prefilled << ask->findChild<QLineEdit*>(box)->text();
+      QTest::keyClick(ask->focusWidget(), Qt::Key_Return);
+      return true;
+    });
+    const QString backup = dir.filePath(QStringLiteral("backup.s19"));
+    gui.AnswerFileDialog(backup);
+    gui.ChooseMenu("menuFile", "menuFileRead");
+    QCOMPARE(prefilled, (QStringList{"0x10000", "0x1FFFF"}));
+    QTRY_VERIFY_WITH_TIMEOUT(core.S.ProgramMode == 0, 60000);
+    QCOMPARE(core.S.Outcome, RunOutcome::Succeeded);
+    QCOMPARE(gui.LastLine("List1"), QStringLiteral("***  Success ***.  QRB interface FLASH Read."));
+    const auto binary = [&dir](const QString& s19) {
+      const QString out = s19 + QStringLiteral(".bin");
+      QProcess::execute(QStringLiteral("srec_cat"), {s19, QStringLiteral("-offset"), QStringLiteral("-0x10000"),
+                                                     QStringLiteral("-o"), out, QStringLiteral("-binary")});
+      QFile file(out);
+      return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray read = binary(backup);
+    QCOMPARE(read.size(), 64 * 1024);
+    QVERIFY(read == binary(image.fileName()));
 
     gui.ChooseMenu("menuOptions", "menuOptionsFastTransfer");
     QCOMPARE(core.TickIntervalMs, 50);
