@@ -1,5 +1,6 @@
 #include "app/qt/ListMirror.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QListWidget>
 #include <QSaveFile>
@@ -11,6 +12,9 @@ ListMirror::ListMirror(QListWidget* list, QString path) : QObject(list), list_(l
   connect(model, &QAbstractItemModel::rowsInserted, this, &ListMirror::Write);
   connect(model, &QAbstractItemModel::rowsRemoved, this, &ListMirror::Write);
   connect(model, &QAbstractItemModel::modelReset, this, &ListMirror::Write);
+  // The lists as they were when the program ended, not as their destruction
+  // empties them.
+  connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { disconnect(list_->model(), nullptr, this, nullptr); });
   Write();
 }
 
