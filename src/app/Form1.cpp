@@ -34,8 +34,8 @@ void Form1::SetTickInterval(int milliseconds) {
   C.Timer1.SetInterval(milliseconds);
   const int interval = C.Timer1.Interval();
   // Rounded to nearest, halves to even (the default floating-point rounding).
-  S.FailTimerReload = interval > 0 ? static_cast<std::int32_t>(std::nearbyint(3000.0 / interval)) : 0;
-  S.NoWaitGrace = interval > 0 ? std::max(0, static_cast<std::int32_t>(std::nearbyint(50.0 / interval)) - 1) : 0;
+  S.FailTimerReload = interval > 0 ? static_cast<std::int32_t>(std::nearbyint(double{timing::TimeOutMs} / interval)) : 0;
+  S.NoWaitGrace = interval > 0 ? std::max(0, static_cast<std::int32_t>(std::nearbyint(double{timing::NoWaitByteMs} / interval)) - 1) : 0;
 }
 
 void Form1::SetIdleButtons() {

@@ -15,6 +15,7 @@
 #include "app/Platform.h"
 #include "app/ReflashSession.h"
 #include "engine/BlockObserver.h"
+#include "engine/Timing.h"
 #include "engine/Preflight.h"
 #include "image/FileDialog.h"
 #include "image/SequentialFile.h"
@@ -63,8 +64,8 @@ class Form1 : public TcpEvents {
   ReflashSession S;
 
   // Timer1's interval in milliseconds, applied by InitVariables; every wait
-  // is a count of ticks derived from it. The main window keeps 50 ms.
-  static constexpr int DefaultTickMs = 50;
+  // is a count of ticks derived from it. The main window keeps the default.
+  static constexpr int DefaultTickMs = timing::DefaultTickMs;
   int TickIntervalMs = DefaultTickMs;
   // Sets Timer1's interval and the tick counts derived from it; between runs.
   void SetTickInterval(int milliseconds);

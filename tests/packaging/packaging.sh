@@ -89,6 +89,12 @@ _qrb_board_sim|qrb-board-sim --mode ''|flash idle
 _qrb_board_sim|qrb-board-sim --load ''|a.s19 b.S19 images notes.txt
 _qrb_board_sim|qrb-board-sim --tcp ''|
 TABLE
+    # The speeds are the command line's own (its refusal of a speed lists them).
+    speeds=$({ "$CLI" program a.s19 --tcp 127.0.0.1 --baud 0 2>&1 || true; } | sed -n 's/.*--baud takes \(.*\), not 0$/\1/p' |
+      sed 's/, / /g; s/ or / /' | tr ' ' '\n' | sort | tr '\n' ' ' | sed 's/ $//')
+    [ -n "$speeds" ] || fail "no speeds in the refusal of --baud 0"
+    [ "$(completes _qrb_flash_cli qrb-flash-cli program --baud '')" = "$speeds" ] ||
+      fail "--baud completes to other speeds than the command line takes ($speeds)"
     same "qrb-flash-cli: options of --help and the completion" <(help_options "$CLI") \
       <(offered _qrb_flash_cli qrb-flash-cli "" "program f" "check f" "read f")
     same "qrb-board-sim: options of --help and the completion" <(help_options "$SIM") <(offered _qrb_board_sim qrb-board-sim "")

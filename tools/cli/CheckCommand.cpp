@@ -13,6 +13,7 @@
 #include "SrecFix.h"
 #include "app/Form1.h"
 #include "app/HeadlessControls.h"
+#include "engine/Timing.h"
 #include "app/qt/core/OutputFile.h"
 #include "app/qt/core/QtApplication.h"
 #include "app/qt/core/SystemClock.h"
@@ -27,17 +28,10 @@ namespace {
 constexpr int ExitRefused = 1;
 constexpr int ExitCannotOpen = 2;
 constexpr std::size_t ShownRanges = 8;
-constexpr int TickMs = 50;
-// Ticks of a run on a board already in FLASH mode that answers at once: the
-// handshake, then per block the builder's tick and the replies' ticks.
-constexpr int ProgramTicksBefore = 3, ProgramTicksPerBlock = 3;
-constexpr int VerifyTicksBefore = 4, VerifyTicksPerBlock = 2;
-// From start-up idle: the one-second flush delay and the second handshake.
-constexpr int StartupIdleTicks = 24;
 
 std::string Seconds(int ticks) {
   char text[32];
-  std::snprintf(text, sizeof text, "%.1f s", ticks * TickMs / 1000.0);
+  std::snprintf(text, sizeof text, "%.1f s", ticks * timing::DefaultTickMs / 1000.0);
   return text;
 }
 
@@ -123,10 +117,10 @@ void PrintSummary(const PreflightReport& r) {
     return;
   }
   std::printf("Blocks: %d of 256 bytes\n", r.Blocks);
-  std::printf("Time: about %s to program, %s to verify, at the 50 ms tick (%s more when the board starts at "
+  std::printf("Time: about %s to program, %s to verify, at the %d ms tick (%s more when the board starts at "
               "start-up idle)\n",
-              Seconds(ProgramTicksBefore + ProgramTicksPerBlock * r.Blocks).c_str(),
-              Seconds(VerifyTicksBefore + VerifyTicksPerBlock * r.Blocks).c_str(), Seconds(StartupIdleTicks).c_str());
+              Seconds(timing::ProgramTicks.Of(r.Blocks)).c_str(), Seconds(timing::VerifyTicks.Of(r.Blocks)).c_str(),
+              timing::DefaultTickMs, Seconds(timing::StartupIdleTicks).c_str());
 }
 
 // The main window's core without a link, to read files as a run does.

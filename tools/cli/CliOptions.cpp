@@ -25,6 +25,8 @@ std::string BaudList(const std::string& separator, const std::string& last) {
   return list;
 }
 
+std::string TickRange() { return std::to_string(timing::MinTickMs) + ".." + std::to_string(timing::MaxTickMs); }
+
 std::optional<long> WholeNumber(const std::string& text, long min, long max) {
   long value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -122,8 +124,10 @@ std::vector<OptionRow> OptionRows() {
       {"connect-timeout", "SECS", "how long to wait for the link, " + std::to_string(defaults.ConnectTimeoutMs / 1000) + " by default",
        OptionScope::Linked},
       {"tick", "MS",
-       "the sequencer's tick, 1..50 ms (50 by default, as the main\n"
-       "window); time-outs stay 3 s and the flush delay 1 s",
+       "the sequencer's tick, " + TickRange() + " ms (" + std::to_string(timing::DefaultTickMs) +
+           " by default, as the main\n"
+           "window); time-outs stay " + std::to_string(timing::TimeOutMs / 1000) + " s and the flush delay " +
+           std::to_string(timing::TimeOutMs / 3000) + " s",
        OptionScope::Linked},
       {"report", "FILE.json", "a record of the run as JSON, written also when it fails", OptionScope::Linked},
       {"range", "START-END",
@@ -263,8 +267,8 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
       board.Link = CliLink::Serial;
       options.Boards.push_back(board);
     } else if (name == QLatin1String("tick")) {
-      const auto n = WholeNumber(value, 1, 50);
-      if (!n) return error = "--tick takes milliseconds 1..50, not " + value, false;
+      const auto n = WholeNumber(value, timing::MinTickMs, timing::MaxTickMs);
+      if (!n) return error = "--tick takes milliseconds " + TickRange() + ", not " + value, false;
       options.TickMs = static_cast<int>(*n);
     } else if (name == QLatin1String("report")) {
       if (value.empty()) return error = "--report needs a file name", false;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/BlockObserver.h"
+#include "engine/Timing.h"
 #include "pipe/LinkDefaults.h"
 
 namespace qrb::cli {
@@ -32,7 +33,7 @@ struct CliOptions {
   std::vector<CliBoard> Boards; // in the order given
   std::int16_t ComSpeed = 1;    // --baud as the dialog's speed code 1..4
   int ConnectTimeoutMs = static_cast<int>(DefaultConnectTimeout.count());  // --connect-timeout
-  int TickMs = 50;              // --tick
+  int TickMs = timing::DefaultTickMs;  // --tick
   std::string ReportPath;       // --report
   std::vector<qrb::AddressRange> Ranges;  // --range (read)
   bool SingleRead = false;      // --single-read (read)

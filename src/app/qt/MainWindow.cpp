@@ -188,7 +188,7 @@ void MainWindow::BuildMenus() {
   item(help, "menuHelpAbout", "&About", &MainWindow::menuHelpAbout_Click);
 }
 
-void MainWindow::FastTransfer(bool on) { form1_->SetTickInterval(on ? 1 : Form1::DefaultTickMs); }
+void MainWindow::FastTransfer(bool on) { form1_->SetTickInterval(on ? timing::MinTickMs : timing::DefaultTickMs); }
 
 MainWindow::~MainWindow() { delete about_; }
 
