@@ -17,7 +17,7 @@ trap 'kill "${PIDS[@]}" 2>/dev/null; cleanup; wait' EXIT
 
 fail() {
   echo "FAILED: $*" >&2
-  for f in flash.log board.log List1.txt List2.txt; do
+  for f in openbox.log flash.log board.log List1.txt List2.txt; do
     [ -f "$WORK/$f" ] && { echo "--- $f" >&2; cat "$WORK/$f" >&2; }
   done
   mkdir -p "$SHOTS" && scrot -o "$SHOTS/real-x-failed.png" 2>/dev/null && echo "screenshot: $SHOTS/real-x-failed.png" >&2
@@ -36,7 +36,8 @@ export DISPLAY=":$(head -1 "$WORK/display")"
 xdotool getmouselocation >/dev/null 2>&1 || skip "no connection to the X server on $DISPLAY"
 openbox >"$WORK/openbox.log" 2>&1 &
 PIDS+=($!)
-wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' ||
+# Its start reads fonts and a theme: slow on a busy machine.
+wait_for 30 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' ||
   fail "the window manager did not start"
 
 IMAGE=$WORK/64k.s19
