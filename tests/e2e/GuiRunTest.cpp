@@ -202,6 +202,7 @@ class GuiRunTest : public QObject {
     gui.AnswerFileDialog(backup);
     gui.ChooseMenu("menuFile", "menuFileRead");
     QCOMPARE(prefilled, (QStringList{"0x10000", "0x1FFFF"}));
+    QVERIFY2(progress->isVisible() && progress->text().contains(QStringLiteral(" of 256")), qPrintable(progress->text()));
     QTRY_VERIFY_WITH_TIMEOUT(core.S.ProgramMode == 0, 60000);
     QCOMPARE(core.S.Outcome, RunOutcome::Succeeded);
     QCOMPARE(gui.LastLine("List1"), QStringLiteral("***  Success ***.  QRB interface FLASH Read."));
