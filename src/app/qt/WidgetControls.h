@@ -52,7 +52,7 @@ class WidgetTextBox : public TextBox {
   QLineEdit* edit_;
 };
 
-// A label that shows a text the core sets; never disabled.
+// A label that shows a text the core sets (a reason beside the boxes).
 class WidgetLabel : public TextBox {
  public:
   explicit WidgetLabel(QLabel* label) : label_(label) {}
