@@ -27,12 +27,15 @@ gui: build
 demo: build
 	@BUILD=$(BUILD) scripts/demo.sh
 
-# The Debian package, $(BUILD)/qrb-flash_<version>_<arch>.deb.
+# The Debian packages, $(BUILD)/qrb-flash-cli_<version>_<arch>.deb (the
+# command-line program and the simulator) and $(BUILD)/qrb-flash_<version>_<arch>.deb
+# (the desktop program).
 package: build
-	@scripts/install-deps.sh dpkg-dev file
+	@scripts/install-deps.sh dpkg-dev file appstream
 	cmake --build $(BUILD) --target package
 
-# Installs the package, uses the installed programs, removes it again (root).
+# Checks both packages (lintian, hardening, the CLI's dependencies), installs
+# the CLI package alone and then both, uses them, removes them again (root).
 package-check: package
 	scripts/package-check.sh $(BUILD)
 

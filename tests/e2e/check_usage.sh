@@ -146,7 +146,22 @@ check $WORK/good.s19 --report $WORK/r.json|--report belongs to program, verify a
 verify $WORK/good.s19 --tcp 127.0.0.1 --single-read|--single-read belongs to read
 program $WORK/good.s19 --tcp 127.0.0.1:1 --tcp localhost:1|the same board twice: 127.0.0.1:1 and localhost:1
 program $WORK/good.s19 --tcp 127.0.0.1 --fix $WORK/x.s19|--fix belongs to check
+program $WORK/good.s19 --tcp 127.0.0.1 -v|unknown option -v
+program $WORK/good.s19 --tcp 127.0.0.1 --quiet=yes|--quiet takes no value
+check $WORK/good.s19 -q|--quiet belongs to program, verify and read
+program $WORK/good.s19 --tcp 127.0.0.1 --json|--json belongs to ports
+ports --tcp 127.0.0.1|--tcp belongs to program, verify and read
+ports $WORK/good.s19|$WORK/good.s19 is not a serial device
+ports $WORK/no-such-device|$WORK/no-such-device does not exist
+verify $WORK/good.s19 --serial no-such-tty|cannot open /dev/no-such-tty: No such file or directory
 TABLE
+    # Every program: an unknown option is a usage error with the way to the help.
+    for program in "$CLI" "$SIM" "$FLASH"; do
+      QT_QPA_PLATFORM=offscreen timeout 20 "$program" --no-such-option >"$WORK/unknown.out" 2>"$WORK/unknown.err" </dev/null &&
+        rc=0 || rc=$?
+      [ "$rc" = 2 ] || fail "$program --no-such-option: exit status $rc, expected 2"
+      expect_line unknown err "Run '$(basename "$program") --help' for the usage."
+    done
     # The help, and a command's own help: its options alone.
     while IFS=';' read -r args listed unlisted; do
       # shellcheck disable=SC2086
@@ -154,13 +169,49 @@ TABLE
       expect_rc help 0
       expect_contains help out "$listed"
       [ -n "$unlisted" ] && grep -qF -- "$unlisted" "$WORK/help.out" && fail "$args lists $unlisted"
+      [ -z "$(awk 'length > 79' "$WORK/help.out")" ] || fail "$args: lines wider than 79 columns"
     done <<'TABLE'
---help;qrb-flash-cli {program|verify} FILE.s19;
---version;qrb-flash-cli 1.;
-program --help;--tcp <HOST[:PORT]>;--range
-read --help;--range <START-END>;--fix
-check --help;--fix <OUT.s19>;--tcp
+--help;qrb-flash-cli ports [DEVICE...] [--json];
+-V;qrb-flash-cli 1.;
+program --help;--tcp HOST[:PORT];--range
+read --help;--range START-END;--fix
+check --help;--fix OUT.s19;--tcp
+ports --help;--json;--tcp
 TABLE
+    # The window's program and the simulator answer --help and --version without a display.
+    for program in "$SIM" "$FLASH"; do
+      for word in --help -h --version -V; do
+        env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 20 "$program" "$word" >"$WORK/help.out" 2>&1 </dev/null &&
+          rc=0 || rc=$?
+        [ "$rc" = 0 ] || fail "$program $word: exit status $rc"
+        [ -z "$(awk 'length > 79' "$WORK/help.out")" ] || fail "$program $word: lines wider than 79 columns"
+      done
+      grep -qx "$(basename "$program") [0-9.]*" "$WORK/help.out" || fail "$program -V: $(cat "$WORK/help.out")"
+    done
+    ;;
+
+  ports)  # the system's ports with the window's COMn, and a pseudo-terminal's link named on the line
+    start_board --pty --link "$WORK/ttyQRB"
+    cli ports ports "$WORK/ttyQRB"
+    cli json ports --json "$WORK/ttyQRB"
+    stop_board
+    expect_rc ports 0
+    expect_rc json 0
+    head -n 1 "$WORK/ports.out" | grep -q '^DEVICE  *COM  *DESCRIPTION  *MAKER  *SERIAL  *USB ID$' || fail "ports: no heading"
+    grep -q "^$WORK/ttyQRB  *- " "$WORK/ports.out" || fail "ports: the link is not listed"
+    for tty in /dev/ttyS[0-3]; do  # the window's COM1..COM4 where the system has them
+      [ -c "$tty" ] || continue
+      grep -q "^$tty  *COM$((${tty#/dev/ttyS} + 1)) " "$WORK/ports.out" || fail "ports: $tty not listed as COM$((${tty#/dev/ttyS} + 1))"
+    done
+    python3 - "$WORK/json.out" "$WORK/ttyQRB" "$WORK/ports.out" <<'PY' || fail "ports --json: $(cat "$WORK/json.out")"
+import json, sys
+ports = json.load(open(sys.argv[1]))
+table = open(sys.argv[3]).read().splitlines()[1:]
+assert [p["device"] for p in ports] == [line.split()[0] for line in table], "json and table list other ports"
+link = [p for p in ports if p["device"] == sys.argv[2]]
+assert link and link[0]["com"] is None and link[0]["vendor_id"] is None, link
+assert all(set(p) == {"device", "com", "description", "manufacturer", "serial_number", "vendor_id", "product_id"} for p in ports)
+PY
     ;;
 
   *) echo "unknown case $1" >&2; exit 2 ;;

@@ -92,9 +92,36 @@ TABLE
     ms=$((($(date +%s%N) - start) / 1000000))
     [ "$RC" = 1 ] || fail "device gone: exit status $RC, expected 1"
     expect_count gone err "Error getting a packet: -11" 1
-    expect_contains gone err "COM1 device $PTY is gone"
+    expect_contains gone err "$PTY is gone"
+    expect_count gone err "COM1 device $PTY is gone" 0  # a --serial device is named by its path
     expect_count gone err "Aborting.  ProgramMode = 0." 1
     [ "$ms" -lt 2000 ] || fail "device gone: the run went on for $ms ms"
+    ;;
+
+  serial-access)  # a user who may not open the device is told why, once, and what would let them
+    [ "$(id -u)" = 0 ] && id nobody >/dev/null 2>&1 || { echo "needs root and the user nobody: skipped"; finish; exit 0; }
+    chmod 755 "$WORK"
+    board pty --link "$WORK/ttyQRB"
+    link=$WORK/ttyQRB
+    pts=$(readlink -f "$link")
+    chmod 644 "$WORK/one.s19"
+    chgrp tty "$pts" && chmod 620 "$pts"  # as a login's terminal: its group may only write
+    as_nobody() {
+      local rc=0
+      timeout 60 runuser -u nobody -- "$CLI" verify "$WORK/one.s19" --serial "$link" >"$WORK/$1.out" 2>"$WORK/$1.err" </dev/null || rc=$?
+      echo "$rc" >"$WORK/$1.rc"
+    }
+    as_nobody root-only
+    chgrp dialout "$pts" && chmod 660 "$pts"
+    as_nobody group
+    stop_board
+    expect_line root-only err "$link may not be opened: permission denied; it belongs to user root and group tty (crw--w----): only root may open it."
+    expect_line group err "$link may not be opened: permission denied; it belongs to user root and group dialout (crw-rw----): join the group with 'sudo usermod -aG dialout nobody', then log in again."
+    for run in root-only group; do
+      expect_rc "$run" 2
+      expect_count "$run" err "Error initializing COM port: -4" 1
+      grep -qi 'permission denied.*permission denied' "$WORK/$run.err" && fail "$run: the reason said twice"
+    done
     ;;
 
   flood)  # a board that floods its line at 10 MB/s: the run ends by its state's line, output and memory bounded

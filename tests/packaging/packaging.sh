@@ -32,7 +32,7 @@ case "$1" in
     DESTDIR="$WORK/root" cmake --install "$BUILD" --prefix /usr >"$WORK/install.log" ||
       { show "$WORK/install.log"; fail "cmake --install failed"; }
     (cd "$WORK/root" && find . -type f -o -type l) | sed 's/^\.//' >"$WORK/installed"
-    "$here/expect-layout.sh" --exact "$WORK/installed" || fail "install layout"
+    "$here/expect-layout.sh" --exact all "$WORK/installed" || fail "install layout"
     gzip -t "$WORK"/root/usr/share/man/man1/*.gz || fail "a manual page is not a valid gzip file"
     ;;
 
@@ -59,6 +59,11 @@ case "$1" in
     "$DESKTOP_FILE_VALIDATE" "$entry" >"$WORK/validate" 2>&1 || true
     [ -s "$WORK/validate" ] && { fail "desktop-file-validate complains"; show "$WORK/validate"; }
     [ "$(sed -n 's/^Exec=//p' "$entry")" = "$(basename "$GUI")" ] || fail "Exec= does not start $(basename "$GUI")"
+    # The AppStream record names the same entry and icon, and its validator has nothing to say.
+    metainfo=$BUILD/packaging/com.example.qrb_flash.metainfo.xml
+    appstreamcli validate --pedantic --no-net "$metainfo" >"$WORK/appstream" 2>&1 || { fail "appstreamcli validate"; show "$WORK/appstream"; }
+    grep -qF '<launchable type="desktop-id">qrb-flash.desktop</launchable>' "$metainfo" || fail "metainfo: launchable"
+    grep -qF "<release version=\"$VERSION\"" "$metainfo" || fail "metainfo: no release $VERSION"
     icon=$(sed -n 's/^Icon=//p' "$entry")
     grep -qx "/usr/share/icons/hicolor/64x64/apps/$icon.png" "$here/expect-layout.sh" ||
       fail "Icon=$icon is not the installed icon"
@@ -75,7 +80,8 @@ case "$1" in
       got=$(completes "$function" "$@")
       [ "$got" = "$replies" ] || fail "$words: completes to '$got', expected '$replies'"
     done <<'TABLE'
-_qrb_flash_cli|qrb-flash-cli ''|check program read verify
+_qrb_flash_cli|qrb-flash-cli ''|check ports program read verify
+_qrb_flash_cli|qrb-flash-cli ports --|--help --json
 _qrb_flash_cli|qrb-flash-cli program ''|a.s19 b.S19 images
 _qrb_flash_cli|qrb-flash-cli check a|a.s19
 _qrb_flash_cli|qrb-flash-cli verify a.s19 ''|
@@ -96,7 +102,7 @@ TABLE
     [ "$(completes _qrb_flash_cli qrb-flash-cli program --baud '')" = "$speeds" ] ||
       fail "--baud completes to other speeds than the command line takes ($speeds)"
     same "qrb-flash-cli: options of --help and the completion" <(help_options "$CLI") \
-      <(offered _qrb_flash_cli qrb-flash-cli "" "program f" "check f" "read f")
+      <(offered _qrb_flash_cli qrb-flash-cli "" "program f" "check f" "read f" "ports")
     same "qrb-board-sim: options of --help and the completion" <(help_options "$SIM") <(offered _qrb_board_sim qrb-board-sim "")
     ;;
 

@@ -1,5 +1,6 @@
 // The QSerialPort library on a pseudo-terminal whose controlling side plays the board.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 
 #include "pipe/SerialCodes.h"
 #include "pipe/qt/QtSerialLibrary.h"
+#include "pipe/qt/SerialAccess.h"
 
 using namespace qrb;
 namespace sc = qrb::SerialCode;
@@ -142,6 +144,58 @@ class QtSerialLibraryTest : public QObject {
     QCOMPARE(Initialize(lib, 3), sc::NoSuchDevice);
     const QString line = QString::fromStdString(lib.DescribeFailure(3, sc::NoSuchDevice));
     QVERIFY2(line.startsWith(QStringLiteral("COM3 device %1 does not exist (").arg(missing)), qPrintable(line));
+    // A device given by its path is named by its path alone.
+    QtSerialLibrary byPath([&](int) { return missing; }, true);
+    QCOMPARE(Initialize(byPath, 1), sc::NoSuchDevice);
+    QVERIFY2(QString::fromStdString(byPath.DescribeFailure(1, sc::NoSuchDevice)).startsWith(missing + " does not exist"),
+             qPrintable(QString::fromStdString(byPath.DescribeFailure(1, sc::NoSuchDevice))));
+  }
+
+  // What a user who may not open a device is told: the group to join, a new
+  // login, or that only root (or the owner) may open it.
+  void accessAdviceNamesTheWayIn_data() {
+    QTest::addColumn<unsigned>("mode");
+    QTest::addColumn<QString>("owner");
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<bool>("listed");
+    QTest::addColumn<bool>("inSession");
+    QTest::addColumn<QString>("advice");
+    const QString usb = "it belongs to user root and group dialout (crw-rw----)";
+    QTest::newRow("join the group") << 0660U << "root" << "dialout" << false << false
+                                    << usb + ": join the group with 'sudo usermod -aG dialout ann', then log in again";
+    QTest::newRow("joined, old session") << 0660U << "root" << "dialout" << true << false
+                                         << usb + ": ann is a member of group dialout, but not yet in this session: log in again";
+    QTest::newRow("root alone") << 0600U << "root" << "root" << false << false
+                                << "it belongs to user root and group root (crw-------): only root may open it";
+    QTest::newRow("group root") << 0660U << "root" << "root" << false << false
+                                << "it belongs to user root and group root (crw-rw----): only root may open it";
+    QTest::newRow("group may write only") << 0620U << "root" << "tty" << false << false
+                                          << "it belongs to user root and group tty (crw--w----): only root may open it";
+    QTest::newRow("another user's") << 0600U << "bob" << "bob" << false << false
+                                    << "it belongs to user bob and group bob (crw-------): only bob and root may open it";
+    QTest::newRow("in the group already") << 0660U << "root" << "dialout" << true << true << usb;
+  }
+  void accessAdviceNamesTheWayIn() {
+    QFETCH(unsigned, mode);
+    QFETCH(QString, owner);
+    QFETCH(QString, group);
+    QFETCH(bool, listed);
+    QFETCH(bool, inSession);
+    QFETCH(QString, advice);
+    DeviceAccess access{owner, group, mode, group == "root", owner == "root", "ann", listed, inSession};
+    QCOMPARE(AccessAdvice(access), advice);
+  }
+
+  // The facts come from the device: the pseudo-terminal is this user's.
+  void accessIsReadFromTheDevice() {
+    const QString device = QString::fromLocal8Bit(::ptsname(board_));
+    QVERIFY(::chmod(::ptsname(board_), 0640) == 0);
+    const DeviceAccess access = ReadDeviceAccess(device);
+    QCOMPARE(access.mode, 0640U);
+    QCOMPARE(access.rootOwner, ::geteuid() == 0);
+    QCOMPARE(access.user, access.owner);
+    QVERIFY(!access.group.isEmpty());
+    QVERIFY(ReadDeviceAccess(device + "-missing").owner.isEmpty());
   }
 };
 

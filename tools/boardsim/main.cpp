@@ -83,8 +83,9 @@ int main(int argc, char* argv[]) {
   parser.setApplicationDescription(QStringLiteral(
       "A simulated QRB-260/QRB-530 board for the FLASH download tools.\n"
       "Replies and read-backs are counted from 1 over the board's life."));
-  parser.addHelpOption();
-  parser.addVersionOption();
+  const QCommandLineOption help = parser.addHelpOption();
+  const QCommandLineOption showVersion({QStringLiteral("V"), QStringLiteral("version")}, QStringLiteral("Displays version information."));
+  parser.addOption(showVersion);
   const QCommandLineOption tcp(QStringLiteral("tcp"), QStringLiteral("Serve one TCP client at a time on 127.0.0.1:<port> (0 = any free port)."), QStringLiteral("port"));
   const QCommandLineOption pty(QStringLiteral("pty"), QStringLiteral("Serve a pseudo-terminal."));
   const QCommandLineOption link(QStringLiteral("link"), QStringLiteral("Make <path> a symbolic link to the pseudo-terminal."), QStringLiteral("path"));
@@ -104,7 +105,15 @@ int main(int argc, char* argv[]) {
   const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Log every packet on stderr."));
   parser.addOptions({tcp, pty, link, mode, version, load, save, base, baud, wrong, silent, corrupt,
                      split, stray, drop, flood, verbose});
-  parser.process(app);
+  if (!parser.parse(QCoreApplication::arguments())) {
+    std::fprintf(stderr, "qrb-board-sim: %s\nRun 'qrb-board-sim --help' for the usage.\n", qPrintable(parser.errorText()));
+    return 2;
+  }
+  if (parser.isSet(showVersion)) {
+    std::printf("qrb-board-sim %s\n", qrb::VersionString);
+    return 0;
+  }
+  if (parser.isSet(help)) parser.showHelp(0);
 
   if (!parser.positionalArguments().isEmpty())
     return Fail(QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().first()));

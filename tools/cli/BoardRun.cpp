@@ -77,7 +77,7 @@ class BlockLog : public BlockObserver {
 
 std::function<QString(int)> DeviceFor(const CliBoard& board) {
   if (board.Link != CliLink::Serial) return DefaultComDevice;
-  const QString device = QString::fromStdString(board.Device);
+  const QString device = SerialDevicePath(QString::fromStdString(board.Device));
   return [device](int) { return device; };
 }
 
@@ -92,7 +92,7 @@ struct BoardRun::Parts {
         verifyFlash("Verify FLASH"),
         selectDataPipe("Select Data Pipe"),
         timer1([this, &run] { Tick(run); }),
-        serial(DeviceFor(board)),
+        serial(DeviceFor(board), board.Link == CliLink::Serial),
         tcp{std::chrono::milliseconds(options.ConnectTimeoutMs)},
         fileDialog(options.File),
         blockLog(run.record_.blocks, readOutput, [&run](const std::string& message) { run.Say(message); }),
@@ -152,6 +152,7 @@ BoardRun::~BoardRun() = default;
 
 void BoardRun::Post(bool status, const std::string& line) {
   record_.lines.push_back({status, line});
+  if (!status && output_.quiet) return;
   // stdout and stderr may share the terminal: no line is written over the
   // progress line, which comes back only while the run goes on.
   if (output_.progress != nullptr) output_.progress->Hide();
@@ -208,7 +209,10 @@ bool BoardRun::LinkReady() {
   }
   if (form1.S.ComInitialized != False) return true;
   const std::string reason = parts_->serial.FailureReason(record_.board.Link == CliLink::Com ? record_.board.ComPort : 1);
-  Complain("cannot open " + record_.name + (reason.empty() ? "" : ": " + reason));
+  const std::string device = record_.board.Link == CliLink::Serial
+                                 ? SerialDevicePath(QString::fromStdString(record_.board.Device)).toStdString()
+                                 : record_.name;
+  Complain("cannot open " + device + (reason.empty() ? "" : ": " + reason));
   return false;
 }
 
@@ -258,6 +262,10 @@ void BoardRun::Finish() {
   if (form1.S.Outcome == RunOutcome::Succeeded) record_.outcome = BoardOutcome::Succeeded;
   else if (form1.S.Outcome != RunOutcome::None) record_.outcome = BoardOutcome::Failed;
   else record_.outcome = BoardOutcome::Refused;
+  // A quiet run that did not succeed shows why after all.
+  if (output_.quiet && record_.outcome != BoardOutcome::Succeeded)
+    for (const PostedLine& line : record_.lines)
+      if (!line.status) output_.lines->Write(stderr, "Debug list", output_.prefix + line.text);
 }
 
 }  // namespace qrb::cli

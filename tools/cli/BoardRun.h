@@ -62,6 +62,7 @@ struct BoardOutput {
   std::function<void()> writeFailed; // a line could not be written
   ProgressLine* progress = nullptr;  // a single board on a terminal
   TickStats* tickStats = nullptr;
+  bool quiet = false;                // the Debug list only when the board's run fails
 };
 
 class BoardRun {

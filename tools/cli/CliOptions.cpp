@@ -95,18 +95,57 @@ bool ParseRange(const std::string& text, CliOptions& options, std::string& error
 }
 
 // Which commands an option belongs to: every command that talks to a board,
-// read alone or check alone.
-enum class OptionScope { Linked, Read, Check };
+// or one command alone.
+enum class OptionScope { Linked, Read, Check, Ports };
 
-// An option with its value's name and the lines that describe it; the note
-// follows them in the usage of every command only.
+// An option with its value's name (none for a switch) and what it does; the
+// note follows in the usage of every command only.
 struct OptionRow {
   std::string Name;
   std::string Value;
   std::string Text;
   OptionScope Scope;
   std::string Note = {};
+  std::string Short = {};
+
+  std::string Left() const { return (Short.empty() ? "" : "-" + Short + ", ") + "--" + Name + (Value.empty() ? "" : " " + Value); }
+  bool Matches(const std::string& word) const { return word == "--" + Name || (!Short.empty() && word == "-" + Short); }
 };
+
+constexpr std::size_t HelpWidth = 79;
+constexpr std::size_t TextColumn = 27;
+
+// text wrapped at blanks into lines of at most width, each line after the
+// first indented by indent blanks; a newline in text starts a new line.
+std::string Wrap(const std::string& text, std::size_t indent, std::size_t width) {
+  std::string out, line;
+  std::size_t start = 0;
+  const auto flush = [&] {
+    if (!out.empty()) out += "\n" + std::string(indent, ' ');
+    out += line;
+    line.clear();
+  };
+  while (start <= text.size()) {
+    const std::size_t stop = std::min(text.find_first_of(" \n", start), text.size());
+    const std::string word = text.substr(start, stop - start);
+    if (!word.empty()) {
+      if (!line.empty() && line.size() + 1 + word.size() > width) flush();
+      line += (line.empty() ? "" : " ") + word;
+    }
+    if (stop < text.size() && text[stop] == '\n') flush();
+    start = stop + 1;
+  }
+  if (!line.empty()) flush();
+  return out;
+}
+
+// "  --name VALUE            text ..." wrapped within the help's width.
+std::string HelpRow(const std::string& left, const std::string& text) {
+  std::string head = "  " + left;
+  if (head.size() + 2 > TextColumn) head += "\n" + std::string(TextColumn, ' ');
+  else head.resize(TextColumn, ' ');
+  return head + Wrap(text, TextColumn, HelpWidth - TextColumn) + "\n";
+}
 
 std::vector<OptionRow> OptionRows() {
   const CliOptions defaults;
@@ -115,53 +154,57 @@ std::vector<OptionRow> OptionRows() {
       {"tcp", "HOST[:PORT]", "the board's Ethernet link (port " + std::to_string(board.Port) + " by default)", OptionScope::Linked},
       {"com", "N", "serial port COM1..COM4 as the main window names them", OptionScope::Linked},
       {"serial", "DEVICE",
-       "any serial device in the COM port's place\n"
-       "(a USB adapter, a pseudo-terminal)",
+       "any serial device in the COM port's place (a USB adapter, a pseudo-terminal)",
        OptionScope::Linked,
-       "Links may be repeated: several boards at once, each line\n"
-       "prefixed by its board's name, and a summary at the end."},
+       "Links may be repeated: several boards at once, each line prefixed by its board's name, and a summary "
+       "at the end."},
       {"baud", "RATE", "serial speed, " + std::to_string(ComBaudRate(defaults.ComSpeed)) + " by default", OptionScope::Linked},
       {"connect-timeout", "SECS", "how long to wait for the link, " + std::to_string(defaults.ConnectTimeoutMs / 1000) + " by default",
        OptionScope::Linked},
       {"tick", "MS",
        "the sequencer's tick, " + TickRange() + " ms (" + std::to_string(timing::DefaultTickMs) +
-           " by default, as the main\n"
-           "window); time-outs stay " + std::to_string(timing::TimeOutMs / 1000) + " s and the flush delay " +
-           std::to_string(timing::TimeOutMs / 3000) + " s",
+           " by default, as the main window); time-outs stay " + std::to_string(timing::TimeOutMs / 1000) +
+           " s and the flush delay " + std::to_string(timing::TimeOutMs / 3000) + " s",
        OptionScope::Linked},
       {"report", "FILE.json", "a record of the run as JSON, written also when it fails", OptionScope::Linked},
       {"range", "START-END",
-       "read: the addresses to read, both included (0x8000-0xFFFF);\n"
-       "every 256-byte block they touch is read whole",
+       "read: the addresses to read, both included (0x8000-0xFFFF); every 256-byte block they touch is read "
+       "whole",
        OptionScope::Read},
+      {"quiet", "", "no progress line and no Debug list (shown after all when the run fails, and kept in the report)",
+       OptionScope::Linked, "", "q"},
       {"single-read", "",
        "read: each block once (faster), not until two reads agree",
        OptionScope::Read},
       {"fix", "OUT.s19", "check: write the file rewritten by srec_cat so that a run takes it", OptionScope::Check},
+      {"json", "", "ports: the list as JSON, for scripts", OptionScope::Ports},
   };
 }
 
-// A command, its file and what it does, for its own --help.
+// A command, its synopsis and what it does, for its own --help.
 struct CommandRow {
   CliCommand Command;
   const char* Name;
-  const char* File;
+  const char* Synopsis;
   const char* Text;
 };
 
 constexpr CommandRow kCommands[] = {
-    {CliCommand::Program, "program", "FILE.s19",
+    {CliCommand::Program, "program", "FILE.s19 LINK... [OPTIONS]",
      "Programs FILE.s19 into the FLASH of every board a link option names (links may be repeated), reads each "
      "block back and compares it."},
-    {CliCommand::Verify, "verify", "FILE.s19",
+    {CliCommand::Verify, "verify", "FILE.s19 LINK... [OPTIONS]",
      "Reads back every block of FILE.s19 from the FLASH of every board a link option names (links may be "
-     "repeated) and compares it; "
-     "nothing is written."},
-    {CliCommand::Read, "read", "OUT.s19",
-     "Reads the 256-byte blocks the --range options touch from the FLASH of the board one link option names into OUT.s19, written only "
-     "when every block was read."},
-    {CliCommand::Check, "check", "FILE.s19",
+     "repeated) and compares it; nothing is written."},
+    {CliCommand::Read, "read", "OUT.s19 --range START-END... LINK [OPTIONS]",
+     "Reads the 256-byte blocks the --range options touch from the FLASH of the board one link option names "
+     "into OUT.s19, written only when every block was read. OUT.s19 as - writes the S-records to stdout, "
+     "and the Status list then goes to stderr."},
+    {CliCommand::Check, "check", "FILE.s19 [--fix OUT.s19]",
      "Reads FILE.s19 as a run would, without a board: the first error, the warnings, a summary and the fix."},
+    {CliCommand::Ports, "ports", "[DEVICE...] [--json]",
+     "Lists the serial ports the system offers, and the devices named (a pseudo-terminal, a link to a port): "
+     "device, the COM port the main window maps to it, description, maker, serial number and USB vendor:product."},
 };
 
 std::optional<CliCommand> CommandNamed(const std::string& name) {
@@ -170,27 +213,37 @@ std::optional<CliCommand> CommandNamed(const std::string& name) {
   return std::nullopt;
 }
 
-// One command's help: its file, its options and what it does.
+bool Listed(const OptionRow& option, CliCommand command) {
+  switch (option.Scope) {
+    case OptionScope::Linked: return command == CliCommand::Program || command == CliCommand::Verify || command == CliCommand::Read;
+    case OptionScope::Read: return command == CliCommand::Read;
+    case OptionScope::Check: return command == CliCommand::Check;
+    case OptionScope::Ports: return command == CliCommand::Ports;
+  }
+  return false;
+}
+
+// The commands an option belongs to, for a message.
+std::string ScopeCommands(OptionScope scope) {
+  switch (scope) {
+    case OptionScope::Linked: return "program, verify and read";
+    case OptionScope::Read: return "read";
+    case OptionScope::Check: return "check";
+    case OptionScope::Ports: return "ports";
+  }
+  return {};
+}
+
+// One command's help, in the style of the usage of every command.
 std::string CommandHelp(CliCommand command) {
   const CommandRow& row = *std::find_if(std::begin(kCommands), std::end(kCommands),
                                         [command](const CommandRow& r) { return r.Command == command; });
-  QCommandLineParser parser;
-  parser.setApplicationDescription(QString::fromLatin1(row.Text));
-  parser.addPositionalArgument(QString::fromLatin1(row.Name), QStringLiteral("The command."));
-  parser.addPositionalArgument(QString::fromLatin1(row.File),
-                               command == CliCommand::Read ? QStringLiteral("The S19 file to write.")
-                                                           : QStringLiteral("The S19 file."));
-  for (const OptionRow& option : OptionRows()) {
-    const bool listed = option.Scope == OptionScope::Linked ? command != CliCommand::Check
-                        : option.Scope == OptionScope::Read ? command == CliCommand::Read
-                                                            : command == CliCommand::Check;
-    if (listed)
-      parser.addOption(QCommandLineOption(QString::fromLatin1(option.Name), QString::fromStdString(option.Text).replace(u'\n', u' '),
-                                          QString::fromLatin1(option.Value)));
-  }
-  parser.addOption(QCommandLineOption({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("This help.")));
-  // Without a QCoreApplication yet, the parser has no program name of its own.
-  return parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("qrb-flash-cli")).toStdString();
+  std::string help = "Usage: qrb-flash-cli " + std::string(row.Name) + " " + row.Synopsis + "\n";
+  if (Listed(OptionRows().front(), command)) help += "  LINK: --tcp HOST[:PORT], --com N or --serial DEVICE\n";
+  help += "\n" + Wrap(row.Text, 0, HelpWidth) + "\n\nOptions:\n";
+  for (const OptionRow& option : OptionRows())
+    if (Listed(option, command)) help += HelpRow(option.Left(), option.Text);
+  return help + HelpRow("-h, --help", "this help");
 }
 
 }  // namespace
@@ -222,31 +275,43 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
   std::string stopError;
   for (std::size_t i = 0; i < args.size() && end == args.size(); ++i) {
     const std::string& arg = args[i];
+    if (arg == "--") break;  // the rest are names, whatever they look like
     if (arg.size() < 2 || arg[0] != '-') continue;
     const std::string name = arg.rfind("--", 0) == 0 ? arg.substr(0, arg.find('=')) : arg;
-    const auto row = std::find_if(rows.begin(), rows.end(), [&](const OptionRow& r) { return name == "--" + r.Name; });
+    const auto row = std::find_if(rows.begin(), rows.end(), [&](const OptionRow& r) { return r.Matches(name); });
     if (name == "--help" || name == "-h") end = i, stop = CliCommand::Help;
-    else if (name == "--version") end = i, stop = CliCommand::Version;
+    else if (name == "--version" || name == "-V") end = i, stop = CliCommand::Version;
     else if (row == rows.end()) end = i, stopError = "unknown option " + arg;
-    else if (!row->Value.empty() && name.size() == arg.size() && ++i == args.size())
-      end = i - 1, stopError = name + " needs a value";
+    else if (row->Value.empty() && name.size() != arg.size()) end = i, stopError = name + " takes no value";
+    else if (!row->Value.empty() && name.size() == arg.size() && ++i == args.size()) end = i - 1, stopError = name + " needs a value";
   }
 
   // Latin-1 carries every byte of a path through unchanged.
   QStringList words{QStringLiteral("qrb-flash-cli")};
   for (std::size_t i = 0; i < end; ++i) words.append(QString::fromLatin1(args[i]));
   QCommandLineParser parser;
-  for (const OptionRow& row : rows)
-    parser.addOption(QCommandLineOption(QString::fromLatin1(row.Name), {}, QString::fromLatin1(row.Value)));
+  for (const OptionRow& row : rows) {
+    QStringList names{QString::fromLatin1(row.Name)};
+    if (!row.Short.empty()) names.prepend(QString::fromLatin1(row.Short));
+    parser.addOption(QCommandLineOption(names, {}, QString::fromLatin1(row.Value)));
+  }
   if (!parser.parse(words)) return error = parser.errorText().toStdString(), false;  // every option was checked above
   const auto raw = [](const QString& text) { return text.toLatin1().toStdString(); };
 
   std::map<QString, qsizetype> seen;
-  for (const QString& name : parser.optionNames()) {
-    if (name == QLatin1String("single-read")) {
-      options.SingleRead = true;
+  std::vector<const OptionRow*> given;
+  for (const QString& word : parser.optionNames()) {
+    const OptionRow& row = *std::find_if(rows.begin(), rows.end(), [&](const OptionRow& r) {
+      return word == QLatin1String(r.Name.c_str()) || word == QLatin1String(r.Short.c_str());
+    });
+    given.push_back(&row);
+    if (row.Value.empty()) {
+      options.Quiet = options.Quiet || row.Name == "quiet";
+      options.Json = options.Json || row.Name == "json";
+      options.SingleRead = options.SingleRead || row.Name == "single-read";
       continue;
     }
+    const QString name = QString::fromLatin1(row.Name);
     const std::string value = raw(parser.values(name).at(seen[name]++));
     if (name == QLatin1String("tcp")) {
       CliBoard board;
@@ -307,11 +372,20 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
   }
   if (!stopError.empty()) return error = stopError, false;
 
-  if (positional.empty()) return error = "missing command (program, verify, read or check)", false;
+  if (positional.empty()) return error = "missing command (program, verify, read, check or ports)", false;
   const std::string& command = positional[0];
   const auto named = CommandNamed(command);
   if (!named) return error = "unknown command " + command, false;
   options.Command = *named;
+  // A link given to check has its own word below.
+  const auto link = [](const OptionRow& row) { return row.Name == "tcp" || row.Name == "com" || row.Name == "serial"; };
+  for (const OptionRow* row : given)
+    if (!Listed(*row, options.Command) && !(options.Command == CliCommand::Check && link(*row)))
+      return error = "--" + row->Name + " belongs to " + ScopeCommands(row->Scope), false;
+  if (options.Command == CliCommand::Ports) {
+    options.Devices.assign(positional.begin() + 1, positional.end());
+    return true;
+  }
   const bool read = options.Command == CliCommand::Read;
   if (positional.size() < 2) return error = command + (read ? " needs the S19 file to write" : " needs an S19 file"), false;
   if (positional.size() > 2) return error = "unexpected argument " + positional[2], false;
@@ -319,12 +393,9 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
 
   if (options.Command == CliCommand::Check) {
     if (!options.Boards.empty()) return error = "check takes no link", false;
-    if (!options.ReportPath.empty()) return error = "--report belongs to program, verify and read", false;
-    if (!options.Ranges.empty()) return error = "--range belongs to read", false;
     if (options.FixOut == options.File) return error = "--fix must write a file other than " + options.File, false;
     return true;
   }
-  if (!options.FixOut.empty()) return error = "--fix belongs to check", false;
   if (options.Boards.empty())
     return error = command + " needs a link: --tcp HOST[:PORT], --com N or --serial DEVICE", false;
   for (std::size_t i = 0; i < options.Boards.size(); ++i)
@@ -334,45 +405,36 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
   if (read) {
     if (options.Boards.size() > 1) return error = "read takes one link", false;
     if (options.Ranges.empty()) return error = "read needs at least one --range START-END", false;
-  } else if (!options.Ranges.empty()) {
-    return error = "--range belongs to read", false;
-  } else if (options.SingleRead) {
-    return error = "--single-read belongs to read", false;
   }
   return true;
 }
 
 std::string CliUsage(CliCommand topic) {
   if (topic != CliCommand::Help && topic != CliCommand::Version) return CommandHelp(topic);
-  std::string rows;
-  for (const OptionRow& row : OptionRows()) {
-    std::string left = "--" + row.Name + (row.Value.empty() ? "" : " " + row.Value);
-    left.resize(std::max<std::size_t>(left.size() + 1, 25), ' ');
-    std::string text = row.Note.empty() ? row.Text : row.Text + "\n" + row.Note;
-    for (auto at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
-      text.insert(at + 1, std::string(27, ' '));
-    rows += "  " + left + text + "\n";
-  }
-  return "Usage:\n"
-         "  qrb-flash-cli {program|verify} FILE.s19 (--tcp HOST[:PORT] | --com N | --serial DEVICE)...\n"
-         "                [--baud " + BaudList("|", "|") + "] [--connect-timeout SECONDS]\n"
-         "                [--tick MS] [--report FILE.json]\n"
-         "  qrb-flash-cli read OUT.s19 --range START-END [--range START-END]... (one link)\n"
-         "                [--baud ...] [--connect-timeout SECONDS] [--tick MS] [--report FILE.json]\n"
-         "                [--single-read]   (OUT.s19 -: to stdout, the Status list to stderr)\n"
-         "  qrb-flash-cli check FILE.s19 [--fix OUT.s19]\n"
-         "  qrb-flash-cli --help | --version\n"
-         "\n"
-         "Programs or verifies the FLASH of a QRB-260/QRB-530 interface board from a Motorola S19 file,\n"
-         "through the same steps as the main window, reads a board's FLASH back to an S19 file, or\n"
-         "checks an S19 file before a run.\n"
-         "\n" + rows +
-         "\n"
-         "stdout carries the Status list, stderr the Debug list (and a progress line on a terminal).\n"
-         "Exit status: 0 when the run ended with its success lines on every board (check: a run would\n"
-         "program the file; check --fix: OUT was written), 1 when it ended any other way (check: a run\n"
-         "would refuse the file; --fix: no safe fix), 2 for a usage error, a file that cannot be opened\n"
-         "or written, or a link that could not be opened in time (on no board).\n";
+  std::string usage = "Usage:\n";
+  for (const CommandRow& row : kCommands) usage += "  qrb-flash-cli " + std::string(row.Name) + " " + row.Synopsis + "\n";
+  usage += "  qrb-flash-cli -h | --help | -V | --version\n"
+           "  qrb-flash-cli COMMAND --help\n"
+           "  LINK: --tcp HOST[:PORT], --com N or --serial DEVICE\n"
+           "\n" +
+           Wrap("Programs or verifies the FLASH of a QRB-260/QRB-530 interface board from a Motorola S19 file, "
+                "through the same steps as the main window, reads a board's FLASH back to an S19 file, checks an "
+                "S19 file before a run, or lists the serial ports.",
+                0, HelpWidth) +
+           "\n\nOptions:\n";
+  for (const OptionRow& row : OptionRows())
+    usage += HelpRow(row.Left(), row.Note.empty() ? row.Text : row.Text + "\n" + row.Note);
+  usage += HelpRow("--", "ends the options: what follows is a file or device name");
+  usage += HelpRow("-h, --help", "this help, or with a command that command's help");
+  usage += HelpRow("-V, --version", "the version");
+  return usage + "\n" +
+         Wrap("stdout carries the Status list, stderr the Debug list (and a progress line on a terminal that can "
+              "draw it). Exit status: 0 when the run ended with its success lines on every board (check: a run "
+              "would program the file; check --fix: OUT was written), 1 when it ended any other way (check: a run "
+              "would refuse the file; --fix: no safe fix), 2 for a usage error, a file that cannot be opened or "
+              "written, or a link that could not be opened in time (on no board).",
+              0, HelpWidth) +
+         "\n";
 }
 
 }  // namespace qrb::cli

@@ -11,7 +11,7 @@
 
 namespace qrb::cli {
 
-enum class CliCommand { Program, Verify, Read, Check, Help, Version };
+enum class CliCommand { Program, Verify, Read, Check, Ports, Help, Version };
 enum class CliLink { None, Tcp, Com, Serial };
 
 // One board and the link to it.
@@ -38,6 +38,9 @@ struct CliOptions {
   std::vector<qrb::AddressRange> Ranges;  // --range (read)
   bool SingleRead = false;      // --single-read (read)
   std::string FixOut;           // check --fix OUT
+  bool Quiet = false;           // -q: no progress line, Debug list only on a failure
+  bool Json = false;            // ports --json
+  std::vector<std::string> Devices;       // ports DEVICE...
   std::vector<std::string> Arguments;     // the command line as given
 };
 

@@ -194,7 +194,7 @@ int HeadlessRun(const CliOptions& options) {
   }
 
   const bool several = options.Boards.size() > 1;
-  ProgressLine progress(!several && ProgressLine::StderrIsTerminal());
+  ProgressLine progress(!several && !options.Quiet && ProgressLine::StderrCanDraw());
   TickStats tickStats;
   for (const CliBoard& board : options.Boards) {
     BoardOutput out;
@@ -202,6 +202,7 @@ int HeadlessRun(const CliOptions& options) {
     // With the S-records on stdout, the Status list goes to stderr.
     if (read && OutputFile::IsStdout(options.File)) out.statusStream = stderr;
     out.writeFailed = stopRuns;
+    out.quiet = options.Quiet;
     if (several) {
       out.prefix = "[" + board.Name() + "] ";
     } else {
@@ -225,7 +226,7 @@ int HeadlessRun(const CliOptions& options) {
   for (std::size_t i = 0; i < boards.size(); ++i)
     if (open[i] && !stopping) open[i] = boards[i]->LinkReady();
 
-  if (ProgressLine::StderrIsTerminal() && read) progress.SetTotal(ReadBlockCount(BlockSpans(options.Ranges)));
+  if (read) progress.SetTotal(ReadBlockCount(BlockSpans(options.Ranges)));
 
   int running = 0;
   for (std::size_t i = 0; i < boards.size() && !stopping; ++i) {

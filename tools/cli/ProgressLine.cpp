@@ -1,6 +1,8 @@
 #include "ProgressLine.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #if defined(_WIN32)
 #include <io.h>
@@ -9,11 +11,14 @@
 #endif
 
 namespace qrb::cli {
-bool ProgressLine::StderrIsTerminal() {
+bool ProgressLine::StderrCanDraw() {
 #if defined(_WIN32)
   return _isatty(_fileno(stderr)) != 0;
 #else
-  return ::isatty(STDERR_FILENO) != 0;
+  // A terminal that cannot move its cursor back (TERM=dumb, an editor's
+  // shell buffer) or whose kind is unknown would show the escape codes.
+  const char* term = std::getenv("TERM");
+  return ::isatty(STDERR_FILENO) != 0 && term != nullptr && *term != '\0' && std::strcmp(term, "dumb") != 0;
 #endif
 }
 

@@ -1,7 +1,7 @@
 // The progress line on a terminal's stderr: blocks done of the total, bytes
 // per second and time left. It is erased before every Status and Debug line
 // and drawn again after it while the run goes on, so it never mixes with
-// them; off when stderr is no terminal.
+// them; off when stderr is no terminal that can draw it.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +15,8 @@ class ProgressLine {
  public:
   explicit ProgressLine(bool enabled) : enabled_(enabled) {}
 
-  static bool StderrIsTerminal();
+  // stderr is a terminal that can redraw a line (not TERM=dumb or unset).
+  static bool StderrCanDraw();
 
   void SetTotal(int blocks) { progress_.Start(blocks); }
   // Called after every tick: a new block address during the block states

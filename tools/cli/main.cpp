@@ -10,6 +10,7 @@
 #include "CheckCommand.h"
 #include "CliOptions.h"
 #include "HeadlessRun.h"
+#include "PortsCommand.h"
 #include "ProcessHygiene.h"
 #include "Version.h"
 
@@ -45,6 +46,7 @@ int main(int argc, char* argv[]) {
       std::printf("qrb-flash-cli %s\n", qrb::VersionString);
       return StdoutWritten(0);
     case CliCommand::Check:
+    case CliCommand::Ports:
     case CliCommand::Program:
     case CliCommand::Verify:
     case CliCommand::Read:
@@ -52,5 +54,6 @@ int main(int argc, char* argv[]) {
   }
   QCoreApplication app(argc, argv);
   if (options.Command == CliCommand::Check) return StdoutWritten(CheckCommand(options));
+  if (options.Command == CliCommand::Ports) return StdoutWritten(PortsCommand(options));
   return HeadlessRun(options);
 }

@@ -7,6 +7,7 @@
 
 #include "pipe/ComOptions.h"
 #include "pipe/SerialCodes.h"
+#include "pipe/qt/SerialAccess.h"
 
 #if defined(Q_OS_UNIX)
 #include <poll.h>
@@ -86,6 +87,13 @@ QString DefaultComDevice(int comPort) {
 #endif
 }
 
+QString SerialDevicePath(const QString& name) {
+#if defined(Q_OS_UNIX)
+  if (!name.isEmpty() && !name.contains(QLatin1Char('/'))) return QStringLiteral("/dev/") + name;
+#endif
+  return name;
+}
+
 struct QtSerialLibrary::OpenPort {
   QString device;
   QSerialPort serial;
@@ -96,8 +104,8 @@ struct QtSerialLibrary::OpenPort {
   bool gone = false;  // the device went away while open
 };
 
-QtSerialLibrary::QtSerialLibrary(std::function<QString(int comPort)> deviceForPort)
-    : deviceForPort_(std::move(deviceForPort)) {}
+QtSerialLibrary::QtSerialLibrary(std::function<QString(int comPort)> deviceForPort, bool nameByDevice)
+    : deviceForPort_(std::move(deviceForPort)), nameByDevice_(nameByDevice) {}
 
 QtSerialLibrary::~QtSerialLibrary() = default;
 
@@ -272,13 +280,16 @@ std::string QtSerialLibrary::DescribeFailure(std::int32_t port, std::int32_t cod
     device = it->second.device;
     osReason = it->second.osReason;
   }
-  const std::string_view what = sc::Describe(code);
-  QString line = QStringLiteral("COM%1 device %2 %3")
-                     .arg(port)
-                     .arg(device, QLatin1String(what.data(), static_cast<qsizetype>(what.size())));
-  if (!osReason.isEmpty()) line += QStringLiteral(" (%1)").arg(osReason);
+  const std::string_view described = sc::Describe(code);
+  const QString what = QString::fromLatin1(described.data(), static_cast<qsizetype>(described.size()));
+  QString line = nameByDevice_ ? QStringLiteral("%1 %2").arg(device, what)
+                               : QStringLiteral("COM%1 device %2 %3").arg(port).arg(device, what);
+  // The system's reason, unless it only says again what the code says.
+  if (!osReason.isEmpty() && !what.contains(osReason, Qt::CaseInsensitive))
+    line += QStringLiteral(" (%1)").arg(osReason);
 #if defined(Q_OS_LINUX)
-  if (code == sc::PermissionDenied) line += QStringLiteral("; the user must be a member of the dialout group");
+  if (code == sc::PermissionDenied)
+    if (const QString advice = AccessAdvice(ReadDeviceAccess(device)); !advice.isEmpty()) line += "; " + advice;
 #endif
   line += QLatin1Char('.');
   return line.toStdString();

@@ -22,12 +22,20 @@ namespace qrb {
 // that name), else /dev/ttyS<n-1>.
 QString DefaultComDevice(int comPort);
 
+// The device a name given by the user stands for, as QSerialPort opens it: on
+// systems with /dev, a name without a folder is one in /dev (ttyUSB0 is
+// /dev/ttyUSB0); any other name is a path.
+QString SerialDevicePath(const QString& name);
+
 class QtSerialLibrary : public SerialLibrary, public SerialDiagnostics {
  public:
   // The most received bytes held for GetByte, and held by the port besides.
   static constexpr qsizetype MaxQueuedBytes = 64 * 1024;
 
-  explicit QtSerialLibrary(std::function<QString(int comPort)> deviceForPort = DefaultComDevice);
+  // nameByDevice: failures name the device alone, not "COMn device ...", for
+  // a device given by its path rather than chosen as a COM port.
+  explicit QtSerialLibrary(std::function<QString(int comPort)> deviceForPort = DefaultComDevice,
+                           bool nameByDevice = false);
   ~QtSerialLibrary() override;
   QtSerialLibrary(const QtSerialLibrary&) = delete;
   QtSerialLibrary& operator=(const QtSerialLibrary&) = delete;
@@ -81,6 +89,7 @@ class QtSerialLibrary : public SerialLibrary, public SerialDiagnostics {
   static void Receive(OpenPort& open);
 
   std::function<QString(int)> deviceForPort_;
+  bool nameByDevice_ = false;
   std::map<std::int32_t, std::unique_ptr<OpenPort>> ports_;
   std::map<std::int32_t, Failure> failures_;  // last open or set-up failure per port
 };
