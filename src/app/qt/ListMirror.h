@@ -1,7 +1,7 @@
-// A test hook: keeps the lines a list box shows in a text file, one line per
-// item, rewritten soon after the list changes (changes within a few
-// milliseconds make one write). Lets a test on a real display read the lists
-// from outside the process.
+// A diagnostic option (QRB_LIST_MIRROR, in the manual page): keeps the lines
+// a list box shows in a text file, one line per item, rewritten soon after
+// the list changes (changes within a few milliseconds make one write). Lets a
+// script or a test on a real display read the lists from outside the process.
 #pragma once
 
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "pipe/qt/widgets/Form2Dialog.h"
+#include "app/qt/Form2Dialog.h"
 
 #include <QButtonGroup>
 #include <QFrame>
