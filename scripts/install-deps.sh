@@ -11,6 +11,7 @@ packages=(
   python3
   groff-base desktop-file-utils appstream
   xvfb xdotool scrot  # the desktop program on a real X server, by mouse and keys, with a screenshot
+  openbox x11-utils   # a window manager there (the close box and Alt+F4 as a technician meets them), xprop
   "$@"
 )
 

@@ -22,16 +22,20 @@ void Form1::InitVariables() {
   C.Text3.SetText("");
 
   C.Timer1.SetEnabled(false);
-  C.Timer1.SetInterval(TickIntervalMs);
-
-  const int interval = C.Timer1.Interval();
-  // Rounded to nearest, halves to even (the default floating-point rounding).
-  S.FailTimerReload = interval > 0 ? static_cast<std::int32_t>(std::nearbyint(double{timing::TimeOutMs} / interval)) : 0;
-  S.NoWaitGrace = interval > 0 ? std::max(0, static_cast<std::int32_t>(std::nearbyint(double{timing::NoWaitByteMs} / interval)) - 1) : 0;
+  SetTickInterval(TickIntervalMs);
 
   SetIdleButtons();
 
   if (form2_ != nullptr) form2_->ApplyStartState();
+}
+
+void Form1::SetTickInterval(int milliseconds) {
+  TickIntervalMs = milliseconds;
+  C.Timer1.SetInterval(milliseconds);
+  const int interval = C.Timer1.Interval();
+  // Rounded to nearest, halves to even (the default floating-point rounding).
+  S.FailTimerReload = interval > 0 ? static_cast<std::int32_t>(std::nearbyint(double{timing::TimeOutMs} / interval)) : 0;
+  S.NoWaitGrace = interval > 0 ? std::max(0, static_cast<std::int32_t>(std::nearbyint(double{timing::NoWaitByteMs} / interval)) - 1) : 0;
 }
 
 void Form1::SetIdleButtons() {

@@ -67,6 +67,8 @@ class Form1 : public TcpEvents {
   // is a count of ticks derived from it. The main window keeps the default.
   static constexpr int DefaultTickMs = timing::DefaultTickMs;
   int TickIntervalMs = DefaultTickMs;
+  // Sets Timer1's interval and the tick counts derived from it; between runs.
+  void SetTickInterval(int milliseconds);
   // "Program FLASH" reads each block back first and leaves out the blocks
   // the board already holds. Off in a plain run.
   bool SkipUnchanged = false;
@@ -132,6 +134,8 @@ class Form1 : public TcpEvents {
   PreflightReport Preflight();
   // The blocks the last start's pre-flight found the run would send.
   std::int32_t BlocksToSend() const { return blocksToSend_; }
+  // Why the last start was refused; Problem is empty when it was not.
+  const StartRefusal& LastRefusal() const { return refusal_; }
   // Set while the pre-flight reads.
   PreflightWatch* Muted = nullptr;
 
@@ -141,6 +145,7 @@ class Form1 : public TcpEvents {
   Form1Services P;
   Form2* form2_ = nullptr;
   std::int32_t blocksToSend_ = 0;
+  StartRefusal refusal_;
 
   // The four buttons as they stand between runs.
   void SetIdleButtons();

@@ -5,6 +5,7 @@
 #include "app/Form1.h"
 #include "app/Text.h"
 #include "engine/EngineStates.h"
+#include "image/LikelyCause.h"
 
 namespace qrb {
 
@@ -94,10 +95,17 @@ void PreflightWatch::Checksum(const std::string& pair) {
   if (report_.BadChecksums++ == 0) report_.FirstBadChecksumLine = file_.Line();
 }
 
+namespace {
+
+std::string Sentence(std::string text) {
+  if (!text.empty() && text.back() != '.') text += '.';
+  return text;
+}
+
+}  // namespace
+
 std::string PreflightRefusal(const PreflightReport& report) {
-  std::string problem = report.Problem;
-  if (!problem.empty() && problem.back() != '.') problem += '.';
-  return "###  S19 file refused at line " + Dec(report.ProblemLine) + "  ###  " + problem +
+  return "###  S19 file refused at line " + Dec(report.ProblemLine) + "  ###  " + Sentence(report.Problem) +
          "  Nothing sent to the QRB interface.";
 }
 
@@ -138,12 +146,17 @@ PreflightReport Form1::Preflight() {
 }
 
 bool Form1::PreflightPasses() {
-  const PreflightReport report = Preflight();
+  PreflightReport report = Preflight();
   blocksToSend_ = report.Blocks;
   if (report.Passes) return true;
   for (const std::string& line : report.ReaderLines) {
     Debug(line);
   }
+  // The reader may stop a line after the fault (a line end it took for
+  // data): the refusal names the line that holds it.
+  const LikelyCause cause = FindLikelyCause(S.SourceFilePath, report.ProblemLine);
+  if (cause.Line > 0) report.ProblemLine = cause.Line;
+  refusal_ = {report.ProblemLine, Sentence(report.Problem), cause.Text};
   Status(PreflightRefusal(report));
   return false;
 }

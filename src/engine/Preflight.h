@@ -71,4 +71,13 @@ class PreflightWatch {
 // The Status line of a start refused by the pre-flight.
 std::string PreflightRefusal(const PreflightReport& report);
 
+// A start the pre-flight refused, for a front end to show whole: the line
+// that holds the fault, the problem as the Status line words it, and the
+// likely cause (empty when none is known).
+struct StartRefusal {
+  int Line = 0;
+  std::string Problem;
+  std::string Cause;
+};
+
 }  // namespace qrb

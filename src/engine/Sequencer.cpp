@@ -47,6 +47,7 @@ void Form1::StartRun(RunPath path) {
     return;
   }
   S.Outcome = RunOutcome::None;  // stays so when the start is refused
+  refusal_ = {};
 
   if (path != RunPath::Read) {
     if (S.SourceFileSelected != 1) {

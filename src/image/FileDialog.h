@@ -5,6 +5,11 @@
 
 namespace qrb {
 
+// Flags: no read-only check box; only the name of an existing file is taken
+// (the dialog says so and stays open otherwise).
+inline constexpr int HideReadOnly = 0x4;
+inline constexpr int FileMustExist = 0x1000;
+
 struct FileDialogSettings {
   std::string FileName;
   bool CancelError = false;

@@ -16,7 +16,7 @@ void Form1::SelectSourceFile_Click() {
   S.SourceFileSelected = 0;
   dialog.CancelError = true;  // Cancel is a failure, reported below
 
-  dialog.Flags = 4;  // no read-only check box
+  dialog.Flags = HideReadOnly | FileMustExist;
   dialog.Filter = "S19 Files (*.S19)";
   dialog.DefaultExt = "s19";
   dialog.FilterIndex = 1;

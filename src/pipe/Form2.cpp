@@ -1,6 +1,7 @@
 // The "COM Port Parameters" dialog and the main window's "Select Data Pipe".
 #include "pipe/Form2.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "app/Form1.h"
@@ -29,6 +30,29 @@ bool ParsePortNumber(const std::string& text, std::int32_t& port) {
   return true;
 }
 
+// An address in dot notation (four numbers 0 to 255) or a host name:
+// letters, digits, hyphens and dots, no blanks.
+bool ValidAddress(const std::string& text) {
+  if (text.empty() || text.size() > 253) return false;
+  const bool dotted = text.find_first_not_of("0123456789.") == std::string::npos;
+  if (!dotted) {
+    return text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-.") ==
+               std::string::npos &&
+           text.front() != '.' && text.front() != '-';
+  }
+  int parts = 0;
+  std::size_t at = 0;
+  while (at <= text.size()) {
+    const std::size_t dot = std::min(text.find('.', at), text.size());
+    int value = 0;
+    const auto [ptr, ec] = std::from_chars(text.data() + at, text.data() + dot, value);
+    if (ec != std::errc() || ptr != text.data() + dot || dot - at > 3 || value > 255) return false;
+    ++parts;
+    at = dot + 1;
+  }
+  return parts == 4;
+}
+
 }  // namespace
 
 Form2::Form2(Form1& main, const Form2Controls& controls) : C(controls), main_(main) {}
@@ -47,7 +71,17 @@ void Form2::ApplyStartState() {
   C.PortNumber.SetEnabled(false);
 }
 
-void Form2::Show() { C.Dialog.Show(); }
+void Form2::Show() {
+  refused_ = Field::None;
+  if (C.Reason != nullptr) C.Reason->SetText("");
+  C.Dialog.Show();
+}
+
+void Form2::Refuse(Field field, const std::string& reason) {
+  refused_ = field;
+  main_.Debug(reason);
+  if (C.Reason != nullptr) C.Reason->SetText(reason);
+}
 
 void Form2::EnableComButtons(bool enabled) {
   for (auto* group : {&C.ComxBtn, &C.ComBaudBtn, &C.ComIoBtn, &C.ComIrqBtn})
@@ -77,10 +111,16 @@ void Form2::Initialize_Click() {
   if (s.DataPipe == PipeSerial) {
     main_.InitComPort();
   } else if (s.DataPipe == PipeEthernet) {
+    // A refused text leaves the dialog open and nothing changed.
+    if (!ValidAddress(C.IPAddress.Text())) {
+      Refuse(Field::IPAddress, "Address \"" + C.IPAddress.Text() +
+                                   "\" is neither an IP address in dot notation nor a host name.");
+      return;
+    }
     std::int32_t port = 0;
     if (!ParsePortNumber(C.PortNumber.Text(), port)) {
-      main_.Debug("Port number \"" + C.PortNumber.Text() + "\" is not a whole number from 1 to 65535.");
-      return;  // the dialog stays open, nothing changed
+      Refuse(Field::PortNumber, "Port number \"" + C.PortNumber.Text() + "\" is not a whole number from 1 to 65535.");
+      return;
     }
     s.IPAddress = C.IPAddress.Text();
     s.PortNumber = port;
@@ -88,6 +128,8 @@ void Form2::Initialize_Click() {
   } else {
     main_.Debug("Invalid DataPipe selection: " + Dec(s.DataPipe));
   }
+  refused_ = Field::None;
+  if (C.Reason != nullptr) C.Reason->SetText("");
   C.Dialog.Hide();
 }
 

@@ -20,6 +20,7 @@ struct Form2Controls {
   std::map<int, OptionButton*> ComIrqBtn;       // 4, 3, 5, 7
   TextBox& IPAddress;
   TextBox& PortNumber;
+  TextBox* Reason = nullptr;  // where a refused Initialize says why (optional)
 };
 
 class Form2 {
@@ -40,7 +41,13 @@ class Form2 {
 
   Form2Controls C;
 
+  // The box whose text the last Initialize refused, if any.
+  enum class Field { None, IPAddress, PortNumber };
+  Field Refused() const { return refused_; }
+
  private:
+  void Refuse(Field field, const std::string& reason);
+  Field refused_ = Field::None;
   void EnableComButtons(bool enabled);
   Form1& main_;
 };

@@ -2,7 +2,9 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMessageBox>
 #include <QScrollBar>
+#include <functional>
 #include <memory>
 
 #include "GuiApp.h"
@@ -49,11 +51,22 @@ class MainWindowTest : public QObject {
         {"ClearDebugList", "Clear Debug"},        {"Label1", "Status"}, {"Label2", "Debug"}};
     for (const auto& [name, caption] : captions)
       QCOMPARE(gui->In<QWidget>(w, name)->property("text").toString(), QString::fromLatin1(caption));
-    QAction* help = w.menuBar()->actions().constFirst();
-    QCOMPARE(help->text(), QStringLiteral("Help"));
-    QCOMPARE(help->menu()->actions().constFirst()->text(), QStringLiteral("About"));
+    QStringList menus;
+    for (QAction* menu : w.menuBar()->actions()) {
+      QStringList items;
+      for (QAction* item : menu->menu()->actions())
+        if (!item->isSeparator()) items << item->text() + (item->isCheckable() ? "[ ]" : "") + (item->isEnabled() ? "" : "(off)");
+      menus << menu->text() + ": " + items.join(", ");
+    }
+    QCOMPARE(menus, (QStringList{"&File: &Read FLASH to File..., Save Run &Report...(off), E&xit",
+                                 "&Options: &Fast Transfer[ ], Skip &Unchanged Blocks[ ]", "&Help: &About"}));
 
+    // The focus is marked from the start: without the focus the button is drawn otherwise.
     QCOMPARE(w.focusWidget(), gui->Button("SelectSourceFile"));
+    const QImage marked = gui->Button("SelectSourceFile")->grab().toImage();
+    gui->Button("ProgramFlash")->setFocus();
+    QVERIFY(gui->Button("SelectSourceFile")->grab().toImage() != marked);
+    gui->Button("SelectSourceFile")->setFocus();
     for (const char* name : {"ProgramFlash", "AbortProgram", "SelectDataPipe", "Text2", "Text3", "List1", "List2",
                              "VerifyFlash", "ClearStatusList", "ClearDebugList", "SelectSourceFile"}) {
       QTest::keyClick(w.focusWidget(), Qt::Key_Tab);
@@ -118,10 +131,63 @@ class MainWindowTest : public QObject {
       for (int y = end.top(); y <= end.bottom(); ++y) inked |= shot.pixelColor(x, y) != background;
     QVERIFY2(inked, "no text painted at the end of the long line");
 
+    // Scrolled sideways, a line wider than the list keeps the place; one that fits is shown whole from the left.
     const int x = list->horizontalScrollBar()->value();
-    std::string more = "more";
+    std::string more = line.toStdString();
     gui->Core().PostMsg2(more);
     QCOMPARE(list->horizontalScrollBar()->value(), x);
+    more = "more";
+    gui->Core().PostMsg2(more);
+    QCOMPARE(list->horizontalScrollBar()->value(), 0);
+
+    // A start button and either Clear button bring both lists back to their left edge.
+    gui->Core().PostMsg1(line.toStdString());
+    for (const char* button : {"ProgramFlash", "VerifyFlash", "ClearDebugList"}) {
+      for (const char* name : {"List1", "List2"}) {
+        QListWidget* l = gui->List(name);
+        if (l->count() == 0) gui->Core().PostMsg1(line.toStdString());
+        l->horizontalScrollBar()->setValue(l->horizontalScrollBar()->maximum());
+        QVERIFY(l->horizontalScrollBar()->value() > 0);
+      }
+      gui->Click(gui->Button(button));
+      for (const char* name : {"List1", "List2"})
+        QVERIFY2(gui->List(name)->horizontalScrollBar()->value() == 0, button);
+    }
+  }
+
+  // Each option by its accelerators: Fast Transfer runs Timer1 at 1 ms, Skip Unchanged Blocks makes
+  // "Program FLASH" leave out the blocks the board holds; remembered at the next start; off again by mouse.
+  void optionsAreRememberedAcrossStarts() {
+    const struct {
+      const char* name;
+      Qt::Key key;
+      std::function<bool(Form1&)> on;
+    } options[] = {
+        {"menuOptionsFastTransfer", Qt::Key_F,
+         [](Form1& core) { return core.TickIntervalMs == 1 && core.S.FailTimerReload == 3000; }},  // time-outs stay 3 s
+        {"menuOptionsSkipUnchanged", Qt::Key_U, [](Form1& core) { return core.SkipUnchanged; }},
+    };
+    for (const auto& option : options) {
+      auto* action = gui->Main().findChild<QAction*>(QString::fromLatin1(option.name));
+      QVERIFY(action && !action->isChecked());
+      QVERIFY2(!option.on(gui->Core()), option.name);
+      QTest::keyClick(&gui->Main(), Qt::Key_O, Qt::AltModifier);
+      auto* menu = gui->In<QMenu>(gui->Main(), "menuOptions");
+      QTRY_VERIFY(menu->isVisible());
+      QTest::keyClick(menu, option.key);
+      QTRY_VERIFY(action->isChecked());
+      gui.reset();
+      gui = std::make_unique<GuiApp>(true);
+      QVERIFY(QTest::qWaitForWindowExposed(&gui->Main()));
+      action = gui->Main().findChild<QAction*>(QString::fromLatin1(option.name));
+      QVERIFY(action->isChecked());
+      QVERIFY2(option.on(gui->Core()), option.name);
+      gui->ChooseMenu("menuOptions", option.name);
+      QVERIFY(!action->isChecked());
+      QVERIFY2(!option.on(gui->Core()), option.name);
+    }
+    QCOMPARE(gui->Core().TickIntervalMs, 50);
+    QCOMPARE(gui->Core().S.FailTimerReload, 60);
   }
 
   // "*.s19", selected in the name box, is only a filter; a typed name replaces it.
@@ -133,11 +199,21 @@ class MainWindowTest : public QObject {
       seen << (box ? box->selectedText() : QString());
       if (box) QTest::keyClick(box, Qt::Key_Return);
       seen << (box && dialog->isVisible() && box->selectedText() == seen[2] ? "kept open" : "closed");
+      // A mistyped name: the dialog says so and stays open.
+      gui->WhenModal<QMessageBox>([&](QMessageBox* message) {
+        seen << message->text().split(QLatin1Char('\n')).value(1);
+        QTest::keyClick(message, Qt::Key_Return);
+        return true;
+      });
+      GuiApp::TypeFileName(dialog, QStringLiteral("C.S19"));
+      seen << (dialog->isVisible() ? "kept open" : "closed");
+      dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->clear();
       GuiApp::TypeFileName(dialog, QStringLiteral("B.S19"));
       return true;
     });
     gui->Click(gui->Button("SelectSourceFile"));
-    QCOMPARE(seen, (QStringList{"S19 Files (*.S19 *.s19)", QDir(folder.path()).canonicalPath(), "*.s19", "*.s19", "kept open"}));
+    QCOMPARE(seen, (QStringList{"S19 Files (*.S19 *.s19)", QDir(folder.path()).canonicalPath(), "*.s19", "*.s19",
+                                "kept open", "File not found.", "kept open"}));
     QCOMPARE(QFileInfo(gui->MainText("Text2")->text()).canonicalFilePath(),
              QFileInfo(folder.filePath(QStringLiteral("B.S19"))).canonicalFilePath());
   }

@@ -1,6 +1,7 @@
 // "Select Data Pipe" and the "COM Port Parameters" dialog by real clicks and keys.
 #include <QFile>
 #include <QLabel>
+#include <QImage>
 #include <QStyle>
 #include <QTcpServer>
 #include <map>
@@ -122,10 +123,11 @@ class SettingsDialogTest : public QObject {
         {"open", "shown=1"}, {"click ComIoBtn_744", "addr=0x2E8"}, {"key Esc", "shown=0 cancelled=1"},
         {"open", "shown=1"}, {"click DataPipeSelect_5", "pipe=5"}, {"click Cancel1", "shown=0 cancelled=1"},
         {"open", "shown=1"}, {"click DataPipeSelect_1", "pipe=1"}, {"close", "shown=0 cancelled=1"}, {"open", "shown=1"}};
-    QTest::newRow("Enter presses Initialize, or Cancel when it has the focus") << Sequence{
-        {"open", "shown=1"}, {"click ComxBtn_2", "port=2"}, {"key Num+Enter", "shown=0 cancelled=0"},
-        {"open", "shown=1 focus=ComxBtn_2"}, {"key Shift+Tab", "focus=DataPipeSelect_1"},
-        {"key Shift+Tab", "focus=Cancel1"}, {"key Return", "shown=0 cancelled=1"}};
+    QTest::newRow("Enter presses Initialize, or Cancel when it has the focus; every showing starts at the first stop")
+        << Sequence{{"open", "shown=1"}, {"click ComxBtn_2", "port=2"}, {"key Num+Enter", "shown=0 cancelled=0"},
+                    {"open", "shown=1 focus=DataPipeSelect_1"}, {"key Shift+Tab", "focus=Cancel1"},
+                    {"key Return", "shown=0 cancelled=1"}, {"open", "shown=1 focus=DataPipeSelect_1"},
+                    {"key Return", "shown=0 cancelled=0"}};
   }
   void checkedOptionsFollowClicksAndKeys() {
     QFETCH(Sequence, steps);
@@ -176,6 +178,50 @@ class SettingsDialogTest : public QObject {
     QCOMPARE(QApplication::activeModalWidget(), nullptr);
     gui->Click(gui->Button("ProgramFlash"));
     QCOMPARE(gui->LastLine("List2"), QStringLiteral("** ERROR ** Select an S19 source file."));
+  }
+
+  // A refused address or port is told in the dialog, whole, which stays open with the box at fault selected;
+  // the focus mark is drawn from the first showing.
+  void refusedBoxesAreToldInTheDialog() {
+    ShowDialog();
+    Form2Dialog& d = gui->Settings();
+    QTRY_COMPARE(QApplication::activeWindow(), &d);
+    QWidget* first = QApplication::focusWidget();
+    QCOMPARE(first, gui->Option("DataPipeSelect", 1));
+    const QImage marked = first->grab().toImage();
+    gui->In<QPushButton>(d, "Cancel1")->setFocus();
+    QVERIFY(first->grab().toImage() != marked);
+    gui->Click(gui->Option("DataPipeSelect", 5));
+    auto* reason = gui->In<QLabel>(d, "Reason");
+    const struct {
+      const char* address;
+      const char* port;
+      const char* refused;  // the box at fault, or nothing
+      const char* text;
+    } cases[] = {
+        {"127.0.0.1", "7x", "PortNumber", "Port number \"7x\" is not a whole number from 1 to 65535."},
+        {"127.0.0.1.5", "7", "IPAddress",
+         "Address \"127.0.0.1.5\" is neither an IP address in dot notation nor a host name."},
+        {"my board", "7", "IPAddress", "Address \"my board\" is neither an IP address in dot notation nor a host name."},
+        {"localhost", "1", nullptr, ""},
+    };
+    for (const auto& c : cases) {
+      for (const auto& [name, text] : {std::pair{"IPAddress", c.address}, std::pair{"PortNumber", c.port}}) {
+        QTest::keyClick(gui->SettingsText(name), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(gui->SettingsText(name), QString::fromLatin1(text));
+      }
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+      QCOMPARE(reason->text(), QString::fromLatin1(c.text));
+      QCOMPARE(d.isVisible(), c.refused != nullptr);
+      if (c.refused == nullptr) break;
+      QCOMPARE(QApplication::focusWidget()->objectName(), QString::fromLatin1(c.refused));
+      QCOMPARE(gui->SettingsText(c.refused)->selectedText(), gui->SettingsText(c.refused)->text());
+      QVERIFY(reason->isVisible() && reason->heightForWidth(reason->width()) <= reason->height());
+      QVERIFY(d.rect().contains(reason->geometry()));
+    }
+    QCOMPARE(gui->Core().S.PortNumber, 1);
+    ShowDialog();  // shown again: no old reason
+    QCOMPARE(reason->text(), QString());
   }
 
   // A run's own button becomes "Abort" and ends it; the buttons that would disturb it wait.

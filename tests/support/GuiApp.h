@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -30,13 +31,23 @@ class RecordingApp : public Application {
 };
 
 struct GuiApp {
+  // What the window remembers across starts goes to a folder of the test
+  // process's own; every GuiApp starts without it unless told to keep it.
+  static void IsolateSettings() {
+    static QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+  }
+  explicit GuiApp(bool keepSettings = false) {
+    IsolateSettings();
+    if (!keepSettings) QSettings(QStringLiteral("qrb-flash"), QStringLiteral("qrb-flash")).clear();
+    startUp.Main();
+  }
+
   QTemporaryDir devices;  // COMn stands for a missing file in here
   QtSerialLibrary serial{[this](int port) { return devices.filePath(QStringLiteral("COM%1").arg(port)); }};
   QtTcpControl winsock1Data;
   RecordingApp app;
   MainStartUp startUp{MainWindowPorts{serial, winsock1Data, app, &serial}};
-
-  GuiApp() { startUp.Main(); }
 
   MainWindow& Main() { return startUp.Form1Window(); }
   Form2Dialog& Settings() { return startUp.Form2Window(); }
@@ -100,17 +111,19 @@ struct GuiApp {
     });
   }
 
-  // "Help" > "About" by mouse, through the menu bar and its pop-up.
-  void ChooseHelpAbout() {
+  // A menu item by mouse, through the menu bar and its pop-up.
+  void ChooseMenu(const char* menuName, const char* itemName) {
     QMenuBar* bar = Main().menuBar();
-    QAction* help = bar->actions().constFirst();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(help).center());
-    QMenu* menu = help->menu();
+    QMenu* menu = In<QMenu>(Main(), menuName);
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu->menuAction()).center());
     QTRY_VERIFY(menu->isVisible());
-    QAction* about = menu->actions().constFirst();
-    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(about).center());
+    QAction* item = menu->findChild<QAction*>(QString::fromLatin1(itemName));
+    if (item == nullptr) item = Main().findChild<QAction*>(QString::fromLatin1(itemName));
+    QVERIFY(item != nullptr);
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
     QTRY_VERIFY(!menu->isVisible());
   }
+  void ChooseHelpAbout() { ChooseMenu("menuHelp", "menuHelpAbout"); }
 };
 
 }  // namespace qrb::test

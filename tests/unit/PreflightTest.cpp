@@ -40,6 +40,8 @@ TEST_P(PreflightTest, RefusesTheStart) {
 
   const RefusedCase cases[] = {
       {"CR line ends", SRecord('1', 0x1000, {1}, "\r") + SRecord('9', 0, {}, "\r"), {"Unexpected record found."}, 2, "Unexpected record found."},
+      // The reader stops on line 2; the fault is line 1's end.
+      {"LF line ends", SRecord('1', 0x1000, {1}, "\n") + SRecord('9', 0, {}, "\n"), {"Unexpected record found."}, 1, "Unexpected record found."},
       {"lower-case digits", digit, {nibbles[0], nibbles[1]}, 2, nibbles[0] + "."},
       // One line of many bad pairs: the Debug list gets a few of them.
       {"a line in lower case", lower, firstPairs, 1, nibbles[0] + "."},
@@ -70,6 +72,7 @@ TEST_P(PreflightTest, RefusesTheStart) {
       const std::size_t serialCalls = r.serial.calls.size();
       r.Start(program);
       EXPECT_EQ(r.Status(), Lines{Refusal(c.line, c.problem)});
+      EXPECT_EQ(r.form1.LastRefusal().Line, c.line);
       EXPECT_EQ(r.Debug(), c.debug);
       EXPECT_TRUE(r.Sent().empty());
       EXPECT_EQ(r.serial.calls.size(), serialCalls);  // not even a flush

@@ -1,10 +1,12 @@
 // The sequencer: start buttons, tick, dispatch and the time-out reload.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "EngineRig.h"
 #include "engine/ProgramModes.h"
+#include "engine/RunProgress.h"
 
 namespace qrb::test {
 namespace {
@@ -147,6 +149,31 @@ TEST(SequencerTest, StateKindsFollowTheRun) {
     for (int i = 0; i < 2; ++i) expected.insert(expected.end(), block.begin(), block.end());
     expected.push_back(K::Idle);
     EXPECT_EQ(kinds, expected) << (program ? "program" : "verify");
+  }
+}
+
+// What a progress display shows: each block counted once as it starts, the
+// per cent of the blocks done before it, and the time left at their rate
+// (here one second a tick: a block takes as many seconds as it has ticks).
+TEST(SequencerTest, ProgressCountsEachBlockOnceWithTheTimeLeft) {
+  for (const bool program : {true, false}) {
+    Rig r;
+    r.UseTwoBlocks(/*startupIdle=*/false);
+    r.Start(program);
+    RunProgress progress;
+    progress.Start(2);
+    RunProgress::Clock::time_point now{};
+    std::vector<std::string> seen;  // block started, per cent, seconds left
+    for (int ticks = 0; ticks < 500 && r.S().ProgramMode != 0; ++ticks) {
+      r.Tick();
+      now += std::chrono::seconds(1);
+      if (!progress.Observe(r.S().ProgramMode, r.S().BlockAddress, now)) continue;
+      const int left = progress.SecondsLeft(now);  // unknown before a block is done
+      seen.push_back(std::to_string(progress.Started()) + " " + std::to_string(progress.Percent()) + "% " +
+                     (left < 0 ? "?" : MinutesSeconds(left)));
+    }
+    const std::string perBlock = program ? "0:03" : "0:02";
+    EXPECT_EQ(seen, (std::vector<std::string>{"1 0% ?", "2 50% " + perBlock})) << (program ? "program" : "verify");
   }
 }
 

@@ -4,8 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/ProgramModes.h"
-
 #if defined(_WIN32)
 #include <io.h>
 #else
@@ -25,27 +23,19 @@ bool ProgressLine::StderrCanDraw() {
 }
 
 void ProgressLine::Observe(std::int16_t programMode, std::int32_t blockAddress) {
-  if (!enabled_ || done_ || !IsBlockState(programMode)) return;
-  if (seenBlock_ && blockAddress == lastAddress_) return;
-  if (!seenBlock_) firstBlock_ = std::chrono::steady_clock::now();
-  seenBlock_ = true;
-  lastAddress_ = blockAddress;
-  ++started_;
-  Show();
+  if (!enabled_ || done_) return;
+  if (progress_.Observe(programMode, blockAddress)) Show();
 }
 
 std::string ProgressLine::Text() const {
   char text[160];
-  const int done = started_ > 0 ? started_ - 1 : 0;
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - firstBlock_).count();
-  const double rate = seconds > 0 ? done * 256.0 / seconds : 0;
-  if (rate > 0 && total_ > 0) {
-    const int left = static_cast<int>((total_ - done) * 256.0 / rate + 0.5);
-    std::snprintf(text, sizeof text, "block %d of %d, %.0f bytes/s, %d:%02d left", started_, total_, rate,
-                  left / 60, left % 60);
+  const double rate = progress_.BytesPerSecond();
+  const int left = progress_.SecondsLeft();
+  if (left >= 0) {
+    std::snprintf(text, sizeof text, "block %d of %d, %.0f bytes/s, %s left", progress_.Started(), progress_.Total(),
+                  rate, MinutesSeconds(left).c_str());
   } else {
-    std::snprintf(text, sizeof text, "block %d of %d", started_, total_);
+    std::snprintf(text, sizeof text, "block %d of %d", progress_.Started(), progress_.Total());
   }
   return text;
 }
@@ -58,7 +48,7 @@ void ProgressLine::Hide() {
 }
 
 void ProgressLine::Show() {
-  if (!enabled_ || done_ || started_ == 0) return;
+  if (!enabled_ || done_ || progress_.Started() == 0) return;
   std::fprintf(stderr, "\r\033[K%s", Text().c_str());
   std::fflush(stderr);
   visible_ = true;

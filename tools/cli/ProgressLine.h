@@ -4,9 +4,10 @@
 // them; off when stderr is no terminal that can draw it.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <string>
+
+#include "engine/RunProgress.h"
 
 namespace qrb::cli {
 
@@ -17,7 +18,7 @@ class ProgressLine {
   // stderr is a terminal that can redraw a line (not TERM=dumb or unset).
   static bool StderrCanDraw();
 
-  void SetTotal(int blocks) { total_ = blocks; }
+  void SetTotal(int blocks) { progress_.Start(blocks); }
   // Called after every tick: a new block address during the block states
   // counts one block more.
   void Observe(std::int16_t programMode, std::int32_t blockAddress);
@@ -33,11 +34,7 @@ class ProgressLine {
   bool enabled_;
   bool visible_ = false;
   bool done_ = false;
-  int total_ = 0;
-  int started_ = 0;  // blocks sent so far (the last one may still be in flight)
-  bool seenBlock_ = false;
-  std::int32_t lastAddress_ = 0;
-  std::chrono::steady_clock::time_point firstBlock_;
+  RunProgress progress_;
 };
 
 }  // namespace qrb::cli

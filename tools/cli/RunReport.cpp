@@ -121,10 +121,10 @@ const char* OutcomeName(BoardOutcome outcome) {
 bool WriteRunReport(const std::string& path, const CliOptions& options, const std::vector<const BoardRecord*>& boards,
                     const RunSummary& summary, std::string& error) {
   QJsonObject root;
-  root["tool"] = "qrb-flash-cli";
+  root["tool"] = Text(summary.tool);
   root["version"] = QString::fromLatin1(VersionString);
   QJsonArray arguments;
-  arguments.append("qrb-flash-cli");
+  arguments.append(Text(summary.tool));
   for (const std::string& argument : options.Arguments) arguments.append(Text(argument));
   root["command_line"] = arguments;
   const bool read = options.Command == CliCommand::Read;

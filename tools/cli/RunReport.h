@@ -17,6 +17,7 @@ struct RunSummary {
   std::chrono::system_clock::time_point started{}, ended{};
   int exitStatus = 0;
   std::string refusal;  // why no board was started, if so
+  std::string tool = "qrb-flash-cli";  // the program that ran it
 };
 
 // Written through OutputFile; false with the reason when it could not be

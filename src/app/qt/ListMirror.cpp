@@ -1,5 +1,6 @@
 #include "app/qt/ListMirror.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QListWidget>
 #include <QSaveFile>
@@ -7,10 +8,26 @@
 namespace qrb {
 
 ListMirror::ListMirror(QListWidget* list, QString path) : QObject(list), list_(list), path_(std::move(path)) {
+  constexpr int CoalesceMs = 20;
+  pending_.setSingleShot(true);
+  pending_.setInterval(CoalesceMs);
+  connect(&pending_, &QTimer::timeout, this, &ListMirror::Write);
+  const auto changed = [this] {
+    if (!pending_.isActive()) pending_.start();
+  };
   QAbstractItemModel* model = list->model();
-  connect(model, &QAbstractItemModel::rowsInserted, this, &ListMirror::Write);
-  connect(model, &QAbstractItemModel::rowsRemoved, this, &ListMirror::Write);
-  connect(model, &QAbstractItemModel::modelReset, this, &ListMirror::Write);
+  connect(model, &QAbstractItemModel::rowsInserted, this, changed);
+  connect(model, &QAbstractItemModel::rowsRemoved, this, changed);
+  connect(model, &QAbstractItemModel::modelReset, this, changed);
+  // The lists as they were when the program ended, not as their destruction
+  // empties them.
+  connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+    disconnect(list_->model(), nullptr, this, nullptr);
+    if (pending_.isActive()) {
+      pending_.stop();
+      Write();
+    }
+  });
   Write();
 }
 

@@ -1,10 +1,12 @@
-// A test hook: keeps the lines a list box shows in a text file, one line per
-// item, rewritten whenever the list changes. Lets a test on a real display
-// read the lists from outside the process.
+// A diagnostic option (QRB_LIST_MIRROR, in the manual page): keeps the lines
+// a list box shows in a text file, one line per item, rewritten soon after
+// the list changes (changes within a few milliseconds make one write). Lets a
+// script or a test on a real display read the lists from outside the process.
 #pragma once
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 class QListWidget;
 
@@ -19,6 +21,7 @@ class ListMirror : public QObject {
 
   QListWidget* list_;
   QString path_;
+  QTimer pending_;
 };
 
 // With QRB_LIST_MIRROR naming a folder, mirrors every list box of `window`

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "app/qt/MainWindow.h"
-#include "pipe/qt/widgets/Form2Dialog.h"
+#include "app/qt/Form2Dialog.h"
 
 namespace qrb {
 

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
@@ -36,12 +37,16 @@ void WidgetListBox::RemoveItem(int index) { delete list_->takeItem(index); }
 int WidgetListBox::ListCount() const { return list_->count(); }
 
 void WidgetListBox::SetListIndex(int index) {
-  // Scrolls up or down only: a reader scrolled sideways stays where he is.
+  // Scrolls up or down. Sideways, a line that fits the list is shown whole,
+  // from the left edge; a line wider than the list leaves a reader scrolled
+  // sideways where he is.
   QScrollBar* sideways = list_->horizontalScrollBar();
   const int x = sideways->value();
   list_->setCurrentRow(index);
-  if (QListWidgetItem* item = list_->item(index)) list_->scrollToItem(item);
-  sideways->setValue(x);
+  QListWidgetItem* item = list_->item(index);
+  if (item != nullptr) list_->scrollToItem(item);
+  const bool fits = item == nullptr || item->sizeHint().width() <= list_->viewport()->width();
+  sideways->setValue(fits ? 0 : x);
 }
 
 void WidgetListBox::SetSelected(int index, bool selected) {
@@ -71,6 +76,16 @@ std::string WidgetTextBox::Text() const { return edit_->text().toStdString(); }
 void WidgetTextBox::SetEnabled(bool enabled) { edit_->setEnabled(enabled); }
 
 bool WidgetTextBox::Enabled() const { return edit_->isEnabled(); }
+
+// ---- label ----
+
+void WidgetLabel::SetText(const std::string& text) { label_->setText(QString::fromStdString(text)); }
+
+std::string WidgetLabel::Text() const { return label_->text().toStdString(); }
+
+void WidgetLabel::SetEnabled(bool enabled) { label_->setEnabled(enabled); }
+
+bool WidgetLabel::Enabled() const { return label_->isEnabled(); }
 
 // ---- option button ----
 

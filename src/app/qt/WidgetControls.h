@@ -5,6 +5,7 @@
 #include "app/Controls.h"
 
 class QAbstractButton;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QRadioButton;
@@ -49,6 +50,19 @@ class WidgetTextBox : public TextBox {
 
  private:
   QLineEdit* edit_;
+};
+
+// A label that shows a text the core sets (a reason beside the boxes).
+class WidgetLabel : public TextBox {
+ public:
+  explicit WidgetLabel(QLabel* label) : label_(label) {}
+  void SetText(const std::string& text) override;
+  std::string Text() const override;
+  void SetEnabled(bool enabled) override;
+  bool Enabled() const override;
+
+ private:
+  QLabel* label_;
 };
 
 class WidgetOptionButton : public OptionButton {

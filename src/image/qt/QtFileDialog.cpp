@@ -12,10 +12,6 @@ namespace qrb {
 
 namespace {
 
-// Flag 4 hides the read-only box, which Qt's dialog never has; this one
-// refuses names of files that do not exist.
-constexpr int FileMustExist = 0x1000;
-
 QStringList WithCaseVariants(const QStringList& patterns) {
   QStringList all;
   for (const QString& pattern : patterns) {
@@ -115,6 +111,8 @@ QStringList NameFilters(const std::string& filter) {
 bool QtFileDialog::ShowOpen(FileDialogSettings& settings) {
   OpenDialog dialog(parent_);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  // The read-only box Qt's dialog never has. A typed name of a file that does
+  // not exist is answered in the dialog ("File not found."), which stays open.
   dialog.setFileMode((settings.Flags & FileMustExist) != 0 ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
   if (!settings.InitDir.empty()) dialog.setDirectory(QString::fromStdString(settings.InitDir));
   if (!settings.DefaultExt.empty()) dialog.setDefaultSuffix(QString::fromStdString(settings.DefaultExt));

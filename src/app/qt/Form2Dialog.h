@@ -19,6 +19,7 @@
 
 class QButtonGroup;
 class QLineEdit;
+class QPushButton;
 class QRadioButton;
 
 namespace qrb {
@@ -38,6 +39,7 @@ class Form2Dialog : public QDialog {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  bool event(QEvent* event) override;
   void hideEvent(QHideEvent* event) override;
 
  private:
@@ -53,6 +55,8 @@ class Form2Dialog : public QDialog {
   std::vector<QButtonGroup*> groups_;
   std::unique_ptr<WidgetTextBox> ipAddress_;
   std::unique_ptr<WidgetTextBox> portNumber_;
+  std::unique_ptr<WidgetLabel> reason_;
+  QPushButton* initialize_ = nullptr;
   std::unique_ptr<Form2> form2_;
   std::optional<QPoint> place_;  // where it was when last hidden
 };

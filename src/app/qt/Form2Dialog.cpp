@@ -1,4 +1,4 @@
-#include "pipe/qt/widgets/Form2Dialog.h"
+#include "app/qt/Form2Dialog.h"
 
 #include <QButtonGroup>
 #include <QFrame>
@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
@@ -153,16 +154,37 @@ Form2Dialog::Form2Dialog(Form1& main, QWidget* parent) : QDialog(parent) {
   QPushButton* initialize = Button(this, "Initialize", "Initialize", TwipsRect(360, 4560, 1215, 375));
   QPushButton* cancel1 = Button(this, "Cancel1", "Cancel", TwipsRect(4080, 4560, 1215, 375));
   initialize->setDefault(true);
+  initialize_ = initialize;
+  // Why Initialize was refused, below the buttons.
+  auto* reason = new QLabel(this);
+  reason->setObjectName(QStringLiteral("Reason"));
+  reason->setGeometry(TwipsRect(360, 4980, 4935, 420));
+  reason->setWordWrap(true);
+  reason->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  QPalette red = reason->palette();
+  red.setColor(QPalette::WindowText, QColor(0xB0, 0, 0));
+  reason->setPalette(red);
   tabOrder << ipAddress << portNumber << initialize << cancel1;
   for (qsizetype i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
   ipAddress_ = std::make_unique<WidgetTextBox>(ipAddress);
   portNumber_ = std::make_unique<WidgetTextBox>(portNumber);
+  reason_ = std::make_unique<WidgetLabel>(reason);
   form2_ = std::make_unique<Form2>(
       main, Form2Controls{window_, dataPipeSelect, groups[0], groups[1], groups[2], groups[3], *ipAddress_,
-                          *portNumber_});
+                          *portNumber_, reason_.get()});
 
-  connect(initialize, &QPushButton::clicked, this, [this] { form2_->Initialize_Click(); });
+  connect(initialize, &QPushButton::clicked, this, [this, ipAddress, portNumber] {
+    form2_->Initialize_Click();
+    // Refused: the box at fault takes the keyboard, its text selected.
+    QLineEdit* box = form2_->Refused() == Form2::Field::IPAddress    ? ipAddress
+                     : form2_->Refused() == Form2::Field::PortNumber ? portNumber
+                                                                     : nullptr;
+    if (box != nullptr) {
+      box->setFocus(Qt::TabFocusReason);
+      box->selectAll();
+    }
+  });
   connect(cancel1, &QPushButton::clicked, this, [this] { form2_->Cancel1_Click(); });
 }
 
@@ -250,12 +272,17 @@ bool Form2Dialog::eventFilter(QObject* watched, QEvent* event) {
 
 void Form2Dialog::showEvent(QShowEvent* event) {
   // Shown again, it opens where it was last, also after the user moved it.
-  if (place_) {
-    move(*place_);
-  } else if (QAbstractButton* link = groups_.front()->checkedButton()) {
-    link->setFocus();  // the first tab stop
-  }
+  if (place_) move(*place_);
+  // At every showing: the keyboard at the first tab stop, its focus mark
+  // drawn at once (as after a Tab), and Enter for Initialize.
+  if (QAbstractButton* link = groups_.front()->checkedButton()) link->setFocus(Qt::TabFocusReason);
+  initialize_->setDefault(true);
   QDialog::showEvent(event);
+}
+
+bool Form2Dialog::event(QEvent* event) {
+  if (event->type() == QEvent::WindowActivate) setAttribute(Qt::WA_KeyboardFocusChange);
+  return QDialog::event(event);
 }
 
 void Form2Dialog::hideEvent(QHideEvent* event) {
