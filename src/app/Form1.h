@@ -98,6 +98,15 @@ class Form1 : public TcpEvents {
   void InitComPort();
   void CloseDataPipe();
   void InitWinSock();
+  // Each link kind's part of the data-pipe operations (pipe/LinkKind.h).
+  void FlushComPort();
+  void GetComByte();
+  void SendComPacket();
+  void CloseComPort();
+  void FlushWinsock();
+  void GetWinsockByte();
+  void SendWinsockPacket();
+  void CloseWinsock();
   void SelectDataPipe_Click();
   void Winsock1Data_Connect() override;
   void Winsock1Data_DataArrival(std::int32_t IncomingByteCount) override;

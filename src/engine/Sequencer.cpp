@@ -3,6 +3,7 @@
 #include "app/Form1.h"
 #include "app/Text.h"
 #include "engine/EngineStates.h"
+#include "pipe/LinkKind.h"
 #include "pipe/SerialCodes.h"
 
 namespace qrb {
@@ -57,22 +58,14 @@ void Form1::StartRun(RunPath path) {
     if (!ReopenSourceFile()) return;
   }
 
-  switch (S.DataPipe) {
-    case PipeSerial:
-      if (S.ComInitialized == False) {
-        Debug("** ERROR ** COM port not initialized.");
-        return;
-      }
-      break;
-    case PipeEthernet:
-      if (S.EthernetInitialized == False) {
-        Debug("** ERROR ** Ethernet connection not initialized.");
-        return;
-      }
-      break;
-    default:
-      Debug("Invalid DataPipe in ProgramFlash: " + Dec(S.DataPipe));
-      return;
+  const LinkKind* link = FindLinkKind(S.DataPipe);
+  if (link == nullptr) {
+    Debug("Invalid DataPipe in ProgramFlash: " + Dec(S.DataPipe));
+    return;
+  }
+  if (!link->isOpen(S)) {
+    Debug(link->notOpen);
+    return;
   }
 
   // Reading back needs no file: nothing of the image goes to the board.

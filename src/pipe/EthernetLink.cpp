@@ -52,4 +52,24 @@ void Form1::Winsock1Data_Dropped(const std::string& reason) {
   Debug("Ethernet connection lost: " + reason);
 }
 
+void Form1::CloseWinsock() {
+  P.Winsock1Data.Close();
+  Debug("Ethernet connection closed.");
+  S.EthernetInitialized = False;
+  S.WinsockIsrActive = False;
+}
+
+void Form1::FlushWinsock() {
+  EndFifo1Burst();
+  ResetFifo1();
+}
+
+void Form1::GetWinsockByte() { S.LastByte = Fifo1Get(); }
+
+void Form1::SendWinsockPacket() {
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(S.PacketLength));
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(S.PacketBuffer[i] & 255);
+  P.Winsock1Data.SendData(bytes);
+}
+
 }  // namespace qrb

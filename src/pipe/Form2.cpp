@@ -6,6 +6,7 @@
 
 #include "app/Form1.h"
 #include "app/Text.h"
+#include "pipe/LinkKind.h"
 
 namespace qrb {
 
@@ -108,29 +109,32 @@ void Form2::ComIrqBtn_Click(int index) { main_.S.ComIRQ = static_cast<std::int16
 
 void Form2::Initialize_Click() {
   ReflashSession& s = main_.S;
-  if (s.DataPipe == PipeSerial) {
-    main_.InitComPort();
-  } else if (s.DataPipe == PipeEthernet) {
+  if (const LinkKind* kind = FindLinkKind(s.DataPipe)) {
     // A refused text leaves the dialog open and nothing changed.
-    if (!ValidAddress(C.IPAddress.Text())) {
-      Refuse(Field::IPAddress, "Address \"" + C.IPAddress.Text() +
-                                   "\" is neither an IP address in dot notation nor a host name.");
-      return;
-    }
-    std::int32_t port = 0;
-    if (!ParsePortNumber(C.PortNumber.Text(), port)) {
-      Refuse(Field::PortNumber, "Port number \"" + C.PortNumber.Text() + "\" is not a whole number from 1 to 65535.");
-      return;
-    }
-    s.IPAddress = C.IPAddress.Text();
-    s.PortNumber = port;
-    main_.InitWinSock();
+    if (s.DataPipe == PipeEthernet && !TakeAddressAndPort()) return;
+    (main_.*kind->open)();
   } else {
     main_.Debug("Invalid DataPipe selection: " + Dec(s.DataPipe));
   }
   refused_ = Field::None;
   if (C.Reason != nullptr) C.Reason->SetText("");
   C.Dialog.Hide();
+}
+
+bool Form2::TakeAddressAndPort() {
+  if (!ValidAddress(C.IPAddress.Text())) {
+    Refuse(Field::IPAddress, "Address \"" + C.IPAddress.Text() +
+                                 "\" is neither an IP address in dot notation nor a host name.");
+    return false;
+  }
+  std::int32_t port = 0;
+  if (!ParsePortNumber(C.PortNumber.Text(), port)) {
+    Refuse(Field::PortNumber, "Port number \"" + C.PortNumber.Text() + "\" is not a whole number from 1 to 65535.");
+    return false;
+  }
+  main_.S.IPAddress = C.IPAddress.Text();
+  main_.S.PortNumber = port;
+  return true;
 }
 
 void Form2::Cancel1_Click() {

@@ -46,6 +46,9 @@ class Form2 {
   Field Refused() const { return refused_; }
 
  private:
+  // The address and port number boxes into the session; false (refused in
+  // the dialog) when either is not valid.
+  bool TakeAddressAndPort();
   void Refuse(Field field, const std::string& reason);
   Field refused_ = Field::None;
   void EnableComButtons(bool enabled);

@@ -1,4 +1,4 @@
-// Opening and closing the serial COM link.
+// The serial COM link: opening and closing it, flushing, a byte in, a packet out.
 #include "app/Form1.h"
 #include "app/Text.h"
 #include "pipe/ComOptions.h"
@@ -60,23 +60,51 @@ void Form1::InitComPort() {
   C.Timer1.SetEnabled(true);
 }
 
-void Form1::CloseDataPipe() {
-  C.Timer1.SetEnabled(false);
-  S.TimerIsrActive = False;
+void Form1::CloseComPort() {
+  S.ComStatus = P.Serial.UnInitializePort(S.ComPort);
+  Debug(S.ComStatus != 0 ? "Error: " + Dec(S.ComStatus) + " closing COM port: " + Dec(S.ComPort)
+                          : "Closed COM port: " + Dec(S.ComPort));
+  S.ComInitialized = False;
+}
 
-  EndFifo1Burst();
-  if (S.EthernetInitialized != False) {
-    P.Winsock1Data.Close();
-    Debug("Ethernet connection closed.");
-    S.EthernetInitialized = False;
-    S.WinsockIsrActive = False;
+void Form1::FlushComPort() {
+  S.ComStatus = P.Serial.FlushReceiveBuffer(S.ComPort);
+  if (S.ComStatus != 0) {
+    Debug("** Error flushing receive buffer: " + Dec(S.ComStatus));
   }
+  S.ComStatus = P.Serial.FlushTransmitBuffer(S.ComPort);
+  if (S.ComStatus != 0) {
+    Debug("** Error flushing transmit buffer: " + Dec(S.ComStatus));
+  }
+}
 
-  if (S.ComInitialized != False) {
-    S.ComStatus = P.Serial.UnInitializePort(S.ComPort);
-    Debug(S.ComStatus != 0 ? "Error: " + Dec(S.ComStatus) + " closing COM port: " + Dec(S.ComPort)
-                            : "Closed COM port: " + Dec(S.ComPort));
-    S.ComInitialized = False;
+void Form1::GetComByte() {
+  S.ComStatus = P.Serial.ser_rs232_getpacket(S.ComPort, 0, "0");
+  if (S.ComStatus != 0) {
+    // A failure that lasts (a device that is gone) is reported once, with
+    // the system's reason, not on every tick.
+    if (S.ComStatus == S.ComReadFailure) return;
+    S.ComReadFailure = S.ComStatus;
+    Debug("Error getting a packet: " + Dec(S.ComStatus));
+    if (P.SerialReasons != nullptr) {
+      Debug(P.SerialReasons->DescribeFailure(S.ComPort, S.ComStatus));
+    }
+    return;
+  }
+  S.ComReadFailure = 0;
+  S.LastByte = P.Serial.GetByte(S.ComPort);
+}
+
+void Form1::SendComPacket() {
+  for (std::int32_t i = 0; i < S.PacketLength; ++i) {
+    S.ComStatus = P.Serial.PutByte(S.ComPort, S.PacketBuffer[static_cast<std::size_t>(i)]);
+    if (S.ComStatus != 0) {
+      Debug("Error in put byte: " + Dec(S.ComStatus));
+    }
+  }
+  S.ComStatus = P.Serial.ser_rs232_putpacket(S.ComPort, 0, "0");
+  if (S.ComStatus != 0) {
+    Debug("Error in put packet: " + Dec(S.ComStatus));
   }
 }
 
