@@ -149,17 +149,22 @@ constexpr std::int16_t ReadState(std::int16_t verifyState) {
   return verifyState == 91 ? 92 : static_cast<std::int16_t>(verifyState + ReadPathOffset);
 }
 
-constexpr auto ReadHandshake = [] {
-  std::array<StateRow, std::size(VerifyHandshake)> rows{};
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    StateRow row = VerifyHandshake[i];
-    row.mode = ReadState(row.mode);
-    row.next = ReadState(row.next);
-    if (row.otherExpected >= 0) row.otherNext = ReadState(row.otherNext);
+// The first N rows of `from` under other state numbers: the same bytes,
+// waits and texts, every state they name moved by `to`.
+template <std::size_t N>
+constexpr std::array<StateRow, N> Renumbered(const StateRow* from, std::int16_t (*to)(std::int16_t)) {
+  std::array<StateRow, N> rows{};
+  for (std::size_t i = 0; i < N; ++i) {
+    StateRow row = from[i];
+    row.mode = to(row.mode);
+    row.next = to(row.next);
+    if (row.otherExpected >= 0) row.otherNext = to(row.otherNext);
     rows[i] = row;
   }
   return rows;
-}();
+}
+
+constexpr auto ReadHandshake = Renumbered<std::size(VerifyHandshake)>(VerifyHandshake, ReadState);
 
 // Reading the FLASH back, block by block.
 constexpr StateRow ReadBlocks[] = {
@@ -180,17 +185,7 @@ constexpr std::int16_t SkipState(std::int16_t programState) {
   return programState == 90 ? 93 : static_cast<std::int16_t>(programState + SkipPathOffset);
 }
 
-constexpr auto SkipHandshake = [] {
-  std::array<StateRow, ProgramHandshakeRows> rows{};
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    StateRow row = ProgramPath[i];
-    row.mode = SkipState(row.mode);
-    row.next = SkipState(row.next);
-    if (row.otherExpected >= 0) row.otherNext = SkipState(row.otherNext);
-    rows[i] = row;
-  }
-  return rows;
-}();
+constexpr auto SkipHandshake = Renumbered<ProgramHandshakeRows>(ProgramPath, SkipState);
 
 constexpr std::int16_t SkipFirst = SkipState(41), SkipNext = SkipState(42);
 // A block read first: with more to come, or the last one.
