@@ -253,134 +253,140 @@ std::string CommandHelp(CliCommand command) {
   return help + HelpRow("-h, --help", "this help");
 }
 
-}  // namespace
+// The first word that ends the reading of options: --help, --version, an
+// unknown option or one whose value is missing. What comes before it is still
+// checked in order, so that an earlier bad value is the one reported.
+struct StopWord {
+  std::size_t at;                      // the number of words read
+  std::optional<CliCommand> command;   // Help or Version
+  std::string error;                   // or the usage error
+};
 
-std::string CliBoard::Name() const {
-  switch (Link) {
-    case CliLink::Tcp:
-      return (Host.find(':') != std::string::npos ? "[" + Host + "]" : Host) + ":" + std::to_string(Port);
-    case CliLink::Com:
-      return "COM" + std::to_string(ComPort);
-    case CliLink::Serial:
-      return Device;
-    case CliLink::None:
-      break;
-  }
-  return {};
-}
-
-bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, std::string& error) {
-  options = CliOptions{};
-  options.Arguments = args;
-  const std::vector<OptionRow> rows = OptionRows();
-
-  // Everything up to the first word that ends the reading: --help, --version,
-  // an unknown option or one whose value is missing. What comes before it is
-  // still checked in order, so that an earlier bad value is the one reported.
-  std::size_t end = args.size();
-  std::optional<CliCommand> stop;  // Help or Version, or the usage error in stopError
-  std::string stopError;
-  for (std::size_t i = 0; i < args.size() && end == args.size(); ++i) {
+StopWord FindStopWord(const std::vector<std::string>& args, const std::vector<OptionRow>& rows) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--") break;  // the rest are names, whatever they look like
     if (arg.size() < 2 || arg[0] != '-') continue;
     const std::string name = arg.rfind("--", 0) == 0 ? arg.substr(0, arg.find('=')) : arg;
     const auto row = std::find_if(rows.begin(), rows.end(), [&](const OptionRow& r) { return r.Matches(name); });
-    if (name == "--help" || name == "-h") end = i, stop = CliCommand::Help;
-    else if (name == "--version" || name == "-V") end = i, stop = CliCommand::Version;
-    else if (row == rows.end()) end = i, stopError = "unknown option " + arg;
-    else if (row->Value.empty() && name.size() != arg.size()) end = i, stopError = name + " takes no value";
-    else if (!row->Value.empty() && name.size() == arg.size() && ++i == args.size()) end = i - 1, stopError = name + " needs a value";
+    if (name == "--help" || name == "-h") return {i, CliCommand::Help, {}};
+    if (name == "--version" || name == "-V") return {i, CliCommand::Version, {}};
+    if (row == rows.end()) return {i, std::nullopt, "unknown option " + arg};
+    if (row->Value.empty() && name.size() != arg.size()) return {i, std::nullopt, name + " takes no value"};
+    if (!row->Value.empty() && name.size() == arg.size() && ++i == args.size())
+      return {i - 1, std::nullopt, name + " needs a value"};
   }
+  return {args.size(), std::nullopt, {}};
+}
 
-  // Latin-1 carries every byte of a path through unchanged.
-  QStringList words{QStringLiteral("qrb-flash-cli")};
-  for (std::size_t i = 0; i < end; ++i) words.append(QString::fromLatin1(args[i]));
-  QCommandLineParser parser;
-  for (const OptionRow& row : rows) {
-    QStringList names{QString::fromLatin1(row.Name)};
-    if (!row.Short.empty()) names.prepend(QString::fromLatin1(row.Short));
-    parser.addOption(QCommandLineOption(names, {}, QString::fromLatin1(row.Value)));
-  }
-  if (!parser.parse(words)) return error = parser.errorText().toStdString(), false;  // every option was checked above
-  const auto raw = [](const QString& text) { return text.toLatin1().toStdString(); };
+std::string Latin1(const QString& text) { return text.toLatin1().toStdString(); }
 
-  std::map<QString, qsizetype> seen;
-  std::vector<const OptionRow*> given;
-  for (const QString& word : parser.optionNames()) {
-    const OptionRow& row = *std::find_if(rows.begin(), rows.end(), [&](const OptionRow& r) {
-      return word == QLatin1String(r.Name.c_str()) || word == QLatin1String(r.Short.c_str());
-    });
-    given.push_back(&row);
-    if (row.Value.empty()) {
-      options.Quiet = options.Quiet || row.Name == "quiet";
-      options.Json = options.Json || row.Name == "json";
-      options.SingleRead = options.SingleRead || row.Name == "single-read";
-      options.SkipUnchanged = options.SkipUnchanged || row.Name == "skip-unchanged";
-      continue;
-    }
-    const QString name = QString::fromLatin1(row.Name);
-    const std::string value = raw(parser.values(name).at(seen[name]++));
-    if (name == QLatin1String("tcp")) {
-      CliBoard board;
-      if (!ParseHostPort(value, board, error)) return false;
-      board.Link = CliLink::Tcp;
-      options.Boards.push_back(board);
-    } else if (name == QLatin1String("com")) {
-      const auto n = WholeNumber(value, 1, 4);
-      if (!n) return error = "--com takes a port number 1..4 (COM1..COM4), not " + value, false;
-      CliBoard board;
-      board.ComPort = static_cast<int>(*n);
-      board.Link = CliLink::Com;
-      options.Boards.push_back(board);
-    } else if (name == QLatin1String("serial")) {
-      if (value.empty()) return error = "--serial needs a device path", false;
-      CliBoard board;
-      board.Device = value;
-      board.Link = CliLink::Serial;
-      options.Boards.push_back(board);
-    } else if (name == QLatin1String("tick")) {
-      const auto n = WholeNumber(value, timing::MinTickMs, timing::MaxTickMs);
-      if (!n) return error = "--tick takes milliseconds " + TickRange() + ", not " + value, false;
-      options.TickMs = static_cast<int>(*n);
-    } else if (name == QLatin1String("report")) {
-      if (value.empty()) return error = "--report needs a file name", false;
-      if (!options.ReportPath.empty()) return error = "--report given twice", false;
-      if (value == "-") return error = "--report -: stdout carries the Status list; name a file (./- for a file named -)", false;
-      options.ReportPath = value;
-    } else if (name == QLatin1String("range")) {
-      if (!ParseRange(value, options, error)) return false;
-    } else if (name == QLatin1String("baud")) {
-      bool known = false;
-      for (const ComSpeedOption& speed : ComSpeedOptions)
-        if (value == std::to_string(speed.baud)) options.ComSpeed = speed.index, known = true;
-      if (!known) return error = "--baud takes " + BaudList(", ", " or ") + ", not " + value, false;
-    } else if (name == QLatin1String("connect-timeout") || name == QLatin1String("wait")) {
-      const std::string option = "--" + row.Name;
-      double seconds = 0;
-      const auto [last, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
-      if (ec != std::errc{} || last != value.data() + value.size() || !(seconds > 0) || seconds > 3600)
-        return error = option + " takes seconds (more than 0, up to 3600), not " + value, false;
-      const int ms = static_cast<int>(std::lround(seconds * 1000));
-      if (ms < 1) return error = option + " takes at least 0.001 seconds (1 ms), not " + value, false;
-      (row.Name == "wait" ? options.WaitMs : options.ConnectTimeoutMs) = ms;
-    } else if (name == QLatin1String("fix")) {
-      if (value.empty()) return error = "--fix needs the file to write", false;
-      if (!options.FixOut.empty()) return error = "--fix given twice", false;
-      if (value == "-") return error = "--fix -: stdout carries the check's lines; name a file (./- for a file named -)", false;
-      options.FixOut = value;
-    }
-  }
+// What an option's value does to the options; false with the usage error.
+using Taker = bool (*)(const std::string& option, const std::string& value, CliOptions& options, std::string& error);
 
-  std::vector<std::string> positional;
-  for (const QString& word : parser.positionalArguments()) positional.push_back(raw(word));
-  if (stop) {
-    options.Command = *stop;
-    if (!positional.empty()) options.HelpTopic = CommandNamed(positional[0]).value_or(CliCommand::Help);
-    return true;
-  }
-  if (!stopError.empty()) return error = stopError, false;
+bool TakeTcp(const std::string&, const std::string& value, CliOptions& options, std::string& error) {
+  CliBoard board;
+  if (!ParseHostPort(value, board, error)) return false;
+  board.Link = CliLink::Tcp;
+  options.Boards.push_back(board);
+  return true;
+}
 
+bool TakeCom(const std::string&, const std::string& value, CliOptions& options, std::string& error) {
+  const auto n = WholeNumber(value, 1, 4);
+  if (!n) return error = "--com takes a port number 1..4 (COM1..COM4), not " + value, false;
+  CliBoard board;
+  board.ComPort = static_cast<int>(*n);
+  board.Link = CliLink::Com;
+  options.Boards.push_back(board);
+  return true;
+}
+
+bool TakeSerial(const std::string&, const std::string& value, CliOptions& options, std::string& error) {
+  if (value.empty()) return error = "--serial needs a device path", false;
+  CliBoard board;
+  board.Device = value;
+  board.Link = CliLink::Serial;
+  options.Boards.push_back(board);
+  return true;
+}
+
+bool TakeTick(const std::string&, const std::string& value, CliOptions& options, std::string& error) {
+  const auto n = WholeNumber(value, timing::MinTickMs, timing::MaxTickMs);
+  if (!n) return error = "--tick takes milliseconds " + TickRange() + ", not " + value, false;
+  options.TickMs = static_cast<int>(*n);
+  return true;
+}
+
+bool TakeBaud(const std::string&, const std::string& value, CliOptions& options, std::string& error) {
+  for (const ComSpeedOption& speed : ComSpeedOptions)
+    if (value == std::to_string(speed.baud)) return options.ComSpeed = speed.index, true;
+  return error = "--baud takes " + BaudList(", ", " or ") + ", not " + value, false;
+}
+
+// --connect-timeout and --wait: seconds, kept as milliseconds.
+bool TakeSeconds(const std::string& option, const std::string& value, CliOptions& options, std::string& error) {
+  double seconds = 0;
+  const auto [last, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+  if (ec != std::errc{} || last != value.data() + value.size() || !(seconds > 0) || seconds > 3600)
+    return error = option + " takes seconds (more than 0, up to 3600), not " + value, false;
+  const int ms = static_cast<int>(std::lround(seconds * 1000));
+  if (ms < 1) return error = option + " takes at least 0.001 seconds (1 ms), not " + value, false;
+  (option == "--wait" ? options.WaitMs : options.ConnectTimeoutMs) = ms;
+  return true;
+}
+
+// --report and --fix: one file each, never "-" (stdout carries the lines).
+bool TakeOutput(const std::string& option, const std::string& value, CliOptions& options, std::string& error) {
+  const bool report = option == "--report";
+  std::string& path = report ? options.ReportPath : options.FixOut;
+  if (value.empty()) return error = option + (report ? " needs a file name" : " needs the file to write"), false;
+  if (!path.empty()) return error = option + " given twice", false;
+  if (value == "-")
+    return error = option + " -: stdout carries " + (report ? "the Status list" : "the check's lines") +
+                   "; name a file (./- for a file named -)",
+           false;
+  path = value;
+  return true;
+}
+
+bool TakeRange(const std::string&, const std::string& value, CliOptions& options, std::string& error) {
+  return ParseRange(value, options, error);
+}
+
+// Every option with a value, and every switch, by its row's name.
+const std::pair<const char*, Taker> Takers[] = {
+    {"tcp", TakeTcp},
+    {"com", TakeCom},
+    {"serial", TakeSerial},
+    {"baud", TakeBaud},
+    {"tick", TakeTick},
+    {"connect-timeout", TakeSeconds},
+    {"wait", TakeSeconds},
+    {"report", TakeOutput},
+    {"fix", TakeOutput},
+    {"range", TakeRange},
+};
+
+const std::pair<const char*, bool CliOptions::*> Switches[] = {
+    {"quiet", &CliOptions::Quiet},
+    {"json", &CliOptions::Json},
+    {"single-read", &CliOptions::SingleRead},
+    {"skip-unchanged", &CliOptions::SkipUnchanged},
+};
+
+// The second of the row named `name`, or null.
+template <typename Table>
+auto Lookup(const Table& table, const std::string& name) -> decltype(std::begin(table)->second) {
+  for (const auto& row : table)
+    if (name == row.first) return row.second;
+  return nullptr;
+}
+
+// The command and its words against the options given; false with the usage
+// error.
+bool CommandLineFits(const std::vector<std::string>& positional, const std::vector<const OptionRow*>& given,
+                     CliOptions& options, std::string& error) {
   if (positional.empty()) return error = "missing command (program, verify, read, check or ports)", false;
   const std::string& command = positional[0];
   const auto named = CommandNamed(command);
@@ -416,6 +422,69 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
     if (options.Ranges.empty()) return error = "read needs at least one --range START-END", false;
   }
   return true;
+}
+
+}  // namespace
+
+std::string CliBoard::Name() const {
+  switch (Link) {
+    case CliLink::Tcp:
+      return (Host.find(':') != std::string::npos ? "[" + Host + "]" : Host) + ":" + std::to_string(Port);
+    case CliLink::Com:
+      return "COM" + std::to_string(ComPort);
+    case CliLink::Serial:
+      return Device;
+    case CliLink::None:
+      break;
+  }
+  return {};
+}
+
+bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, std::string& error) {
+  options = CliOptions{};
+  options.Arguments = args;
+  const std::vector<OptionRow> rows = OptionRows();
+  const StopWord stop = FindStopWord(args, rows);
+
+  // Latin-1 carries every byte of a path through unchanged.
+  QStringList words{QStringLiteral("qrb-flash-cli")};
+  for (std::size_t i = 0; i < stop.at; ++i) words.append(QString::fromLatin1(args[i]));
+  QCommandLineParser parser;
+  for (const OptionRow& row : rows) {
+    QStringList names{QString::fromLatin1(row.Name)};
+    if (!row.Short.empty()) names.prepend(QString::fromLatin1(row.Short));
+    parser.addOption(QCommandLineOption(names, {}, QString::fromLatin1(row.Value)));
+  }
+  if (!parser.parse(words)) return error = parser.errorText().toStdString(), false;  // every option was checked above
+
+  // Each option in the order given, its value checked by its row's taker.
+  std::map<QString, qsizetype> seen;
+  std::vector<const OptionRow*> given;
+  for (const QString& word : parser.optionNames()) {
+    const OptionRow& row = *std::find_if(rows.begin(), rows.end(), [&](const OptionRow& r) {
+      return word == QLatin1String(r.Name.c_str()) || word == QLatin1String(r.Short.c_str());
+    });
+    given.push_back(&row);
+    const auto flag = Lookup(Switches, row.Name);
+    const Taker take = Lookup(Takers, row.Name);
+    if (flag == nullptr && take == nullptr) return error = "--" + row.Name + " is not handled", false;
+    if (flag != nullptr) {
+      options.*flag = true;
+      continue;
+    }
+    const QString name = QString::fromLatin1(row.Name);
+    if (!take("--" + row.Name, Latin1(parser.values(name).at(seen[name]++)), options, error)) return false;
+  }
+
+  std::vector<std::string> positional;
+  for (const QString& word : parser.positionalArguments()) positional.push_back(Latin1(word));
+  if (stop.command) {
+    options.Command = *stop.command;
+    if (!positional.empty()) options.HelpTopic = CommandNamed(positional[0]).value_or(CliCommand::Help);
+    return true;
+  }
+  if (!stop.error.empty()) return error = stop.error, false;
+  return CommandLineFits(positional, given, options, error);
 }
 
 std::string CliUsage(CliCommand topic) {
