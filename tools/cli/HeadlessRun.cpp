@@ -109,140 +109,161 @@ std::string OutputsProblem(const CliOptions& options) {
   return same.empty() ? same : "cannot write " + same;
 }
 
-}  // namespace
+// One command's run on its boards: the shared event loop, the stop signals,
+// the lines and the report.
+class HeadlessSession {
+ public:
+  explicit HeadlessSession(const CliOptions& options)
+      : options_(options), stopSignals_([this](int) { StopRuns(); }) {
+    summary_.started = std::chrono::system_clock::now();
+  }
 
-int HeadlessRun(const CliOptions& options) {
-  std::vector<std::unique_ptr<BoardRun>> boards;
-  bool stopping = false;
-  QEventLoop runLoop;
+  int Run() {
+    // A run on a production line without its record or its backup is no
+    // good: the outputs and the links are checked before the board is asked
+    // for anything.
+    std::string problem = OutputsProblem(options_);
+    if (problem.empty()) problem = SameBoardProblem(options_.Boards);
+    if (!problem.empty()) {
+      Complain(problem);
+      return ExitCannotStart;
+    }
+    if (read_) {
+      output_ = std::make_unique<S19Writer>(options_.File, BlockSpans(options_.Ranges).back().Last | 0xFFu);
+      std::string error;
+      if (!output_->Open(error)) return Refuse("cannot write " + options_.File + ": " + error);
+    } else if (SequentialFile file; !file.Open(options_.File)) {
+      // A file that cannot be read stops the run before any link is opened.
+      return Refuse("cannot open " + options_.File + ": " + file.Reason());
+    }
+    MakeBoards();
+    RunBoards();
+    progress_.Finish();
+    if (tickStats_.On()) tickStats_.Write();
+    for (const auto& board : boards_) board->Finish();
+
+    bool all = true, noneOpened = true;
+    for (const auto& board : boards_) {
+      all = all && board->Record().outcome == BoardOutcome::Succeeded;
+      noneOpened = noneOpened && board->Record().cannotOpen;
+    }
+    if (several_) PrintSummary(boards_, lines_);
+    // 2 when no board's link (or the file) could be opened at all.
+    return Finish(all ? 0 : noneOpened ? ExitCannotStart : ExitFailed);
+  }
+
+ private:
   // A stop signal or a line that cannot be written presses every run's
   // "Abort" button, from the event loop: never from inside a handler.
-  const auto stopRuns = [&] {
-    if (std::exchange(stopping, true)) return;
-    QTimer::singleShot(0, &runLoop, [&] {
-      for (const auto& board : boards) board->Abort();
-      runLoop.quit();
+  void StopRuns() {
+    if (std::exchange(stopping_, true)) return;
+    QTimer::singleShot(0, &runLoop_, [this] {
+      for (const auto& board : boards_) board->Abort();
+      runLoop_.quit();
     });
-  };
-  StopSignals stopSignals([&](int) { stopRuns(); });
-  LineOutput lines;
-
-  RunSummary summary;
-  summary.started = std::chrono::system_clock::now();
+  }
 
   // The report is written on every way out once the arguments made sense.
-  const auto finish = [&](int status) {
+  int Finish(int status) {
     // A line that could not be written spoils any outcome; a stop signal wins.
-    if (lines.Failed()) {
-      lines.ReportFailure();
+    if (lines_.Failed()) {
+      lines_.ReportFailure();
       status = ExitFailed;
     }
-    if (stopSignals.Received() != 0) status = StopSignals::ExitStatus(stopSignals.Received());
-    summary.exitStatus = status;
-    summary.ended = std::chrono::system_clock::now();
-    if (!options.ReportPath.empty()) {
-      std::vector<const BoardRecord*> records;
-      for (const auto& board : boards) records.push_back(&board->Record());
-      std::string error;
-      if (!WriteRunReport(options.ReportPath, options, records, summary, error)) {
-        Complain("cannot write the report " + options.ReportPath + ": " + error);
-        if (status == 0) status = ExitFailed;
-      }
+    if (stopSignals_.Received() != 0) status = StopSignals::ExitStatus(stopSignals_.Received());
+    summary_.exitStatus = status;
+    summary_.ended = std::chrono::system_clock::now();
+    if (options_.ReportPath.empty()) return status;
+    std::vector<const BoardRecord*> records;
+    for (const auto& board : boards_) records.push_back(&board->Record());
+    std::string error;
+    if (!WriteRunReport(options_.ReportPath, options_, records, summary_, error)) {
+      Complain("cannot write the report " + options_.ReportPath + ": " + error);
+      if (status == 0) status = ExitFailed;
     }
     return status;
-  };
-  const auto refuse = [&](const std::string& message) {
+  }
+
+  int Refuse(const std::string& message) {
     Complain(message);
-    summary.refusal = message;
-    return finish(ExitCannotStart);
-  };
-
-  // A run on a production line without its record or its backup is no good:
-  // the outputs and the links are checked before the board is asked for
-  // anything.
-  const bool read = options.Command == CliCommand::Read;
-  std::string problem = OutputsProblem(options);
-  if (problem.empty()) problem = SameBoardProblem(options.Boards);
-  if (!problem.empty()) {
-    Complain(problem);
-    return ExitCannotStart;
+    summary_.refusal = message;
+    return Finish(ExitCannotStart);
   }
 
-  std::unique_ptr<S19Writer> output;
-  if (read) {
-    output = std::make_unique<S19Writer>(options.File, BlockSpans(options.Ranges).back().Last | 0xFFu);
-    std::string error;
-    if (!output->Open(error)) return refuse("cannot write " + options.File + ": " + error);
-  } else if (SequentialFile file; !file.Open(options.File)) {
-    // A file that cannot be read stops the run before any link is opened.
-    return refuse("cannot open " + options.File + ": " + file.Reason());
-  }
-
-  const bool several = options.Boards.size() > 1;
-  ProgressLine progress(!several && !options.Quiet && ProgressLine::StderrCanDraw());
-  TickStats tickStats;
-  for (const CliBoard& board : options.Boards) {
-    BoardOutput out;
-    out.lines = &lines;
-    // With the S-records on stdout, the Status list goes to stderr.
-    if (read && OutputFile::IsStdout(options.File)) out.statusStream = stderr;
-    out.writeFailed = stopRuns;
-    out.quiet = options.Quiet;
-    if (several) {
-      out.prefix = "[" + board.Name() + "] ";
-    } else {
-      out.progress = &progress;
-      out.tickStats = &tickStats;
+  void MakeBoards() {
+    for (const CliBoard& board : options_.Boards) {
+      BoardOutput out;
+      out.lines = &lines_;
+      // With the S-records on stdout, the Status list goes to stderr.
+      if (read_ && OutputFile::IsStdout(options_.File)) out.statusStream = stderr;
+      out.writeFailed = [this] { StopRuns(); };
+      out.quiet = options_.Quiet;
+      if (several_) {
+        out.prefix = "[" + board.Name() + "] ";
+      } else {
+        out.progress = &progress_;
+        out.tickStats = &tickStats_;
+      }
+      boards_.push_back(std::make_unique<BoardRun>(options_, board, out, output_.get()));
     }
-    boards.push_back(std::make_unique<BoardRun>(options, board, out, output.get()));
   }
 
   // Every link is opened at once. Each board starts its run as soon as its
   // own link has settled (opened, failed, or its time to wait is over).
-  if (read) progress.SetTotal(ReadBlockCount(BlockSpans(options.Ranges)));
-  enum class Phase { Opening, Running, Done };
-  std::vector<Phase> phase(boards.size(), Phase::Opening);
-  int running = 0;
-  const auto allDone = [&] {
-    return running == 0 && std::none_of(phase.begin(), phase.end(), [](Phase p) { return p == Phase::Opening; });
-  };
-  for (std::size_t i = 0; i < boards.size(); ++i)
-    if (!boards[i]->OpenLink()) phase[i] = Phase::Done;
-  QTimer settle;
-  QObject::connect(&settle, &QTimer::timeout, &runLoop, [&] {
-    for (std::size_t i = 0; i < boards.size() && !stopping; ++i) {
-      if (phase[i] != Phase::Opening || boards[i]->Connecting()) continue;
-      phase[i] = Phase::Done;
-      if (!boards[i]->LinkReady()) continue;
+  void RunBoards() {
+    if (read_) progress_.SetTotal(ReadBlockCount(BlockSpans(options_.Ranges)));
+    phase_.assign(boards_.size(), Phase::Opening);
+    for (std::size_t i = 0; i < boards_.size(); ++i)
+      if (!boards_[i]->OpenLink()) phase_[i] = Phase::Done;
+    QTimer settle;
+    QObject::connect(&settle, &QTimer::timeout, &runLoop_, [this] { StartSettledBoards(); });
+    settle.start(5);
+    if (!AllDone()) runLoop_.exec();  // a stop during the start is waiting in its queue
+  }
+
+  void StartSettledBoards() {
+    for (std::size_t i = 0; i < boards_.size() && !stopping_; ++i) {
+      if (phase_[i] != Phase::Opening || boards_[i]->Connecting()) continue;
+      phase_[i] = Phase::Done;
+      if (!boards_[i]->LinkReady()) continue;
       // A board that is done lets go of its link at once, and its time ends
       // there, whatever the others still do.
-      BoardRun* board = boards[i].get();
-      const bool started = board->Start([&, i, board] {
-        QTimer::singleShot(0, &runLoop, [board] { board->Finish(); });
-        phase[i] = Phase::Done;
-        --running;
-        if (allDone()) runLoop.quit();
+      BoardRun* board = boards_[i].get();
+      const bool started = board->Start([this, i, board] {
+        QTimer::singleShot(0, &runLoop_, [board] { board->Finish(); });
+        phase_[i] = Phase::Done;
+        --running_;
+        if (AllDone()) runLoop_.quit();
       });
-      if (started) phase[i] = Phase::Running, ++running;
+      if (started) phase_[i] = Phase::Running, ++running_;
     }
-    if (allDone()) runLoop.quit();
-  });
-  settle.start(5);
-  if (!allDone()) runLoop.exec();  // a stop during the start is waiting in its queue
-  settle.stop();
-  progress.Finish();
-  if (tickStats.On()) tickStats.Write();
-  for (const auto& board : boards) board->Finish();
-
-  bool all = true, noneOpened = true;
-  for (const auto& board : boards) {
-    all = all && board->Record().outcome == BoardOutcome::Succeeded;
-    noneOpened = noneOpened && board->Record().cannotOpen;
+    if (AllDone()) runLoop_.quit();
   }
-  if (several) PrintSummary(boards, lines);
-  // 2 when no board's link (or the file) could be opened at all.
-  const int status = all ? 0 : noneOpened ? ExitCannotStart : ExitFailed;
-  return finish(status);
-}
+
+  bool AllDone() const {
+    return running_ == 0 && std::none_of(phase_.begin(), phase_.end(), [](Phase p) { return p == Phase::Opening; });
+  }
+
+  enum class Phase { Opening, Running, Done };
+
+  const CliOptions& options_;
+  const bool read_ = options_.Command == CliCommand::Read;
+  const bool several_ = options_.Boards.size() > 1;
+  std::vector<std::unique_ptr<BoardRun>> boards_;
+  std::vector<Phase> phase_;
+  int running_ = 0;
+  bool stopping_ = false;
+  QEventLoop runLoop_;
+  StopSignals stopSignals_;
+  LineOutput lines_;
+  RunSummary summary_;
+  std::unique_ptr<S19Writer> output_;
+  ProgressLine progress_{!several_ && !options_.Quiet && ProgressLine::StderrCanDraw()};
+  TickStats tickStats_;
+};
+
+}  // namespace
+
+int HeadlessRun(const CliOptions& options) { return HeadlessSession(options).Run(); }
 
 }  // namespace qrb::cli
