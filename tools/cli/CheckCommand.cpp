@@ -161,6 +161,13 @@ std::string SuggestedOut(const std::string& in) {
   return (p.parent_path() / (p.stem().string() + "-fixed.s19")).string();
 }
 
+// Why --fix cannot write its file ("OUT: reason"), or empty.
+std::string FixOutProblem(const CliOptions& options) {
+  const std::string problem = OutputPathProblem(options.FixOut);
+  if (!problem.empty()) return options.FixOut + ": " + problem;
+  return SameFileProblem({{"", options.File}}, {{"", options.FixOut}});
+}
+
 }  // namespace
 
 int CheckCommand(const CliOptions& options) {
@@ -179,14 +186,9 @@ int CheckCommand(const CliOptions& options) {
     return ExitCannotOpen;
   }
   const bool wanted = !options.FixOut.empty();
-  if (wanted) {
-    std::string problem = OutputPathProblem(options.FixOut);
-    if (!problem.empty()) problem = options.FixOut + ": " + problem;
-    if (problem.empty()) problem = SameFileProblem({{"", options.File}}, {{"", options.FixOut}});
-    if (!problem.empty()) {
-      std::fprintf(stderr, "qrb-flash-cli: cannot write %s\n", problem.c_str());
-      return ExitCannotOpen;
-    }
+  if (const std::string problem = wanted ? FixOutProblem(options) : std::string(); !problem.empty()) {
+    std::fprintf(stderr, "qrb-flash-cli: cannot write %s\n", problem.c_str());
+    return ExitCannotOpen;
   }
   const PreflightReport report = reader.Preflight();
   if (stopped()) return StopSignals::ExitStatus(stopSignals.Received());
