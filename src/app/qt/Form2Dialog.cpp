@@ -24,13 +24,6 @@
 
 namespace qrb {
 
-namespace {
-
-constexpr int ClientWidthTwips = 5655;
-constexpr int ClientHeightTwips = 5415;
-// The least room between an option button and the right edge of its frame.
-constexpr int FrameGap = 4;
-
 // A frame of four option buttons at tops 360, 720, 1080 and 1440 twips.
 struct OptionFrame {
   const char* name;
@@ -42,6 +35,13 @@ struct OptionFrame {
   // The four options' values and captions, in their order.
   std::array<ComOption, 4> options;
 };
+
+namespace {
+
+constexpr int ClientWidthTwips = 5655;
+constexpr int ClientHeightTwips = 5415;
+// The least room between an option button and the right edge of its frame.
+constexpr int FrameGap = 4;
 
 constexpr std::array<ComOption, 4> SpeedCaptions() {
   std::array<ComOption, 4> options{};
@@ -111,6 +111,33 @@ void Separator(QWidget* parent, int topTwips) {
 
 }  // namespace
 
+// Why Initialize was refused, below the buttons, in red.
+QLabel* ReasonLabel(QWidget* parent) {
+  auto* reason = new QLabel(parent);
+  reason->setObjectName(QStringLiteral("Reason"));
+  reason->setGeometry(TwipsRect(360, 4980, 4935, 420));
+  reason->setWordWrap(true);
+  reason->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  QPalette red = reason->palette();
+  red.setColor(QPalette::WindowText, QColor(0xB0, 0, 0));
+  reason->setPalette(red);
+  return reason;
+}
+
+// One frame of four option buttons; the buttons in their tab order.
+QList<QWidget*> Form2Dialog::AddFrame(const OptionFrame& layout, Group& group) {
+  auto* frame = new QGroupBox(QString::fromLatin1(layout.caption), this);
+  frame->setObjectName(QString::fromLatin1(layout.name));
+  frame->setGeometry(layout.pixels);
+  QButtonGroup* buttons = NewGroup();
+  QList<QWidget*> tabOrder;
+  for (int i = 0; i < 4; ++i) {
+    tabOrder << AddOption(frame, group, buttons, layout.buttonName, layout.options[i].index, layout.options[i].caption,
+                          TwipsRect(120, 360 * (i + 1), layout.buttonWidthTwips, 255), layout.handler);
+  }
+  return tabOrder;
+}
+
 Form2Dialog::Form2Dialog(Form1& main, QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("Form2"));
   UseFormFont(this);
@@ -130,18 +157,7 @@ Form2Dialog::Form2Dialog(Form1& main, QWidget* parent) : QDialog(parent) {
   tabOrder << AddOption(this, dataPipeSelect, links, "DataPipeSelect", PipeEthernet, "Ethernet",
                         TwipsRect(480, 3000, 2655, 255), &Form2::DataPipeSelect_Click);
 
-  for (int f = 0; f < 4; ++f) {
-    const OptionFrame& layout = kFrames[f];
-    auto* frame = new QGroupBox(QString::fromLatin1(layout.caption), this);
-    frame->setObjectName(QString::fromLatin1(layout.name));
-    frame->setGeometry(layout.pixels);
-    QButtonGroup* buttons = NewGroup();
-    for (int i = 0; i < 4; ++i) {
-      tabOrder << AddOption(frame, groups[f], buttons, layout.buttonName, layout.options[i].index,
-                            layout.options[i].caption,
-                            TwipsRect(120, 360 * (i + 1), layout.buttonWidthTwips, 255), layout.handler);
-    }
-  }
+  for (int f = 0; f < 4; ++f) tabOrder << AddFrame(kFrames[f], groups[f]);
 
   Separator(this, 2760);
   RightAlignedLabel(this, "Label1", "Address (dot notation):", TwipsRect(360, 3360, 1590, 195));
@@ -155,15 +171,7 @@ Form2Dialog::Form2Dialog(Form1& main, QWidget* parent) : QDialog(parent) {
   QPushButton* cancel1 = Button(this, "Cancel1", "Cancel", TwipsRect(4080, 4560, 1215, 375));
   initialize->setDefault(true);
   initialize_ = initialize;
-  // Why Initialize was refused, below the buttons.
-  auto* reason = new QLabel(this);
-  reason->setObjectName(QStringLiteral("Reason"));
-  reason->setGeometry(TwipsRect(360, 4980, 4935, 420));
-  reason->setWordWrap(true);
-  reason->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  QPalette red = reason->palette();
-  red.setColor(QPalette::WindowText, QColor(0xB0, 0, 0));
-  reason->setPalette(red);
+  QLabel* reason = ReasonLabel(this);
   tabOrder << ipAddress << portNumber << initialize << cancel1;
   for (qsizetype i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
 

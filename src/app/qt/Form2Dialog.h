@@ -24,6 +24,8 @@ class QRadioButton;
 
 namespace qrb {
 
+struct OptionFrame;
+
 class Form2Dialog : public QDialog {
   Q_OBJECT
 
@@ -49,6 +51,7 @@ class Form2Dialog : public QDialog {
   QRadioButton* AddOption(QWidget* parent, Group& group, QButtonGroup* buttons, const char* name, int index,
                           const char* caption, QRect where, void (Form2::*handler)(int));
   QButtonGroup* NewGroup();
+  QList<QWidget*> AddFrame(const OptionFrame& layout, Group& group);
 
   WidgetWindow window_{this};
   std::deque<WidgetOptionButton> options_;
