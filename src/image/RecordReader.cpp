@@ -68,6 +68,34 @@ std::uint8_t Form1::HexToByte(const std::string& pair) {
   return static_cast<std::uint8_t>(result);
 }
 
+namespace {
+
+// What a record type does: a data record's address width, or the line an
+// end record posts. Any other type is unexpected.
+struct RecordKind {
+  const char* type;
+  int addressBytes;     // 0 for an end record
+  const char* endLine;  // its Debug line
+};
+
+constexpr RecordKind RecordKinds[] = {
+    {"S1", 2, nullptr},
+    {"S2", 3, nullptr},
+    {"S3", 4, nullptr},
+    {"S5", 0, "S5 record detected."},
+    {"S7", 0, "S7 record detected."},
+    {"S8", 0, "S8 record detected.  Operation terminated."},
+    {"S9", 0, "S9 record detected."},
+};
+
+const RecordKind* KindOf(const std::string& type) {
+  for (const RecordKind& kind : RecordKinds)
+    if (type == kind.type) return &kind;
+  return nullptr;
+}
+
+}  // namespace
+
 void Form1::GetARecord() {
   S.RecordValid = True;
   S.RecordFresh = True;
@@ -89,30 +117,14 @@ void Form1::GetARecord() {
   if (!ReadPair(*this)) return;
   S.RecordByteCount = HexToByte(S.HexPair);
 
-  int addressBytes = 0;
-  if (S.RecordType == "S1") {
-    addressBytes = 2;
-  } else if (S.RecordType == "S2") {
-    addressBytes = 3;
-  } else if (S.RecordType == "S3") {
-    addressBytes = 4;
-  } else {
-    const char* line = "Unexpected record found.";
-    if (S.RecordType == "S5") {
-      line = "S5 record detected.";
-    } else if (S.RecordType == "S7") {
-      line = "S7 record detected.";
-    } else if (S.RecordType == "S8") {
-      line = "S8 record detected.  Operation terminated.";
-    } else if (S.RecordType == "S9") {
-      line = "S9 record detected.";
-    } else {
-      MarkUnclean(*this);
-    }
-    Debug(line);
+  const RecordKind* kind = KindOf(S.RecordType);
+  if (kind == nullptr || kind->addressBytes == 0) {
+    if (kind == nullptr) MarkUnclean(*this);
+    Debug(kind != nullptr ? kind->endLine : "Unexpected record found.");
     EndData(*this);
     return;
   }
+  const int addressBytes = kind->addressBytes;
 
   if (S.RecordByteCount < addressBytes + 1) {
     Refuse(*this, S.RecordType + " record count $" + Hex(S.RecordByteCount) +
