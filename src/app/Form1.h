@@ -143,6 +143,27 @@ class Form1 : public TcpEvents {
   PreflightReport Preflight();
   // The blocks the last start's pre-flight found the run would send.
   std::int32_t BlocksToSend() const { return blocksToSend_; }
+
+  // ---- what the front ends read and do beside the controls ----
+  // How the current or last run stands.
+  struct RunResult {
+    RunOutcome outcome;
+    std::int32_t totalErrors;
+    std::int32_t blocksWritten;
+    std::int32_t blocksUnchanged;
+    std::int32_t startupIdleVersion;  // -1 when not read
+    std::int32_t flashModeVersion;    // -1 when not read
+  };
+  RunResult Result() const {
+    return {S.Outcome, S.TotalErrors, S.BlocksWritten, S.BlocksUnchanged, S.StartupIdleVersion, S.FlashModeVersion};
+  }
+  bool Running() const { return S.ProgramMode != 0; }
+  bool SourceFileChosen() const { return S.SourceFileSelected == 1; }
+  const std::string& SourceFilePath() const { return S.SourceFilePath; }
+  // The link the settings dialog chose is open.
+  bool LinkOpen() const;
+  // Aborts the run that is going, as its "Abort" button does; nothing when idle.
+  void AbortRun();
   // Why the last start was refused; Problem is empty when it was not.
   const StartRefusal& LastRefusal() const { return refusal_; }
   // Set while the pre-flight reads.

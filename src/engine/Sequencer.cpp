@@ -41,6 +41,11 @@ void Form1::ProgramFlash_Click() { StartRun(RunPath::Program); }
 
 void Form1::VerifyFlash_Click() { StartRun(RunPath::Verify); }
 
+// Any start button aborts a run that is going.
+void Form1::AbortRun() {
+  if (Running()) StartRun(RunPath::Program);
+}
+
 void Form1::StartRun(RunPath path) {
   if (S.ProgramMode != 0) {
     AbortSequence();

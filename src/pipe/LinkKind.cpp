@@ -25,6 +25,11 @@ const LinkKind* FindLinkKind(std::int16_t code) {
   return nullptr;
 }
 
+bool Form1::LinkOpen() const {
+  const LinkKind* kind = FindLinkKind(S.DataPipe);
+  return kind != nullptr && kind->isOpen(S);
+}
+
 void Form1::CloseDataPipe() {
   C.Timer1.SetEnabled(false);
   S.TimerIsrActive = False;

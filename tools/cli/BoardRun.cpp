@@ -132,7 +132,7 @@ struct BoardRun::Parts {
       form1.Timer1_Timer();
     }
     if (run.output_.progress) run.output_.progress->Observe(form1.S.ProgramMode, form1.S.BlockAddress);
-    if (running && form1.S.ProgramMode == 0) {
+    if (running && !form1.Running()) {
       running = false;
       if (ended) ended();
     }
@@ -184,7 +184,7 @@ void BoardRun::Post(bool status, const std::string& line) {
   if (output_.progress != nullptr) output_.progress->Hide();
   const std::string text = output_.prefix + line;
   const bool written = output_.lines->Write(status ? output_.statusStream : stderr, status ? "Status list" : "Debug list", text);
-  if (output_.progress != nullptr && parts_->form1.S.ProgramMode != 0) output_.progress->Show();
+  if (output_.progress != nullptr && parts_->form1.Running()) output_.progress->Show();
   if (!written && output_.writeFailed) output_.writeFailed();
 }
 
@@ -239,7 +239,7 @@ void BoardRun::Attempt() {
   form2.ComxBtn_Click(board.Link == CliLink::Com ? board.ComPort : 1);
   form2.ComBaudBtn_Click(options_.ComSpeed);
   form2.Initialize_Click();
-  if (form1.S.ComInitialized == False) TryAgain();
+  if (!form1.LinkOpen()) TryAgain();
 }
 
 bool BoardRun::TryAgain() {
@@ -281,7 +281,7 @@ bool BoardRun::LinkReady() {
              (parts_->watch.failed ? ": " + parts_->watch.reason : std::string(" in time")) + after);
     return false;
   }
-  if (form1.S.ComInitialized != False) return true;
+  if (form1.LinkOpen()) return true;
   const std::string reason = parts_->serial.FailureReason(record_.board.Link == CliLink::Com ? record_.board.ComPort : 1);
   const std::string device = record_.board.Link == CliLink::Serial
                                  ? SerialDevicePath(QString::fromStdString(record_.board.Device)).toStdString()
@@ -298,7 +298,7 @@ bool BoardRun::Start(std::function<void()> ended) {
     form1.ReadFlash(options_.Ranges, options_.SingleRead);
   } else {
     form1.SelectSourceFile_Click();
-    if (form1.S.SourceFileSelected != 1) {
+    if (!form1.SourceFileChosen()) {
       Complain("cannot open " + options_.File + ": " + form1.SourceFile.Reason());
       return false;
     }
@@ -307,7 +307,7 @@ bool BoardRun::Start(std::function<void()> ended) {
     // The progress line's total: the blocks the start's pre-flight found.
     if (output_.progress != nullptr) output_.progress->SetTotal(form1.BlocksToSend());
   }
-  parts_->running = form1.S.ProgramMode != 0;
+  parts_->running = form1.Running();
   if (!parts_->running) record_.refusal = "the run did not start";
   return parts_->running;
 }
@@ -316,12 +316,9 @@ bool BoardRun::Running() const { return parts_->running; }
 
 void BoardRun::Abort() {
   Form1& form1 = parts_->form1;
-  if (!parts_->running || form1.S.ProgramMode == 0) return;
+  if (!parts_->running || !form1.Running()) return;
   parts_->running = false;
-  // Any start button aborts a run that is going; the main window's is the
-  // one that reads "Abort".
-  if (parts_->programFlash.Caption() == "Abort") form1.ProgramFlash_Click();
-  else form1.VerifyFlash_Click();
+  form1.AbortRun();
 }
 
 void BoardRun::Finish() {
@@ -331,13 +328,14 @@ void BoardRun::Finish() {
   StopWaiting();
   form1.CloseDataPipe();
   record_.ended = std::chrono::system_clock::now();
-  record_.startupIdleVersion = form1.S.StartupIdleVersion;
-  record_.flashModeVersion = form1.S.FlashModeVersion;
-  record_.totalErrors = form1.S.TotalErrors;
-  record_.blocksWritten = form1.S.BlocksWritten;
-  record_.blocksUnchanged = form1.S.BlocksUnchanged;
-  if (form1.S.Outcome == RunOutcome::Succeeded) record_.outcome = BoardOutcome::Succeeded;
-  else if (form1.S.Outcome != RunOutcome::None) record_.outcome = BoardOutcome::Failed;
+  const Form1::RunResult result = form1.Result();
+  record_.startupIdleVersion = result.startupIdleVersion;
+  record_.flashModeVersion = result.flashModeVersion;
+  record_.totalErrors = result.totalErrors;
+  record_.blocksWritten = result.blocksWritten;
+  record_.blocksUnchanged = result.blocksUnchanged;
+  if (result.outcome == RunOutcome::Succeeded) record_.outcome = BoardOutcome::Succeeded;
+  else if (result.outcome != RunOutcome::None) record_.outcome = BoardOutcome::Failed;
   else record_.outcome = BoardOutcome::Refused;
   // A quiet run that did not succeed shows why after all.
   if (output_.quiet && record_.outcome != BoardOutcome::Succeeded)

@@ -138,7 +138,7 @@ class Reader {
     dialog_.SetPath(path);
     form1_.SelectSourceFile_Click();
     reason = form1_.SourceFile.Reason();
-    return form1_.S.SourceFileSelected == 1;
+    return form1_.SourceFileChosen();
   }
   PreflightReport Preflight() { return form1_.Preflight(); }
 

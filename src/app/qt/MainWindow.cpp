@@ -226,14 +226,14 @@ void MainWindow::Tick() {
   if (counted || Running() != wasRunning_) FollowRun();
 }
 
-bool MainWindow::Running() const { return form1_->S.ProgramMode != 0; }
+bool MainWindow::Running() const { return form1_->Running(); }
 
 void MainWindow::Start(void (Form1::*handler)()) {
   const bool starting = !Running();
   if (starting) {
     ListsToLeftEdge();
     record_.Begin(*form1_, handler == &Form1::VerifyFlash_Click ? cli::CliCommand::Verify : cli::CliCommand::Program,
-                  form1_->S.SourceFilePath);
+                  form1_->SourceFilePath());
   }
   (form1_.get()->*handler)();
   if (starting) {
@@ -259,7 +259,7 @@ void MainWindow::menuFileRead_Click() {
   if (Running()) return;
   // Prefilled with the chosen file's data, first byte to last.
   std::optional<AddressRange> prefill;
-  if (form1_->S.SourceFileSelected == 1) {
+  if (form1_->SourceFileChosen()) {
     const PreflightReport file = form1_->Preflight();
     for (const PreflightReport::Range& r : file.Ranges) {
       if (r.End == r.First) continue;
@@ -275,8 +275,8 @@ void MainWindow::menuFileRead_Click() {
   if (chosen.isEmpty()) return;
   const std::string path = QDir::toNativeSeparators(chosen).toStdString();
   std::string problem = OutputPathProblem(path);
-  if (problem.empty() && form1_->S.SourceFileSelected == 1)
-    problem = SameFileProblem({{"the chosen S19 file", form1_->S.SourceFilePath}}, {{"", path}});
+  if (problem.empty() && form1_->SourceFileChosen())
+    problem = SameFileProblem({{"the chosen S19 file", form1_->SourceFilePath()}}, {{"", path}});
   const std::vector<AddressRange> ranges{ask.Range()};
   auto output = std::make_unique<cli::S19Writer>(path, BlockSpans(ranges).back().Last | 0xFFu);
   if (problem.empty()) output->Open(problem);
