@@ -19,8 +19,8 @@ s19() { srec_cat "$@" -o - -motorola -address-length=3 -obs=32 -crlf -disable=he
 s19 -generate $START $END -repeat-string "QRB bench image " >"$WORK/image.s19"
 s19 -generate $START $END -repeat-string "QRB older image " >"$WORK/everywhere.s19"
 s19 "$WORK/image.s19" -crop $START $DROP "$WORK/everywhere.s19" -crop $DROP $END >"$WORK/resumed.s19"
-# One byte changed in 102 blocks picked at random (a fixed seed): 10%.
-mapfile -t changed < <(python3 -c 'import random; random.seed(19); print("\n".join(str(b) for b in sorted(random.sample(range(1024), 102))))')
+# One byte changed in a tenth of the blocks, scattered (the same blocks on every run).
+mapfile -t changed < <(python3 -c 'import random, sys; n = int(sys.argv[1]); random.seed(4242); print("\n".join(str(b) for b in sorted(random.sample(range(n), n // 10))))' "$BLOCKS")
 args=() generate=()
 for b in "${changed[@]}"; do
   at=$((START + b * 256 + 17))
