@@ -53,13 +53,18 @@ bool SameFile(const std::string& a, const std::string& b) {
   return !aExists && !bExists && Resolved(a) == Resolved(b);
 }
 
-}  // namespace
-
-std::string OutputPathProblem(const std::string& path) {
+// Why an existing `path` is no file to write over, or empty.
+std::string NotRegularProblem(const std::string& path) {
   if (path.empty()) return "no file name";
   std::error_code ec;
   const fs::file_status status = fs::status(path, ec);
-  if (fs::exists(status) && !fs::is_regular_file(status)) return "is not a regular file";
+  return fs::exists(status) && !fs::is_regular_file(status) ? "is not a regular file" : std::string();
+}
+
+}  // namespace
+
+std::string OutputPathProblem(const std::string& path) {
+  if (std::string problem = NotRegularProblem(path); !problem.empty()) return problem;
   // A file can be made beside it: the probe leaves nothing behind.
   QSaveFile probe(QString::fromStdString(path));
   if (!probe.open(QIODevice::WriteOnly)) return Reason(probe);
@@ -87,7 +92,8 @@ bool OutputFile::Open(std::string& error) {
   failed_ = false;
   kept_.clear();
   if (IsStdout(path_)) return true;
-  if (std::string problem = OutputPathProblem(path_); !problem.empty()) {
+  // The path may have changed since it was checked; the folder tells itself.
+  if (std::string problem = NotRegularProblem(path_); !problem.empty()) {
     error = problem;
     return false;
   }
