@@ -3,20 +3,10 @@
 // the way out is recorded instead of ending the test.
 #pragma once
 
-#include <QApplication>
-#include <QFileDialog>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMenu>
-#include <QMenuBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSettings>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-#include <QWindow>
+#include <QtTest>
+#include <QtWidgets>
 #include <functional>
+#include <memory>
 
 #include "app/qt/MainStartUp.h"
 #include "pipe/qt/QtSerialLibrary.h"
@@ -33,14 +23,12 @@ class RecordingApp : public Application {
 struct GuiApp {
   // What the window remembers across starts goes to a folder of the test
   // process's own; every GuiApp starts without it unless told to keep it.
-  static void IsolateSettings() {
+  explicit GuiApp(bool keepSettings = false) {
     static QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-  }
-  explicit GuiApp(bool keepSettings = false) {
-    IsolateSettings();
     if (!keepSettings) QSettings(QStringLiteral("qrb-flash"), QStringLiteral("qrb-flash")).clear();
     startUp.Main();
+    if (!QTest::qWaitForWindowExposed(&Main())) qFatal("the main window was not shown");
   }
 
   QTemporaryDir devices;  // COMn stands for a missing file in here
@@ -53,22 +41,27 @@ struct GuiApp {
   Form2Dialog& Settings() { return startUp.Form2Window(); }
   Form1& Core() { return Main().Core(); }
 
-  template <typename W>
-  W* In(QWidget& window, const char* name) {
-    auto* widget = window.findChild<W*>(QString::fromLatin1(name));
-    if (widget == nullptr) qFatal("no widget %s", name);
+  template <typename W = QWidget>
+  W* In(QWidget& window, const QString& name) {
+    auto* widget = window.findChild<W*>(name);
+    if (widget == nullptr) qFatal("no widget %s", qPrintable(name));
     return widget;
   }
   QPushButton* Button(const char* name) { return In<QPushButton>(Main(), name); }
   QListWidget* List(const char* name) { return In<QListWidget>(Main(), name); }
-  QLineEdit* MainText(const char* name) { return In<QLineEdit>(Main(), name); }
   QRadioButton* Option(const char* name, int index) {
-    return In<QRadioButton>(Settings(), QStringLiteral("%1_%2").arg(name).arg(index).toLatin1().constData());
+    return In<QRadioButton>(Settings(), QStringLiteral("%1_%2").arg(name).arg(index));
   }
   QLineEdit* SettingsText(const char* name) { return In<QLineEdit>(Settings(), name); }
-  QString LastLine(const char* list) {
-    QListWidget* l = List(list);
-    return l->count() == 0 ? QString() : l->item(l->count() - 1)->text();
+  QStringList Lines(const char* list) {
+    QStringList lines;
+    for (int i = 0; i < List(list)->count(); ++i) lines << List(list)->item(i)->text();
+    return lines;
+  }
+  QString LastLine(const char* list) { return Lines(list).value(List(list)->count() - 1); }
+  // Each named child of `window` says what it must.
+  void ExpectTexts(QWidget& window, std::initializer_list<std::pair<const char*, const char*>> texts) {
+    for (const auto& [name, text] : texts) QCOMPARE(In(window, name)->property("text").toString(), QString::fromUtf8(text));
   }
 
   void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
@@ -76,6 +69,38 @@ struct GuiApp {
   // before the button does.
   void Click(QRadioButton* button) {
     QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+  }
+  static void TypeOver(QLineEdit* box, const QString& text) {
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(box, text);
+  }
+  static bool WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+  }
+
+  void ShowSettings() {
+    Click(Button("SelectDataPipe"));
+    QTRY_COMPARE(QApplication::activeWindow(), &Settings());
+  }
+  // Ethernet to the board at 127.0.0.1:`port`, taken by a click on "Initialize".
+  void OpenLink(int port) {
+    ShowSettings();
+    Click(Option("DataPipeSelect", 5));
+    TypeOver(SettingsText("IPAddress"), QStringLiteral("127.0.0.1"));
+    TypeOver(SettingsText("PortNumber"), QString::number(port));
+    Click(In<QPushButton>(Settings(), "Initialize"));
+    QTRY_VERIFY_WITH_TIMEOUT(Core().S.EthernetInitialized == True, 10000);
+  }
+  // "Select Source File", the path typed into the file dialog.
+  void ChooseFile(const QString& path) {
+    AnswerFileDialog(path);
+    Click(Button("SelectSourceFile"));
+    QCOMPARE(Core().S.SourceFileSelected, std::int16_t{1});
+  }
+  void ExpectRunSucceeds(int ms = 30000) {
+    QTRY_VERIFY_WITH_TIMEOUT(!Core().Running(), ms);
+    QCOMPARE(Core().Result().outcome, RunOutcome::Succeeded);
   }
 
   // Polls for the next modal dialog of type D and hands it to `answer`
@@ -117,13 +142,11 @@ struct GuiApp {
     QMenu* menu = In<QMenu>(Main(), menuName);
     QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu->menuAction()).center());
     QTRY_VERIFY(menu->isVisible());
-    QAction* item = menu->findChild<QAction*>(QString::fromLatin1(itemName));
-    if (item == nullptr) item = Main().findChild<QAction*>(QString::fromLatin1(itemName));
+    QAction* item = Main().findChild<QAction*>(QString::fromLatin1(itemName));
     QVERIFY(item != nullptr);
     QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
     QTRY_VERIFY(!menu->isVisible());
   }
-  void ChooseHelpAbout() { ChooseMenu("menuHelp", "menuHelpAbout"); }
 };
 
 }  // namespace qrb::test
