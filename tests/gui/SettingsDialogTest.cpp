@@ -67,9 +67,7 @@ class SettingsDialogTest : public QObject {
     } else if (verb == QLatin1String("close")) {
       gui->Settings().close();
     } else if (verb == QLatin1String("click")) {
-      auto* button = gui->Settings().findChild<QAbstractButton*>(what);
-      QVERIFY2(button != nullptr, qPrintable(what));
-      if (auto* option = qobject_cast<QRadioButton*>(button)) gui->Click(option); else gui->Click(button);
+      gui->Click(gui->In<QAbstractButton>(gui->Settings(), what));
     } else {
       const QKeyCombination key = QKeySequence::fromString(what)[0];
       QVERIFY2(key.key() != Qt::Key_unknown && QApplication::focusWidget() != nullptr, qPrintable(action));
@@ -164,33 +162,27 @@ class SettingsDialogTest : public QObject {
   void refusedBoxesAreToldInTheDialog() {
     gui->ShowSettings();
     Form2Dialog& d = gui->Settings();
-    QWidget* first = QApplication::focusWidget();
-    QCOMPARE(first, gui->Option("DataPipeSelect", 1));
+    QWidget* first = gui->Option("DataPipeSelect", 1);  // the focus
     const QImage marked = first->grab().toImage();
     gui->In<QPushButton>(d, "Cancel1")->setFocus();
     QVERIFY(first->grab().toImage() != marked);
     gui->Click(gui->Option("DataPipeSelect", 5));
     auto* reason = gui->In<QLabel>(d, "Reason");
-    const struct {
-      const char* address;
-      const char* port;
-      const char* refused;  // the box at fault, or nothing
-      const char* text;
-    } cases[] = {
+    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {  // address, port, box at fault, reason
         {"127.0.0.1", "7x", "PortNumber", "Port number \"7x\" is not a whole number from 1 to 65535."},
         {"127.0.0.1.5", "7", "IPAddress",
          "Address \"127.0.0.1.5\" is neither an IP address in dot notation nor a host name."},
         {"localhost", "1", nullptr, ""},
     };
-    for (const auto& c : cases) {
-      GuiApp::TypeOver(gui->SettingsText("IPAddress"), QString::fromLatin1(c.address));
-      GuiApp::TypeOver(gui->SettingsText("PortNumber"), QString::fromLatin1(c.port));
+    for (const auto& [address, port, refused, text] : cases) {
+      GuiApp::TypeOver(gui->SettingsText("IPAddress"), QString::fromLatin1(address));
+      GuiApp::TypeOver(gui->SettingsText("PortNumber"), QString::fromLatin1(port));
       QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-      QCOMPARE(reason->text(), QString::fromLatin1(c.text));
-      QCOMPARE(d.isVisible(), c.refused != nullptr);
-      if (c.refused == nullptr) break;
-      QCOMPARE(QApplication::focusWidget()->objectName(), QString::fromLatin1(c.refused));
-      QCOMPARE(gui->SettingsText(c.refused)->selectedText(), gui->SettingsText(c.refused)->text());
+      QCOMPARE(reason->text(), QString::fromLatin1(text));
+      QCOMPARE(d.isVisible(), refused != nullptr);
+      if (refused == nullptr) break;
+      QCOMPARE(QApplication::focusWidget()->objectName(), QString::fromLatin1(refused));
+      QCOMPARE(gui->SettingsText(refused)->selectedText(), gui->SettingsText(refused)->text());
       QVERIFY(reason->isVisible() && reason->heightForWidth(reason->width()) <= reason->height() &&
               d.rect().contains(reason->geometry()));
     }

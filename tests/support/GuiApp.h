@@ -5,8 +5,6 @@
 
 #include <QtTest>
 #include <QtWidgets>
-#include <functional>
-#include <memory>
 
 #include "app/qt/MainStartUp.h"
 #include "pipe/qt/QtSerialLibrary.h"
@@ -64,11 +62,9 @@ struct GuiApp {
     for (const auto& [name, text] : texts) QCOMPARE(In(window, name)->property("text").toString(), QString::fromUtf8(text));
   }
 
-  void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
-  // On its round indicator, as an option button's caption may end well
-  // before the button does.
-  void Click(QRadioButton* button) {
-    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+  // An option button on its round indicator, as its caption may end well before the button does.
+  void Click(QAbstractButton* b) {
+    QTest::mouseClick(b, Qt::LeftButton, {}, qobject_cast<QRadioButton*>(b) ? QPoint(6, b->height() / 2) : b->rect().center());
   }
   static void TypeOver(QLineEdit* box, const QString& text) {
     QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
@@ -83,24 +79,11 @@ struct GuiApp {
     Click(Button("SelectDataPipe"));
     QTRY_COMPARE(QApplication::activeWindow(), &Settings());
   }
-  // Ethernet to the board at 127.0.0.1:`port`, taken by a click on "Initialize".
-  void OpenLink(int port) {
-    ShowSettings();
-    Click(Option("DataPipeSelect", 5));
-    TypeOver(SettingsText("IPAddress"), QStringLiteral("127.0.0.1"));
-    TypeOver(SettingsText("PortNumber"), QString::number(port));
-    Click(In<QPushButton>(Settings(), "Initialize"));
-    QTRY_VERIFY_WITH_TIMEOUT(Core().S.EthernetInitialized == True, 10000);
-  }
   // "Select Source File", the path typed into the file dialog.
   void ChooseFile(const QString& path) {
     AnswerFileDialog(path);
     Click(Button("SelectSourceFile"));
     QCOMPARE(Core().S.SourceFileSelected, std::int16_t{1});
-  }
-  void ExpectRunSucceeds(int ms = 30000) {
-    QTRY_VERIFY_WITH_TIMEOUT(!Core().Running(), ms);
-    QCOMPARE(Core().Result().outcome, RunOutcome::Succeeded);
   }
 
   // Polls for the next modal dialog of type D and hands it to `answer`
@@ -113,11 +96,10 @@ struct GuiApp {
       if (dialog == nullptr) return;
       if (QApplication::activeWindow() != dialog) {
         dialog->windowHandle()->requestActivate();  // as a window manager does
-        return;
+      } else if (answer(dialog)) {
+        poll->stop();
+        poll->deleteLater();
       }
-      if (!answer(dialog)) return;
-      poll->stop();
-      poll->deleteLater();
     });
     poll->start(10);
   }
@@ -138,13 +120,10 @@ struct GuiApp {
 
   // A menu item by mouse, through the menu bar and its pop-up.
   void ChooseMenu(const char* menuName, const char* itemName) {
-    QMenuBar* bar = Main().menuBar();
     QMenu* menu = In<QMenu>(Main(), menuName);
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu->menuAction()).center());
+    QTest::mouseClick(Main().menuBar(), Qt::LeftButton, {}, Main().menuBar()->actionGeometry(menu->menuAction()).center());
     QTRY_VERIFY(menu->isVisible());
-    QAction* item = Main().findChild<QAction*>(QString::fromLatin1(itemName));
-    QVERIFY(item != nullptr);
-    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(In<QAction>(Main(), itemName)).center());
     QTRY_VERIFY(!menu->isVisible());
   }
 };
