@@ -7,7 +7,7 @@ class MainWindowTest : public QObject {
   Q_OBJECT
 
   std::unique_ptr<GuiApp> gui;
-  QTemporaryDir folder;  // the current directory, where the file dialog opens
+  QTemporaryDir folder;  // made the current directory, where the file dialog opens
 
   AboutDialog* OpenAbout() {
     gui->ChooseMenu("menuHelp", "menuHelpAbout");
@@ -16,10 +16,6 @@ class MainWindowTest : public QObject {
   }
 
  private slots:
-  void initTestCase() {
-    QVERIFY(GuiApp::WriteFile(folder.filePath(QStringLiteral("B.S19")), "S9030000FC\r\n"));
-    QDir::setCurrent(folder.path());
-  }
   void init() { gui = std::make_unique<GuiApp>(); }
   void cleanup() { gui.reset(); }
 
@@ -34,7 +30,8 @@ class MainWindowTest : public QObject {
     for (QAction* menu : w.menuBar()->actions()) {
       menus << menu->text() + ":";
       for (QAction* item : menu->menu()->actions())
-        if (!item->isSeparator()) menus.last() += " " + item->text() + (item->isCheckable() ? "[ ]" : "") + (item->isEnabled() ? "" : "(off)");
+        if (!item->isSeparator())
+          menus.last() += " " + item->text() + (item->isCheckable() ? "[ ]" : "") + (item->isEnabled() ? "" : "(off)");
     }
     QCOMPARE(menus, (QStringList{"&File: &Read FLASH to File... Save Run &Report...(off) E&xit",
                                  "&Options: &Fast Transfer[ ] Skip &Unchanged Blocks[ ]", "&Help: &About"}));
@@ -74,8 +71,7 @@ class MainWindowTest : public QObject {
     }
     QCOMPARE((std::tuple{list->count(), list->item(0)->text(), list->currentRow()}),
              (std::tuple{200, QStringLiteral("line 51"), 199}));
-    QVERIFY(list->selectedItems().isEmpty());
-    QVERIFY(list->viewport()->rect().contains(list->visualItemRect(list->item(199))));
+    QVERIFY(list->selectedItems().isEmpty() && list->viewport()->rect().contains(list->visualItemRect(list->item(199))));
     gui->Click(gui->Button("ClearStatusList"));
     QCOMPARE((std::pair{gui->List("List1")->count(), list->count()}), (std::pair{0, 200}));
     gui->Click(gui->Button("ClearDebugList"));
@@ -105,8 +101,7 @@ class MainWindowTest : public QObject {
 
     // Scrolled sideways, a line wider than the list keeps the place; one that fits is shown whole from the left.
     const int x = sideways->value();
-    for (const auto& [text, kept] : {std::pair{line.toStdString(), x}, std::pair{std::string("more"), 0}}) {
-      std::string more = text;
+    for (auto [more, kept] : {std::pair{line.toStdString(), x}, std::pair{std::string("more"), 0}}) {
       gui->Core().PostMsg2(more);
       QCOMPARE(sideways->value(), kept);
     }
@@ -126,34 +121,34 @@ class MainWindowTest : public QObject {
   // Each option by its accelerators: Fast Transfer runs Timer1 at 1 ms, Skip Unchanged Blocks makes
   // "Program FLASH" leave out the blocks the board holds; remembered at the next start; off again by mouse.
   void optionsAreRememberedAcrossStarts() {
-    const struct {
-      const char* name;
-      Qt::Key key;
-      std::function<bool(Form1&)> on;
-    } options[] = {
-        {"menuOptionsFastTransfer", Qt::Key_F,
-         [](Form1& core) { return core.TickIntervalMs == 1 && core.S.FailTimerReload == 3000; }},  // time-outs stay 3 s
-        {"menuOptionsSkipUnchanged", Qt::Key_U, [](Form1& core) { return core.SkipUnchanged; }},
+    const auto effect = [this] {
+      const Form1& core = gui->Core();
+      return QStringLiteral("tick %1 ms, time-out %2 ticks, skip %3")
+          .arg(core.TickIntervalMs).arg(core.S.FailTimerReload).arg(core.SkipUnchanged);
     };
-    for (const auto& option : options) {
-      const auto checked = [&] { return gui->In<QAction>(gui->Main(), option.name)->isChecked(); };
+    const std::tuple<const char*, Qt::Key, const char*> options[] = {  // the item, its accelerator, what it does
+        {"menuOptionsFastTransfer", Qt::Key_F, "tick 1 ms, time-out 3000 ticks, skip 0"},  // time-outs stay 3 s
+        {"menuOptionsSkipUnchanged", Qt::Key_U, "tick 50 ms, time-out 60 ticks, skip 1"}};
+    for (const auto& [name, key, on] : options) {
       QTest::keyClick(&gui->Main(), Qt::Key_O, Qt::AltModifier);
       auto* menu = gui->In<QMenu>(gui->Main(), "menuOptions");
       QTRY_VERIFY(menu->isVisible());
-      QTest::keyClick(menu, option.key);
-      QTRY_VERIFY(checked());
+      QTest::keyClick(menu, key);
+      QTRY_VERIFY(gui->In<QAction>(gui->Main(), name)->isChecked());
       gui.reset();
       gui = std::make_unique<GuiApp>(true);
-      QVERIFY2(checked() && option.on(gui->Core()), option.name);
-      gui->ChooseMenu("menuOptions", option.name);
-      QVERIFY2(!checked() && !option.on(gui->Core()), option.name);
+      QVERIFY(gui->In<QAction>(gui->Main(), name)->isChecked());
+      QCOMPARE(effect(), QString::fromLatin1(on));
+      gui->ChooseMenu("menuOptions", name);
+      QVERIFY(!gui->In<QAction>(gui->Main(), name)->isChecked());
+      QCOMPARE(effect(), QStringLiteral("tick 50 ms, time-out 60 ticks, skip 0"));
     }
-    QCOMPARE(gui->Core().TickIntervalMs, 50);
-    QCOMPARE(gui->Core().S.FailTimerReload, 60);
   }
 
   // "*.s19", selected in the name box, is only a filter; a typed name replaces it.
   void selectSourceFileThroughTheFileDialog() {
+    QVERIFY(GuiApp::WriteFile(folder.filePath(QStringLiteral("B.S19")), "S9030000FC\r\n"));
+    QDir::setCurrent(folder.path());
     QStringList seen;  // filters, folder, name box, its selection, and whether Enter on it kept the dialog open
     gui->WhenModal<QFileDialog>([&](QFileDialog* dialog) {
       auto* box = qobject_cast<QLineEdit*>(dialog->focusWidget());
@@ -218,9 +213,8 @@ class MainWindowTest : public QObject {
   // The close box and the exit button both run the exit sequence, which may refuse.
   void closeBoxAndExitButtonEndTheProgramUnlessRefused() {
     gui->Core().S.TimerIsrActive = True;
-    QVERIFY(!gui->Main().close() && gui->Main().isVisible());
+    QVERIFY(!gui->Main().close() && gui->Main().isVisible() && gui->app.ended == 0);
     gui->Core().S.TimerIsrActive = False;
-    QCOMPARE(gui->app.ended, 0);
     gui->Click(gui->Button("AbortProgram"));
     QVERIFY(gui->app.ended == 1 && !gui->Main().isVisible());
   }

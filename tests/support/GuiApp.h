@@ -12,8 +12,7 @@
 
 namespace qrb::test {
 
-class RecordingApp : public Application {
- public:
+struct RecordingApp : Application {
   int ended = 0;
   void EndProgram() override { ++ended; }
 };

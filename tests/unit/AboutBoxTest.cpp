@@ -75,7 +75,8 @@ TEST(AboutBox, SystemInfoStartsTheProgramTheRegistryNamesOrSaysItIsUnavailable) 
     SCOPED_TRACE(c.name);
     AboutRig f;
     if (c.path) f.values["SOFTWARE\\Microsoft\\Shared Tools\\MSINFO|PATH"] = {*c.path + '\0', c.pathType};
-    if (c.location) f.values["SOFTWARE\\Microsoft\\Shared Tools Location|MSINFO"] = {*c.location + '\0', Registry::ValueType::String};
+    if (c.location)
+      f.values["SOFTWARE\\Microsoft\\Shared Tools Location|MSINFO"] = {*c.location + '\0', Registry::ValueType::String};
     if (c.exists) f.files = {second};
     f.startFails = c.startFails;
     f.about.StartSysInfo();
