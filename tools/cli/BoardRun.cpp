@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "CliLinkKinds.h"
 #include "GivenPathDialog.h"
 #include "LineOutput.h"
 #include "ProgressLine.h"
@@ -88,8 +89,9 @@ class BlockLog : public BlockObserver {
 };
 
 std::function<QString(int)> DeviceFor(const CliBoard& board) {
-  if (board.Link != CliLink::Serial) return DefaultComDevice;
-  const QString device = SerialDevicePath(QString::fromStdString(board.Device));
+  const CliLinkKind& kind = *CliLinkKindOf(board);
+  if (!kind.namedByDevice) return DefaultComDevice;
+  const QString device = kind.device(board);
   return [device](int) { return device; };
 }
 
@@ -98,7 +100,7 @@ std::function<QString(int)> DeviceFor(const CliBoard& board) {
 struct BoardRun::Parts {
   Parts(BoardRun& run, const CliOptions& options, const CliBoard& board, S19Writer* readOutput)
       : timer1([this, &run] { Tick(run); }),
-        serial(DeviceFor(board), board.Link == CliLink::Serial),
+        serial(DeviceFor(board), CliLinkKindOf(board)->namedByDevice),
         tcp{std::chrono::milliseconds(AttemptTimeoutMs(options))},
         fileDialog(options.File),
         blockLog(run.record_.blocks, readOutput, [&run](const std::string& message) { run.Say(message); }),
@@ -151,7 +153,7 @@ struct BoardRun::Parts {
 };
 
 BoardRun::BoardRun(const CliOptions& options, const CliBoard& board, BoardOutput output, S19Writer* readOutput)
-    : options_(options), output_(std::move(output)) {
+    : options_(options), kind_(CliLinkKindOf(board)), output_(std::move(output)) {
   record_.name = board.Name();
   record_.board = board;
   parts_ = std::make_unique<Parts>(*this, options, board, readOutput);
@@ -204,7 +206,7 @@ bool BoardRun::OpenLink() {
     Attempt();
   });
   Attempt();
-  return record_.board.Link == CliLink::Tcp || parts_->retrying || LinkReady();
+  return Kind().connectsLater || parts_->retrying || LinkReady();
 }
 
 void BoardRun::Attempt() {
@@ -215,18 +217,10 @@ void BoardRun::Attempt() {
   parts_->watch.failed = false;
   // Select Data Pipe, the dialog's choices, Initialize.
   form1.SelectDataPipe_Click();
-  if (board.Link == CliLink::Tcp) {
-    form2.DataPipeSelect_Click(PipeEthernet);
-    parts_->window.settings.IPAddress.SetText(board.Host);
-    parts_->window.settings.PortNumber.SetText(Dec(board.Port));
-    form2.Initialize_Click();
-    return;
-  }
-  form2.DataPipeSelect_Click(PipeSerial);
-  form2.ComxBtn_Click(board.Link == CliLink::Com ? board.ComPort : 1);
-  form2.ComBaudBtn_Click(options_.ComSpeed);
+  form2.DataPipeSelect_Click(Kind().pipe);
+  Kind().choose(parts_->window, board, options_);
   form2.Initialize_Click();
-  if (!form1.LinkOpen()) TryAgain();
+  if (!Kind().connectsLater && !form1.LinkOpen()) TryAgain();
 }
 
 bool BoardRun::TryAgain() {
@@ -252,7 +246,7 @@ double BoardRun::SecondsWaited() const {
 bool BoardRun::Connecting() const {
   if (std::chrono::steady_clock::now() >= parts_->giveUpAt) return false;
   if (parts_->retrying) return true;
-  return record_.board.Link == CliLink::Tcp && !parts_->watch.connected && !parts_->watch.failed;
+  return Kind().connectsLater && !parts_->watch.connected && !parts_->watch.failed;
 }
 
 bool BoardRun::LinkReady() {
@@ -261,7 +255,7 @@ bool BoardRun::LinkReady() {
   char after[64] = "";
   if (waited) std::snprintf(after, sizeof after, " (waited %.1f s)", SecondsWaited());
   const Form1& form1 = parts_->form1;
-  if (record_.board.Link == CliLink::Tcp) {
+  if (Kind().connectsLater) {
     if (parts_->watch.connected) return true;
     parts_->tcp.Close();  // an attempt still under way when the wait ended
     Complain("no connection to " + record_.name +
@@ -269,10 +263,9 @@ bool BoardRun::LinkReady() {
     return false;
   }
   if (form1.LinkOpen()) return true;
-  const std::string reason = parts_->serial.FailureReason(record_.board.Link == CliLink::Com ? record_.board.ComPort : 1);
-  const std::string device = record_.board.Link == CliLink::Serial
-                                 ? SerialDevicePath(QString::fromStdString(record_.board.Device)).toStdString()
-                                 : record_.name;
+  const CliBoard& board = record_.board;
+  const std::string reason = parts_->serial.FailureReason(Kind().comPort(board));
+  const std::string device = Kind().namedByDevice ? Kind().device(board).toStdString() : record_.name;
   Complain("cannot open " + device + (reason.empty() ? "" : ": " + reason) + after);
   return false;
 }

@@ -19,6 +19,7 @@
 
 namespace qrb::cli {
 
+struct CliLinkKind;
 class LineOutput;
 class ProgressLine;
 class S19Writer;
@@ -79,8 +80,10 @@ class BoardRun {
   // The waiting is over: the last attempt's lines are posted.
   void StopWaiting();
   double SecondsWaited() const;
+  const CliLinkKind& Kind() const { return *kind_; }
 
   const CliOptions& options_;
+  const CliLinkKind* kind_;
   BoardOutput output_;
   BoardRecord record_;
   std::unique_ptr<Parts> parts_;

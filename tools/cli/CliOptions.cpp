@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 
+#include "CliLinkKinds.h"
 #include "pipe/ComOptions.h"
 
 namespace qrb::cli {
@@ -427,17 +428,8 @@ bool CommandLineFits(const std::vector<std::string>& positional, const std::vect
 }  // namespace
 
 std::string CliBoard::Name() const {
-  switch (Link) {
-    case CliLink::Tcp:
-      return (Host.find(':') != std::string::npos ? "[" + Host + "]" : Host) + ":" + std::to_string(Port);
-    case CliLink::Com:
-      return "COM" + std::to_string(ComPort);
-    case CliLink::Serial:
-      return Device;
-    case CliLink::None:
-      break;
-  }
-  return {};
+  const CliLinkKind* kind = CliLinkKindOf(*this);
+  return kind != nullptr ? kind->name(*this) : std::string();
 }
 
 bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, std::string& error) {

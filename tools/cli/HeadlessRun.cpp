@@ -1,9 +1,6 @@
 #include "HeadlessRun.h"
 
 #include <QEventLoop>
-#include <QFileInfo>
-#include <QHostAddress>
-#include <QHostInfo>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
@@ -14,6 +11,7 @@
 #include <vector>
 
 #include "BoardRun.h"
+#include "CliLinkKinds.h"
 #include "LineOutput.h"
 #include "ProcessHygiene.h"
 #include "ProgressLine.h"
@@ -22,7 +20,6 @@
 #include "TickStats.h"
 #include "app/qt/core/OutputFile.h"
 #include "image/SequentialFile.h"
-#include "pipe/qt/QtSerialLibrary.h"
 
 namespace qrb::cli {
 namespace {
@@ -66,21 +63,7 @@ struct LinkIdentity {
   }
 };
 
-LinkIdentity IdentityOf(const CliBoard& board) {
-  LinkIdentity id;
-  if (board.Link == CliLink::Tcp) {
-    const QHostInfo info = QHostInfo::fromName(QString::fromStdString(board.Host));
-    for (const QHostAddress& address : info.addresses())
-      id.endpoints.insert(address.toString().toStdString() + "#" + std::to_string(board.Port));
-    if (id.endpoints.empty()) id.endpoints.insert(board.Name());
-    return id;
-  }
-  const QString device =
-      board.Link == CliLink::Serial ? QString::fromStdString(board.Device) : DefaultComDevice(board.ComPort);
-  const QString real = QFileInfo(device).canonicalFilePath();
-  id.endpoints.insert((real.isEmpty() ? device : real).toStdString());
-  return id;
-}
+LinkIdentity IdentityOf(const CliBoard& board) { return {CliLinkKindOf(board)->endpoints(board)}; }
 
 // "the same board twice: A and B" when two links reach one board, else empty.
 std::string SameBoardProblem(const std::vector<CliBoard>& boards) {

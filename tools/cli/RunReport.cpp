@@ -9,9 +9,9 @@
 #include <QJsonObject>
 #include <QTimeZone>
 
+#include "CliLinkKinds.h"
 #include "Version.h"
 #include "app/qt/core/OutputFile.h"
-#include "pipe/ComOptions.h"
 
 namespace qrb::cli {
 namespace {
@@ -36,17 +36,7 @@ QJsonValue VersionOrNull(std::int32_t version) { return version < 0 ? QJsonValue
 
 QJsonObject Link(const CliBoard& board, const CliOptions& options) {
   QJsonObject link;
-  if (board.Link == CliLink::Tcp) {
-    link["kind"] = "tcp";
-    link["host"] = Text(board.Host);
-    link["port"] = board.Port;
-    link["address"] = Text(board.Name());
-    link["speed"] = QJsonValue::Null;
-  } else {
-    link["kind"] = "serial";
-    link["device"] = Text(board.Name());
-    link["speed"] = ComBaudRate(options.ComSpeed);
-  }
+  if (const CliLinkKind* kind = CliLinkKindOf(board)) kind->report(board, options, link);
   return link;
 }
 

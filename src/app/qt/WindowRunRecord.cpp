@@ -1,5 +1,6 @@
 #include "app/qt/WindowRunRecord.h"
 
+#include "CliLinkKinds.h"
 #include "RunReport.h"
 #include "app/Form1.h"
 
@@ -14,15 +15,7 @@ void WindowRunRecord::Begin(const Form1& f, cli::CliCommand command, std::string
   options_.Ranges = std::move(ranges);
   options_.TickMs = f.TickIntervalMs;
   options_.ComSpeed = s.ComSpeed;
-  cli::CliBoard board;
-  if (s.DataPipe == PipeEthernet) {
-    board.Link = cli::CliLink::Tcp;
-    board.Host = s.IPAddress;
-    board.Port = s.PortNumber;
-  } else {
-    board.Link = cli::CliLink::Com;
-    board.ComPort = s.ComPort;
-  }
+  const cli::CliBoard board = cli::WindowBoard(s);
   options_.Boards = {board};
   board_ = {};
   board_.name = board.Name();
