@@ -40,6 +40,15 @@ start_board() {
   PTY=$(sed -n 's/^PTY=//p' "$WORK/board.out")
 }
 
+# board tcp|pty|ptyBAUD [simulator options...]: start_board on that link; WHERE is the front end's link to it.
+board() {
+  case $1 in
+    tcp) start_board --tcp 0 "${@:2}"; WHERE=(--tcp "127.0.0.1:$PORT") ;;
+    pty) start_board --pty "${@:2}"; WHERE=(--serial "$PTY") ;;
+    *) start_board --pty --baud "${1#pty}" "${@:2}"; WHERE=(--serial "$PTY" --baud "${1#pty}") ;;
+  esac
+}
+
 # stop_board: SIGTERM, and the board must stop cleanly (saving its FLASH).
 stop_board() {
   kill -TERM "$BOARD_PID"
@@ -49,14 +58,30 @@ stop_board() {
   [ "$rc" -eq 0 ] || fail "the board stopped with status $rc"
 }
 
-# cli NAME args...: the front end with a hard time limit; its stdout, stderr
-# and exit status land in $WORK/NAME.{out,err,rc} (stdout in CLI_OUT, stderr
-# in CLI_ERR when set).
+# cli NAME args...: the front end with a hard time limit; its stdout, stderr,
+# exit status and milliseconds taken land in $WORK/NAME.{out,err,rc,ms}
+# (stdout in CLI_OUT, stderr in CLI_ERR when set).
 cli() {
-  local name=$1 rc=0
+  local name=$1 rc=0 started
   shift
+  started=$(date +%s%N)
   timeout 60 "$CLI" "$@" >"${CLI_OUT:-$WORK/$name.out}" 2>"${CLI_ERR:-$WORK/$name.err}" </dev/null || rc=$?
   echo "$rc" >"$WORK/$name.rc"
+  echo $((($(date +%s%N) - started) / 1000000)) >"$WORK/$name.ms"
+}
+
+# cli_bg NAME args...: the front end in the background (CLI_PID); wait_cli NAME
+# then writes $WORK/NAME.rc and NAME.ms (from the wait's start).
+cli_bg() {
+  "$CLI" "${@:2}" >"$WORK/$1.out" 2>"$WORK/$1.err" </dev/null &
+  CLI_PID=$!
+}
+wait_cli() {
+  local rc=0 started
+  started=$(date +%s%N)
+  wait "$CLI_PID" || rc=$?
+  echo "$rc" >"$WORK/$1.rc"
+  echo $((($(date +%s%N) - started) / 1000000)) >"$WORK/$1.ms"
 }
 
 # lock_files DEVICE: the lock files the serial link holds for DEVICE, if any.
@@ -72,8 +97,19 @@ expect_rc() {  # NAME STATUS
   [ "$(cat "$WORK/$1.rc")" = "$2" ] || { fail "$1: exit status $(cat "$WORK/$1.rc"), expected $2"; show "$WORK/$1".{out,err}; }
 }
 
-expect_line() {  # NAME out|err TEXT: TEXT is one whole line of that stream
-  grep -qxF -- "$3" "$WORK/$1.$2" || { fail "$1: no line '$3' on std$2"; show "$WORK/$1.$2"; }
+expect_line() {  # NAME out|err TEXT...: each TEXT is one whole line of that stream
+  local text
+  for text in "${@:3}"; do
+    grep -qxF -- "$text" "$WORK/$1.$2" || { fail "$1: no line '$text' on std$2"; show "$WORK/$1.$2"; }
+  done
+}
+
+expect_empty() {  # NAME out|err
+  [ ! -s "$WORK/$1.$2" ] || { fail "$1: std$2 is not empty"; show "$WORK/$1.$2"; }
+}
+
+expect_ms() {  # NAME -lt|-ge MS: how long the run took
+  [ "$(cat "$WORK/$1.ms")" "$2" "$3" ] || fail "$1: took $(cat "$WORK/$1.ms") ms, expected $2 $3"
 }
 
 expect_count() {  # NAME out|err TEXT COUNT: how often TEXT is a whole line
@@ -82,8 +118,11 @@ expect_count() {  # NAME out|err TEXT COUNT: how often TEXT is a whole line
   [ "$got" = "$4" ] || fail "$1: '$3' appears $got times on std$2, expected $4"
 }
 
-expect_contains() {  # NAME out|err TEXT (part of a line)
-  grep -qF -- "$3" "$WORK/$1.$2" || { fail "$1: nothing like '$3' on std$2"; show "$WORK/$1.$2"; }
+expect_contains() {  # NAME out|err TEXT...: each TEXT part of a line
+  local text
+  for text in "${@:3}"; do
+    grep -qF -- "$text" "$WORK/$1.$2" || { fail "$1: nothing like '$text' on std$2"; show "$WORK/$1.$2"; }
+  done
 }
 
 PROGRAM_SUCCESS="***  Success ***.  QRB interface FLASH Updated."
