@@ -4,68 +4,52 @@
 # Usage: production.sh CASE
 . "$(dirname "$0")/../support/lib.sh"
 
-# sim NAME options...: one more board; its port or pty lands in SIM_PORT[NAME] / SIM_PTY[NAME].
-declare -A SIM_PID SIM_PORT SIM_PTY
-sim() {
-  BASE="" start_board "${@:2}"
-  mv "$WORK/board.log" "$WORK/$1.board.log"
-  SIM_PID[$1]=$BOARD_PID SIM_PORT[$1]=$PORT SIM_PTY[$1]=$PTY BOARD_PID=""
-}
-stop_sims() { kill -TERM "${SIM_PID[@]}" 2>/dev/null || true; wait "${SIM_PID[@]}" 2>/dev/null || true; SIM_PID=(); }
-trap 'stop_sims; cleanup' EXIT
-
 case "$1" in
   tick)
     # The same runs at tick 50 and tick 1 give the same lines; the FLASH equals srec_cat's image.
     BASE=0x1000
     srec image.s19 -generate 0x1000 0x1200 -repeat-string "fast tick " -generate 0x1400 0x1432 -constant 0x5A \
       -- -address-length=2 -obs=32
-    for link in tcp pty; do
+    for link in tcp pty115200; do
       for tick in 50 1; do
-        if [ "$link" = pty ]; then start_board --mode idle --pty --baud 115200; where=(--serial "$PTY" --baud 115200)
-        else start_board --mode idle --tcp 0; where=(--tcp "127.0.0.1:$PORT"); fi
+        board "$link" --mode idle
         for op in program verify; do
-          cli "$link-$op-$tick" "$op" "$WORK/image.s19" "${where[@]}" --tick "$tick"
+          cli "$link-$op-$tick" "$op" "$WORK/image.s19" "${WHERE[@]}" --tick "$tick"
           expect_success "$link-$op-$tick" "$op"
         done
         stop_board
         expect_flash image.s19
       done
       for run in program.out program.err verify.out verify.err; do
-        diff "$WORK/$link-${run%.*}-50.${run#*.}" "$WORK/$link-${run%.*}-1.${run#*.}" >&2 ||
-          fail "$link $run: tick 1 differs from tick 50"
+        diff "$WORK/$link-${run/./-50.}" "$WORK/$link-${run/./-1.}" >&2 || fail "$link $run: tick 1 differs from tick 50"
       done
     done
     # A board that never answers: at tick 1 the first state's time-out still takes its 3 seconds.
-    start_board --tcp 0 --silent-from 1
-    started=$(date +%s%N)
-    cli silent program "$WORK/image.s19" --tcp "127.0.0.1:$PORT" --tick 1
-    elapsed_ms=$(( ($(date +%s%N) - started) / 1000000 ))
+    board tcp --silent-from 1
+    cli silent program "$WORK/image.s19" "${WHERE[@]}" --tick 1
     stop_board
     expect_rc silent 1
-    expect_line silent err "Timeout reading data. E21"
-    expect_line silent err "FailTimer expired.  Program mode is 21.  E21_A"
+    expect_line silent err "Timeout reading data. E21" "FailTimer expired.  Program mode is 21.  E21_A"
     expect_count silent err "Aborting.  ProgramMode = 0." 2
-    [ -s "$WORK/silent.out" ] && fail "silent: Status lines without an answer from the board"
-    [ "$elapsed_ms" -ge 2900 ] || fail "the time-out at tick 1 fired after $elapsed_ms ms, not 3 s"
+    expect_empty silent out  # no Status line without an answer from the board
+    expect_ms silent -ge 2900
     ;;
 
   report)
     srec image.s19 -generate 0x2000 0x2180 -repeat-data 1 2 3 -- -address-length=2 -obs=32
-    start_board --tcp 0 --mode idle --version-byte 0x21
-    cli ok program "$WORK/image.s19" --tcp "127.0.0.1:$PORT" --tick 2 --report "$WORK/ok.json"
+    board tcp --mode idle --version-byte 0x21
+    cli ok program "$WORK/image.s19" "${WHERE[@]}" --tick 2 --report "$WORK/ok.json"
     expect_success ok program
     OK_PORT=$PORT
     stop_board
-    start_board --tcp 0 --mode flash --load "$WORK/image.s19" --corrupt-readback 2:3
-    cli bad verify "$WORK/image.s19" --tcp "127.0.0.1:$PORT" --report "$WORK/bad.json"
+    board tcp --mode flash --load "$WORK/image.s19" --corrupt-readback 2:3
+    cli bad verify "$WORK/image.s19" "${WHERE[@]}" --report "$WORK/bad.json"
     expect_rc bad 1
     stop_board
     cli refused program "$WORK/image.s19" --tcp 127.0.0.1:1 --report "$WORK/refused.json"
     expect_rc refused 2
-    expect_line refused err "qrb-flash-cli: no connection to 127.0.0.1:1: Connection refused"
-    expect_line refused err "Ethernet connection pending."
-    [ -s "$WORK/refused.out" ] && fail "refused: Status lines without a link"
+    expect_line refused err "qrb-flash-cli: no connection to 127.0.0.1:1: Connection refused" "Ethernet connection pending."
+    expect_empty refused out
     python3 - "$WORK" "$(sha256sum "$WORK/image.s19" | cut -d' ' -f1)" "$OK_PORT" <<'PY' || fail "report fields"
 import datetime, json, sys
 work, sha, port = sys.argv[1], sys.argv[2], int(sys.argv[3])
@@ -122,8 +106,8 @@ TABLE
     cmp -s "$WORK/original.bin" "$WORK/backup.bin" || fail "backup differs from the first board's FLASH"
     cli check check "$WORK/backup.s19"
     expect_rc check 0
-    start_board --tcp 0 --mode idle
-    cli restore program "$WORK/backup.s19" --tcp "127.0.0.1:$PORT" --tick 1
+    board tcp --mode idle
+    cli restore program "$WORK/backup.s19" "${WHERE[@]}" --tick 1
     expect_success restore program
     stop_board
     cmp -s "$WORK/original.bin" "$WORK/flash.bin" || fail "the second board's FLASH differs from the first one's"
@@ -189,16 +173,15 @@ PY
     cli two program "$WORK/image.s19" --tcp "127.0.0.1:${SIM_PORT[a]}" --tcp "127.0.0.1:${SIM_PORT[b]}" --tick 1
     expect_rc two 0
     # A stop signal presses every board's Abort button; the report is still written.
-    "$CLI" program "$WORK/image.s19" --tcp "127.0.0.1:${SIM_PORT[a]}" --tcp "127.0.0.1:${SIM_PORT[b]}" \
-      --report "$WORK/stopped.json" >"$WORK/stopped.out" 2>"$WORK/stopped.err" </dev/null &
-    pid=$!
+    cli_bg stopped program "$WORK/image.s19" --tcp "127.0.0.1:${SIM_PORT[a]}" --tcp "127.0.0.1:${SIM_PORT[b]}" \
+      --report "$WORK/stopped.json"
     sleep 0.3  # the run takes 15 ticks of 50 ms
-    kill -TERM "$pid"
-    wait "$pid" && echo 0 >"$WORK/stopped.rc" || echo $? >"$WORK/stopped.rc"
+    kill -TERM "$CLI_PID"
+    wait_cli stopped
     expect_rc stopped 143
     for board in a b; do
-      expect_line stopped err "[127.0.0.1:${SIM_PORT[$board]}] Aborting.  ProgramMode = 0."
-      expect_line stopped err "[127.0.0.1:${SIM_PORT[$board]}] Ethernet connection closed."
+      expect_line stopped err "[127.0.0.1:${SIM_PORT[$board]}] Aborting.  ProgramMode = 0." \
+        "[127.0.0.1:${SIM_PORT[$board]}] Ethernet connection closed."
     done
     python3 -c 'import json, sys; r = json.load(open(sys.argv[1])); assert r["exit_status"] == 143, r["exit_status"]' \
       "$WORK/stopped.json" || fail "the stopped run's report"

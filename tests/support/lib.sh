@@ -5,9 +5,11 @@ set -euo pipefail
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/qrb-e2e.XXXXXX")
 BOARD_PID="" PORT="" PTY="" FAILURES=0
+declare -A SIM_PID=() SIM_PORT=() SIM_PTY=()
 
 cleanup() {
   [ -z "$BOARD_PID" ] || kill -KILL "$BOARD_PID" 2>/dev/null || true
+  [ "${#SIM_PID[@]}" = 0 ] || kill -KILL "${SIM_PID[@]}" 2>/dev/null || true
   if [ "$FAILURES" -eq 0 ]; then rm -rf "$WORK"; else echo "kept $WORK"; fi
 }
 trap cleanup EXIT
@@ -48,6 +50,15 @@ board() {
     *) start_board --pty --baud "${1#pty}" "${@:2}"; WHERE=(--serial "$PTY" --baud "${1#pty}") ;;
   esac
 }
+
+# sim NAME options...: one more board, beside start_board's, until stop_sims; its port or pty
+# in SIM_PORT[NAME] / SIM_PTY[NAME], its log in $WORK/NAME.board.log.
+sim() {
+  BASE="" start_board "${@:2}"
+  mv "$WORK/board.log" "$WORK/$1.board.log"
+  SIM_PID[$1]=$BOARD_PID SIM_PORT[$1]=$PORT SIM_PTY[$1]=$PTY BOARD_PID=""
+}
+stop_sims() { kill -TERM "${SIM_PID[@]}" 2>/dev/null || true; wait "${SIM_PID[@]}" 2>/dev/null || true; SIM_PID=(); }
 
 # stop_board: SIGTERM, and the board must stop cleanly (saving its FLASH).
 stop_board() {
