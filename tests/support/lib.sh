@@ -178,6 +178,9 @@ srec_info_ranges() {
   echo "$ranges"
 }
 
+# binary FILE [srec_cat filters...]: the data as srec_cat reads it, as a binary image from address 0.
+binary() { srec_cat "$@" -o - -binary 2>/dev/null; }
+
 # expect_flash IMAGE: the board's saved FLASH (from BASE) equals srec_cat's
 # own binary of the image, filled with 0xFF out to whole 256-byte blocks.
 expect_flash() {
