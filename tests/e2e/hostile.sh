@@ -11,7 +11,7 @@ srec one.s19 -generate 0x1000 0x1100 -repeat-data 0x11 0x22 -- -address-length=2
 # count as growth: the flood's bound is on memory kept, not memory churned.
 run_bg() {
   ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}quarantine_size_mb=0" cli_bg "$1" program "$WORK/two.s19" "${WHERE[@]}"
-  for _ in $(seq 250); do grep -q ' received ' "$WORK/board.log" && break; sleep 0.02; done
+  wait_for 5 grep -q ' received ' "$WORK/board.log" || true
 }
 
 case "$1" in

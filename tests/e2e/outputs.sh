@@ -156,8 +156,7 @@ TABLE
     srec_cat -generate 0x10000 0x1010000 -repeat-data 1 2 3 4 5 -o "$WORK/big.s19" 2>/dev/null
     mkdir "$WORK/tmp"
     TMPDIR=$WORK/tmp cli_bg sig check "$WORK/big.s19" --fix "$WORK/big-fixed.s19"
-    for _ in $(seq 200); do [ -n "$(ls -A "$WORK/tmp")" ] && break; sleep 0.05; done
-    [ -n "$(ls -A "$WORK/tmp")" ] || fail "srec_cat never started writing"
+    wait_for 10 sh -c '[ -n "$(ls -A "$0")" ]' "$WORK/tmp" || fail "srec_cat never started writing"
     kill -TERM "$CLI_PID"
     wait_cli sig
     expect_rc sig 143

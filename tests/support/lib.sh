@@ -24,20 +24,21 @@ finish() {
   echo "all checks passed"
 }
 
+wait_for() {  # SECONDS COMMAND...: polls COMMAND every 0.05 s until it succeeds
+  local _
+  for _ in $(seq $(($1 * 20))); do "${@:2}" && return 0; sleep 0.05; done
+  return 1
+}
+
 # start_board [simulator options...]: sets PORT (--tcp 0) and/or PTY (--pty).
 # Saves its FLASH to $WORK/flash.bin from $BASE when BASE is set.
 start_board() {
-  local save=() i
+  local save=()
   [ -n "${BASE:-}" ] && save=(--save "$WORK/flash.bin" --base "$BASE")
   : >"$WORK/board.out"
   "$SIM" "$@" "${save[@]}" >"$WORK/board.out" 2>"$WORK/board.log" &
   BOARD_PID=$!
-  for i in $(seq 200); do
-    grep -q '^READY' "$WORK/board.out" && break
-    kill -0 "$BOARD_PID" 2>/dev/null || break
-    sleep 0.02
-  done
-  grep -q '^READY' "$WORK/board.out" || { cat "$WORK/board.log" >&2; echo "board did not start" >&2; exit 1; }
+  wait_for 4 grep -q '^READY' "$WORK/board.out" || { cat "$WORK/board.log" >&2; echo "board did not start" >&2; exit 1; }
   PORT=$(sed -n 's/^TCP_PORT=//p' "$WORK/board.out")
   PTY=$(sed -n 's/^PTY=//p' "$WORK/board.out")
 }
@@ -104,8 +105,9 @@ lock_files() {
 
 show() { sed 's/^/  | /' "$@" >&2; }
 
-expect_rc() {  # NAME STATUS
+expect_rc() {  # NAME STATUS [out|err TEXT...]: the exit status, and each TEXT a whole line of that stream
   [ "$(cat "$WORK/$1.rc")" = "$2" ] || { fail "$1: exit status $(cat "$WORK/$1.rc"), expected $2"; show "$WORK/$1".{out,err}; }
+  [ $# -lt 4 ] || expect_line "$1" "$3" "${@:4}"
 }
 
 expect_line() {  # NAME out|err TEXT...: each TEXT is one whole line of that stream
