@@ -22,8 +22,7 @@ case "$1" in
     expect_line full-out err "qrb-flash-cli: cannot write the Status list to stdout: No space left on device" \
       "Aborting.  ProgramMode = 0."
     CLI_ERR=/dev/full cli full-err program "$WORK/two.s19" "${WHERE[@]}"
-    expect_rc full-err 1
-    expect_line full-err out "qrb-flash-cli: cannot write the Debug list to stderr: No space left on device"
+    expect_rc full-err 1 out "qrb-flash-cli: cannot write the Debug list to stderr: No space left on device"
     expect_no_success full-err
     CLI_OUT=>(head -n 1 >/dev/null) cli gone program "$WORK/two.s19" "${WHERE[@]}"  # a reader that quits
     stop_board
@@ -32,8 +31,7 @@ case "$1" in
     for args in --help --version "check $WORK/two.s19"; do
       # shellcheck disable=SC2086
       CLI_OUT=/dev/full cli full-other $args
-      expect_rc full-other 1
-      expect_line full-other err "qrb-flash-cli: cannot write to stdout: No space left on device"
+      expect_rc full-other 1 err "qrb-flash-cli: cannot write to stdout: No space left on device"
     done
     ;;
 

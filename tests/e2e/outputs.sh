@@ -93,8 +93,7 @@ TABLE
 
     # "-" is stdout for read: the S-records there, the Status list on stderr.
     cli dash read - --tcp "127.0.0.1:$PORT" --range 0x1000-0x11FF --tick 1
-    expect_rc dash 0
-    expect_line dash err "***  Success ***.  QRB interface FLASH Read."
+    expect_rc dash 0 err "***  Success ***.  QRB interface FLASH Read."
     cmp -s "$WORK/kept.bin" <(binary "$WORK/dash.out") || fail "read to stdout: not the board's FLASH"
 
     # Files named "-" and "@name" are files to srecord, never stdin or a list of arguments.
@@ -124,8 +123,7 @@ TABLE
     before=$(ls -A "$WORK/small")
     # shellcheck disable=SC2046
     cli report $(writer report "$WORK/small/r.json")
-    expect_rc report 1
-    expect_line report out "$PROGRAM_SUCCESS"  # the run's verdict stands ...
+    expect_rc report 1 out "$PROGRAM_SUCCESS"  # the run's verdict stands ...
     expect_contains report err "cannot write the report $WORK/small/r.json: No space left on device"  # ... then this
     [ "$(cat "$WORK/small/r.json")" = '{"old": true}' ] || fail "the report was cut short"
     cli backup read "$WORK/small/b.s19" --tcp "127.0.0.1:$PORT" --range 0x1000-0x11FF --tick 1
@@ -145,8 +143,7 @@ TABLE
     start_board --tcp 0 --mode flash --load "$WORK/image.s19" --corrupt-readback 2:16
     cli twice read "$WORK/b.s19" --tcp "127.0.0.1:$PORT" --range 0x1000-0x11FF --tick 1 --report "$WORK/r.json"
     stop_board
-    expect_rc twice 0
-    expect_line twice err "Block \$1000 read 2 times, no two reads alike; reading it again."
+    expect_rc twice 0 err "Block \$1000 read 2 times, no two reads alike; reading it again."
     cmp -s <(binary "$WORK/image.s19" -fill 0xFF 0x1000 0x1200) <(binary "$WORK/b.s19") || fail "the backup holds the corrupted read-back"
     python3 -c 'import json, sys; b = json.load(open(sys.argv[1]))["boards"][0]["blocks"]; assert [x["reads"] for x in b] == [3, 2], b' \
       "$WORK/r.json" || fail "the report's reads"

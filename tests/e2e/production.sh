@@ -28,8 +28,7 @@ case "$1" in
     board tcp --silent-from 1
     cli silent program "$WORK/image.s19" "${WHERE[@]}" --tick 1
     stop_board
-    expect_rc silent 1
-    expect_line silent err "Timeout reading data. E21" "FailTimer expired.  Program mode is 21.  E21_A"
+    expect_rc silent 1 err "Timeout reading data. E21" "FailTimer expired.  Program mode is 21.  E21_A"
     expect_count silent err "Aborting.  ProgramMode = 0." 2
     expect_empty silent out  # no Status line without an answer from the board
     expect_ms silent -ge 2900
@@ -47,8 +46,7 @@ case "$1" in
     expect_rc bad 1
     stop_board
     cli refused program "$WORK/image.s19" --tcp 127.0.0.1:1 --report "$WORK/refused.json"
-    expect_rc refused 2
-    expect_line refused err "qrb-flash-cli: no connection to 127.0.0.1:1: Connection refused" "Ethernet connection pending."
+    expect_rc refused 2 err "qrb-flash-cli: no connection to 127.0.0.1:1: Connection refused" "Ethernet connection pending."
     expect_empty refused out
     python3 - "$WORK" "$(sha256sum "$WORK/image.s19" | cut -d' ' -f1)" "$OK_PORT" <<'PY' || fail "report fields"
 import datetime, json, sys
@@ -101,9 +99,8 @@ wide|0x1000000-0x1000010|S3S7|01000000 - 010000FF
 TABLE
     for a in 8000 8100 8200 8300; do expect_line backup out "Block \$$a     -- Read."; done
     expect_line backup out "***  Success ***.  QRB interface FLASH Read."
-    srec_cat "$WORK/original.s19" -fill 0xFF 0x8000 0x8400 -offset -0x8000 -o "$WORK/original.bin" -binary
-    srec_cat "$WORK/backup.s19" -offset -0x8000 -o "$WORK/backup.bin" -binary
-    cmp -s "$WORK/original.bin" "$WORK/backup.bin" || fail "backup differs from the first board's FLASH"
+    binary "$WORK/original.s19" -fill 0xFF 0x8000 0x8400 -offset -0x8000 >"$WORK/original.bin"
+    cmp -s "$WORK/original.bin" <(binary "$WORK/backup.s19" -offset -0x8000) || fail "backup differs from the first board's FLASH"
     cli check check "$WORK/backup.s19"
     expect_rc check 0
     board tcp --mode idle
@@ -129,8 +126,7 @@ TABLE
     names=("127.0.0.1:${SIM_PORT[silent]}" "127.0.0.1:${SIM_PORT[drops]}" "127.0.0.1:${SIM_PORT[good1]}" "${SIM_PTY[good2]}")
     cli four program "$WORK/image.s19" --tcp "${names[0]}" --tcp "${names[1]}" --tcp "${names[2]}" \
       --serial "${names[3]}" --baud 115200 --tick 1 --report "$WORK/four.json"
-    expect_rc four 1
-    expect_line four err "[${names[0]}] Timeout reading data. E21"
+    expect_rc four 1 err "[${names[0]}] Timeout reading data. E21"
     expect_count four out "[${names[1]}] Block  \$4000     -- Sent." 1
     expect_count four out "[${names[1]}] $PROGRAM_SUCCESS" 0
     for good in "${names[2]}" "${names[3]}"; do
@@ -141,14 +137,10 @@ TABLE
     # Every line carries its board's name; the summary closes the output.
     grep -v -e '^\[' -e '^$' -e '^board ' -e '^127\.0\.0\.1:' -e '^/dev/' "$WORK/four.out" "$WORK/four.err" &&
       fail "a line without its board's name"
-    summary() {  # NAME OUTCOME BLOCKS ERRORS
-      grep -qE "^$(printf '%s' "$1" | sed 's/[.[]/\\&/g') +$2 +$3 +$4 +[0-9.]+$" "$WORK/four.out" ||
-        { fail "no summary row '$*'"; show "$WORK/four.out"; }
-    }
-    summary "${names[0]}" failed 0 0
-    summary "${names[1]}" failed 2 0
-    summary "${names[2]}" succeeded 4 0
-    summary "${names[3]}" succeeded 4 0
+    for row in "${names[0]} failed 0" "${names[1]} failed 2" "${names[2]} succeeded 4" "${names[3]} succeeded 4"; do
+      read -r name outcome blocks <<<"$row"  # then no errors, and the seconds
+      grep -qE "^$(sed 's/[.[]/\\&/g' <<<"$name") +$outcome +$blocks +0 +[0-9.]+$" "$WORK/four.out" || fail "no summary row '$row'"
+    done
     python3 - "$WORK/four.json" "${names[@]}" <<'PY' || fail "report of four boards"
 import json, sys
 report, names = json.load(open(sys.argv[1])), sys.argv[2:]

@@ -106,8 +106,7 @@ PY
     board tcp --mode flash
     cli two program "$WORK/image.s19" "${WHERE[@]}" --tcp "127.0.0.1:$port" --tick 1 --wait 2
     stop_board
-    expect_rc two 1
-    expect_line two out "[127.0.0.1:$PORT] $PROGRAM_SUCCESS"
+    expect_rc two 1 out "[127.0.0.1:$PORT] $PROGRAM_SUCCESS"
     expect_contains two err "qrb-flash-cli: [127.0.0.1:$port] no connection to 127.0.0.1:$port: Connection refused (waited 2."
     ;;
   *) echo "unknown case $1" >&2; exit 2 ;;

@@ -108,8 +108,7 @@ TABLE
 
   version)
     cli version --version
-    expect_rc version 0
-    expect_line version out "qrb-flash-cli $VERSION"
+    expect_rc version 0 out "qrb-flash-cli $VERSION"
     [ "$("$SIM" --version)" = "qrb-board-sim $VERSION" ] || fail "qrb-board-sim --version: $("$SIM" --version)"
     # The changelog names the same release, in the form dpkg reads.
     log="$BUILD/packaging/doc/changelog"
