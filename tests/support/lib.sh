@@ -73,20 +73,13 @@ stop_board() {
 # cli NAME args...: the front end with a hard time limit; its stdout, stderr,
 # exit status and milliseconds taken land in $WORK/NAME.{out,err,rc,ms}
 # (stdout in CLI_OUT, stderr in CLI_ERR when set; run through the command CLI_AS).
-cli() {
-  local name=$1 rc=0 started
-  shift
-  started=$(date +%s%N)
-  timeout 60 ${CLI_AS:-} "$CLI" "$@" >"${CLI_OUT:-$WORK/$name.out}" 2>"${CLI_ERR:-$WORK/$name.err}" </dev/null || rc=$?
-  echo "$rc" >"$WORK/$name.rc"
-  echo $((($(date +%s%N) - started) / 1000000)) >"$WORK/$name.ms"
-}
+cli() { CLI_AS="timeout 60 ${CLI_AS:-}" cli_bg "$@"; wait_cli "$1"; }
 
-# cli_bg NAME args...: the front end in the background (CLI_PID); wait_cli NAME
-# then writes $WORK/NAME.rc and NAME.ms (from its start).
+# cli_bg NAME args...: the same in the background (CLI_PID), without the time
+# limit; wait_cli NAME then writes $WORK/NAME.rc and NAME.ms.
 cli_bg() {
   CLI_STARTED=$(date +%s%N)
-  "$CLI" "${@:2}" >"$WORK/$1.out" 2>"$WORK/$1.err" </dev/null &
+  ${CLI_AS:-} "$CLI" "${@:2}" >"${CLI_OUT:-$WORK/$1.out}" 2>"${CLI_ERR:-$WORK/$1.err}" </dev/null &
   CLI_PID=$!
 }
 wait_cli() {
