@@ -32,16 +32,15 @@ stop_boards() { kill -TERM "${PIDS[@]}"; for p in "${PIDS[@]}"; do wait "$p" || 
 # run WHAT ARGS...: one timed CLI process, then its boards stopped. Sets RC, WALL (s), CPU (s, the CLI's
 # own clock), RSS (KiB); $WORK/ticks holds its tick statistics. A failure is listed unless MAY_FAIL is set.
 run() {
-  local user sys
   echo "bench: $1 ..." >&2
   RC=0
   : >"$WORK/ticks"
-  QRB_TICK_STATS="$WORK/ticks" /usr/bin/time -q -f '%e %U %S %M' -o "$WORK/time" "$CLI" "${@:2}" \
+  QRB_TICK_STATS="$WORK/ticks" /usr/bin/time -q -f '%e %M' -o "$WORK/time" "$CLI" "${@:2}" \
     >"$WORK/cli.out" 2>"$WORK/cli.err" </dev/null || RC=$?
   stop_boards
   [ "$RC" = 0 ] || [ -n "${MAY_FAIL:-}" ] || echo "- $1: exit $RC, $(tail -2 "$WORK/cli.err" | tr '\n' ' ')" >>"$WORK/failures"
-  read -r WALL user sys RSS <"$WORK/time"
-  CPU=$(awk -v t="$user $sys" '$1 == "cpu_ms" { c = $2 / 1000 } END { split(t, u, " "); print c != "" ? c : u[1] + u[2] }' "$WORK/ticks")
+  read -r WALL RSS <"$WORK/time"
+  CPU=$(awk '$1 == "cpu_ms" { c = $2 / 1000 } END { print c + 0 }' "$WORK/ticks")
 }
 
 # head_md "a | b | c": a Markdown table's head.

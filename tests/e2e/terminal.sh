@@ -69,7 +69,7 @@ case "$1" in
   quiet)  # -q: stderr empty on a success; the Debug list after all when the run fails
     cli quiet program "$WORK/image.s19" --tcp "127.0.0.1:$PORT" --tick 1 -q
     expect_success quiet program
-    [ -s "$WORK/quiet.err" ] && { fail "quiet: stderr not empty"; show "$WORK/quiet.err"; }
+    expect_empty quiet err
     stop_board
     start_board --tcp 0 --mode flash --silent-from 3
     cli quiet-fails program "$WORK/image.s19" --tcp "127.0.0.1:$PORT" --tick 1 --quiet

@@ -68,17 +68,13 @@ for run in $(seq "$RUNS"); do
       silent-from | flood-from) fault=(--$kind $((1 + RANDOM % replies))) ;;
       corrupt-readback) fault=(--corrupt-readback "$((1 + RANDOM % n)):$((1 + RANDOM % 256))") ;;
       split-reply) fault=(--split-reply "$((1 + RANDOM % replies)):$((50 + RANDOM % 950))") expect=succeed ;;
-      stray-bytes)  # any bytes but 0x91, which would pass for the status
-        fault=(--stray-bytes "$(printf '%02X%02X' $((RANDOM % 0x91)) $((0x92 + RANDOM % 0x6E)))") expect=succeed ;;
-      drop-after)
-        k=$((1 + RANDOM % n))
-        fault=(--drop-after "$k")
-        [ "$k" -lt "$n" ] || expect=either ;;
+      stray-bytes)  # any bytes but 0x91, which would pass for the status; drawn here, not in a subshell
+        printf -v stray '%02X%02X' $((RANDOM % 0x91)) $((0x92 + RANDOM % 0x6E))
+        fault=(--stray-bytes "$stray") expect=succeed ;;
+      drop-after) k=$((1 + RANDOM % n)) && fault=(--drop-after "$k") && [ "$k" -lt "$n" ] || expect=either ;;
     esac
-    load=()
-    [ "$op" = verify ] && load=(--load "$image")
     BASE=${BASES[$name]}
-    board "$link" --mode "$mode" "${load[@]}" "${fault[@]}"
+    board "$link" --mode "$mode" $([ "$op" = program ] || echo --load "$image") "${fault[@]}"
     desc="$op $name over $link, board $mode, ${fault[*]}"
   else  # a long-lived board, no fault, now and then a stop signal
     BASE="" op=program expect=succeed kind=none WHERE=(--tcp "127.0.0.1:${SIM_PORT[tcp]}")
@@ -94,15 +90,14 @@ for run in $(seq "$RUNS"); do
   [ "$link" = pty ] && WHERE+=(--baud 115200)
 
   if [ -n "$signal" ]; then
-    timeout 60 "$CLI" "$op" "$image" "${WHERE[@]}" >"$WORK/run.out" 2>"$WORK/run.err" </dev/null &
+    CLI_AS="timeout 60" cli_bg run "$op" "$image" "${WHERE[@]}"
     sleep "$(printf '0.%03d' "$delay")"
-    kill "-$signal" $! 2>/dev/null || true  # timeout hands it on
-    rc=0
-    wait $! || rc=$?
+    kill "-$signal" "$CLI_PID" 2>/dev/null || true  # timeout hands it on
+    wait_cli run
   else
     cli run "$op" "$image" "${WHERE[@]}"
-    rc=$(cat "$WORK/run.rc")
   fi
+  rc=$(cat "$WORK/run.rc")
   [ -n "$BASE" ] && stop_board
 
   case $rc in
