@@ -6,10 +6,11 @@
 
 case "$1" in
   tick)
-    # The same runs at tick 50 and tick 1 give the same lines; the FLASH equals srec_cat's image.
+    # The same runs at tick 50 and tick 1 give the same lines; the FLASH equals srec_cat's image. S1, 24-byte
+    # records running across block boundaries, an aligned hole, an S9 end record.
     BASE=0x1000
     srec image.s19 -generate 0x1000 0x1200 -repeat-string "fast tick " -generate 0x1400 0x1432 -constant 0x5A \
-      -- -address-length=2 -obs=32
+      -execution-start-address 0x1000 -- -address-length=2 -obs=24 -disable=data-count
     for link in tcp pty115200; do
       for tick in 50 1; do
         board "$link" --mode idle
@@ -24,6 +25,15 @@ case "$1" in
         diff "$WORK/$link-${run/./-50.}" "$WORK/$link-${run/./-1.}" >&2 || fail "$link $run: tick 1 differs from tick 50"
       done
     done
+    # The whole of both lists of a program run, verbatim and in order.
+    printf '%s\n' "QRB interface at startup idle.  Version:  \$15" "Flushing Port Buffers.  Short delay.  Please wait." \
+      "QRB interface in FLASH mode.  Version:  \$15" "Block  \$1000     -- Sent." "$VERIFIED" "Block  \$1100     -- Sent." \
+      "$VERIFIED" "Block  \$1400     -- Sent." "  " "$PROGRAM_SUCCESS" "Exit this program and Re-Boot the QRB interface." |
+      diff - "$WORK/tcp-program-1.out" >&2 || fail "program: the Status list differs"
+    printf '%s\n' "Ethernet connection pending." "Ethernet connection complete." "S9 record detected." \
+      "Aborting.  ProgramMode = 0." "Ethernet connection closed." | diff - "$WORK/tcp-program-1.err" >&2 ||
+      fail "program: the Debug list differs"
+    expect_line tcp-verify-1 err "Aborting.  ProgramMode = 0."
     # A board that never answers: at tick 1 the first state's time-out still takes its 3 seconds.
     board tcp --silent-from 1
     cli silent program "$WORK/image.s19" "${WHERE[@]}" --tick 1

@@ -54,7 +54,7 @@ case "$1" in
     on_terminal 0 program "$WORK/image.s19" --tcp "127.0.0.1:$PORT" --tick 1 >"$WORK/screen"
     grep -qx "exit 0" "$WORK/screen" || fail "progress: the run failed"
     grep -qxF "***  Success ***.  QRB interface FLASH Updated." "$WORK/screen" || fail "progress: no success line"
-    [ "$(grep -cxF "                           -- Verified." "$WORK/screen")" = 150 ] ||
+    [ "$(grep -cxF "$VERIFIED" "$WORK/screen")" = 150 ] ||
       fail "progress: not 150 clean '-- Verified.' lines"
     grep -E "bytes/s|^block " "$WORK/screen" && fail "progress: the progress line left a trace"
     grep -qx "escapes 0" "$WORK/screen" && fail "progress: no progress line was drawn"

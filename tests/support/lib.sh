@@ -133,6 +133,7 @@ expect_contains() {  # NAME out|err TEXT...: each TEXT part of a line
 
 PROGRAM_SUCCESS="***  Success ***.  QRB interface FLASH Updated."
 VERIFY_SUCCESS="***  Success ***.  QRB interface FLASH Verified."
+VERIFIED="                           -- Verified."
 
 expect_no_success() {
   expect_count "$1" out "$PROGRAM_SUCCESS" 0
