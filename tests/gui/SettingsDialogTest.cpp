@@ -1,19 +1,7 @@
 // "Select Data Pipe" and the "COM Port Parameters" dialog by real clicks and keys.
-#include <QFile>
-#include <QLabel>
-#include <QImage>
-#include <QStyle>
-#include <QTcpServer>
-#include <map>
-#include <memory>
-#include <tuple>
-#include <vector>
-
 #include "GuiApp.h"
 
 namespace qrb::test {
-
-namespace {
 
 const struct Group {
   const char* name;
@@ -29,14 +17,9 @@ const struct Group {
 };
 
 // What the user does, then "field=value ..." for what changes; "focus" and "cancelled" hold for one step.
-struct Step {
-  const char* action;
-  const char* changes;
-};
+using Step = std::pair<const char*, const char*>;
 using Sequence = std::vector<Step>;
 using State = std::map<QString, int>;
-
-}  // namespace
 
 class SettingsDialogTest : public QObject {
   Q_OBJECT
@@ -69,18 +52,14 @@ class SettingsDialogTest : public QObject {
 
   // "open" (on an empty Debug list), "close" (the close box), "click NAME" or "key KEYS" (where the focus is).
   void Do(const QString& action) {
-    const QString verb = action.section(QLatin1Char(' '), 0, 0);
-    const QString what = action.section(QLatin1Char(' '), 1);
+    const QString verb = action.section(QLatin1Char(' '), 0, 0), what = action.section(QLatin1Char(' '), 1);
     if (verb == QLatin1String("open")) {
       gui->List("List2")->clear();
-      ShowDialog();
-      QTRY_COMPARE(QApplication::activeWindow(), &gui->Settings());
+      gui->ShowSettings();
     } else if (verb == QLatin1String("close")) {
       gui->Settings().close();
     } else if (verb == QLatin1String("click")) {
-      auto* button = gui->Settings().findChild<QAbstractButton*>(what);
-      QVERIFY2(button != nullptr, qPrintable(what));
-      if (auto* option = qobject_cast<QRadioButton*>(button)) gui->Click(option); else gui->Click(button);
+      gui->Click(gui->In<QAbstractButton>(gui->Settings(), what));
     } else {
       const QKeyCombination key = QKeySequence::fromString(what)[0];
       QVERIFY2(key.key() != Qt::Key_unknown && QApplication::focusWidget() != nullptr, qPrintable(action));
@@ -88,16 +67,8 @@ class SettingsDialogTest : public QObject {
     }
   }
 
-  void ShowDialog() {
-    gui->Click(gui->Button("SelectDataPipe"));
-    QVERIFY(QTest::qWaitForWindowExposed(&gui->Settings()));
-  }
-
  private slots:
-  void init() {
-    gui = std::make_unique<GuiApp>();
-    QVERIFY(QTest::qWaitForWindowExposed(&gui->Main()));
-  }
+  void init() { gui = std::make_unique<GuiApp>(); }
   void cleanup() { gui.reset(); }
 
   void checkedOptionsFollowClicksAndKeys_data() {
@@ -133,24 +104,23 @@ class SettingsDialogTest : public QObject {
     QFETCH(Sequence, steps);
     State e{{"pipe", 1}, {"port", 1}, {"speed", 1}, {"addr", 0x3F8}, {"irq", 4}, {"shown", 0}};
     ExpectState(e, {}, "at start");
-    for (const Step& step : steps) {
-      Do(QString::fromLatin1(step.action));
+    for (const auto& [action, changes] : steps) {
+      Do(QString::fromLatin1(action));
       e.erase("cancelled");
       QString focus;
-      for (const QString& pair : QString::fromLatin1(step.changes).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+      for (const QString& pair : QString::fromLatin1(changes).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const QString key = pair.section(QLatin1Char('='), 0, 0), value = pair.section(QLatin1Char('='), 1);
         if (key == QLatin1String("focus")) focus = value; else e[key] = value.toInt(nullptr, 0);
       }
-      ExpectState(e, focus, QByteArray("after ") + step.action);
+      ExpectState(e, focus, QByteArray("after ") + action);
       if (QTest::currentTestFailed()) return;
     }
   }
 
   // Every caption whole and clear of its neighbours; modeless: the main window still answers.
   void selectDataPipeShowsTheDialogInItsStartState() {
-    ShowDialog();
+    gui->ShowSettings();
     Form2Dialog& d = gui->Settings();
-    QCOMPARE(d.windowTitle(), QStringLiteral("COM Port Parameters"));
     QCOMPARE(d.minimumSize(), d.maximumSize());
     for (const Group& g : kGroups) {
       for (std::size_t i = 0; i < g.indexes.size(); ++i) {
@@ -162,10 +132,8 @@ class SettingsDialogTest : public QObject {
         QVERIFY2(drawn <= b->width() && b->x() >= 4 && b->geometry().right() < b->parentWidget()->width() - 4, g.captions[i]);
       }
     }
-    const std::pair<const char*, const char*> texts[] = {
-        {"IPAddress", "192.168.1.70"}, {"PortNumber", "10001"}, {"Initialize", "Initialize"}, {"Cancel1", "Cancel"}};
-    for (const auto& [name, text] : texts)
-      QCOMPARE(d.findChild<QWidget*>(name)->property("text").toString(), QString::fromLatin1(text));
+    gui->ExpectTexts(d, {{"IPAddress", "192.168.1.70"}, {"PortNumber", "10001"}, {"Initialize", "Initialize"},
+                         {"Cancel1", "Cancel"}});
     for (const char* name : {"Label1", "Label2"}) {
       auto* label = gui->In<QLabel>(d, name);
       const int needed = label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
@@ -183,81 +151,34 @@ class SettingsDialogTest : public QObject {
   // A refused address or port is told in the dialog, whole, which stays open with the box at fault selected;
   // the focus mark is drawn from the first showing.
   void refusedBoxesAreToldInTheDialog() {
-    ShowDialog();
+    gui->ShowSettings();
     Form2Dialog& d = gui->Settings();
-    QTRY_COMPARE(QApplication::activeWindow(), &d);
-    QWidget* first = QApplication::focusWidget();
-    QCOMPARE(first, gui->Option("DataPipeSelect", 1));
+    QWidget* first = gui->Option("DataPipeSelect", 1);  // the focus
     const QImage marked = first->grab().toImage();
     gui->In<QPushButton>(d, "Cancel1")->setFocus();
     QVERIFY(first->grab().toImage() != marked);
     gui->Click(gui->Option("DataPipeSelect", 5));
     auto* reason = gui->In<QLabel>(d, "Reason");
-    const struct {
-      const char* address;
-      const char* port;
-      const char* refused;  // the box at fault, or nothing
-      const char* text;
-    } cases[] = {
+    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {  // address, port, box at fault, reason
         {"127.0.0.1", "7x", "PortNumber", "Port number \"7x\" is not a whole number from 1 to 65535."},
         {"127.0.0.1.5", "7", "IPAddress",
          "Address \"127.0.0.1.5\" is neither an IP address in dot notation nor a host name."},
-        {"my board", "7", "IPAddress", "Address \"my board\" is neither an IP address in dot notation nor a host name."},
         {"localhost", "1", nullptr, ""},
     };
-    for (const auto& c : cases) {
-      for (const auto& [name, text] : {std::pair{"IPAddress", c.address}, std::pair{"PortNumber", c.port}}) {
-        QTest::keyClick(gui->SettingsText(name), Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClicks(gui->SettingsText(name), QString::fromLatin1(text));
-      }
+    for (const auto& [address, port, refused, text] : cases) {
+      GuiApp::TypeOver(gui->SettingsText("IPAddress"), QString::fromLatin1(address));
+      GuiApp::TypeOver(gui->SettingsText("PortNumber"), QString::fromLatin1(port));
       QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-      QCOMPARE(reason->text(), QString::fromLatin1(c.text));
-      QCOMPARE(d.isVisible(), c.refused != nullptr);
-      if (c.refused == nullptr) break;
-      QCOMPARE(QApplication::focusWidget()->objectName(), QString::fromLatin1(c.refused));
-      QCOMPARE(gui->SettingsText(c.refused)->selectedText(), gui->SettingsText(c.refused)->text());
-      QVERIFY(reason->isVisible() && reason->heightForWidth(reason->width()) <= reason->height());
-      QVERIFY(d.rect().contains(reason->geometry()));
+      QCOMPARE(reason->text(), QString::fromLatin1(text));
+      QCOMPARE(d.isVisible(), refused != nullptr);
+      if (refused == nullptr) break;
+      QCOMPARE(QApplication::focusWidget()->objectName(), QString::fromLatin1(refused));
+      QCOMPARE(gui->SettingsText(refused)->selectedText(), gui->SettingsText(refused)->text());
+      QVERIFY(reason->isVisible() && reason->heightForWidth(reason->width()) <= reason->height() &&
+              d.rect().contains(reason->geometry()));
     }
-    QCOMPARE(gui->Core().S.PortNumber, 1);
-    ShowDialog();  // shown again: no old reason
+    gui->ShowSettings();  // shown again: no old reason
     QCOMPARE(reason->text(), QString());
-  }
-
-  // A run's own button becomes "Abort" and ends it; the buttons that would disturb it wait.
-  void initializeOpensTheLinkForARunThatItsButtonAborts() {
-    QTcpServer board;  // accepts and never answers: the run waits
-    QVERIFY(board.listen(QHostAddress(QStringLiteral("127.0.0.1"))));
-    QTemporaryDir folder;
-    QFile file(folder.filePath(QStringLiteral("image.s19")));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("S10510000102E7\r\nS9030000FC\r\n") > 0 && file.flush());
-    ShowDialog();
-    gui->Click(gui->Option("DataPipeSelect", 5));
-    for (const auto& [name, text] : {std::pair{"IPAddress", QStringLiteral("127.0.0.1")},
-                                     std::pair{"PortNumber", QString::number(board.serverPort())}}) {
-      QTest::keyClick(gui->SettingsText(name), Qt::Key_A, Qt::ControlModifier);
-      QTest::keyClicks(gui->SettingsText(name), text);
-    }
-    gui->Click(gui->In<QPushButton>(gui->Settings(), "Initialize"));
-    QTRY_VERIFY(gui->Core().S.EthernetInitialized != False);
-    gui->AnswerFileDialog(file.fileName());
-    gui->Click(gui->Button("SelectSourceFile"));
-
-    for (const auto& [started, other, caption] : {std::tuple{"ProgramFlash", "VerifyFlash", "Program FLASH"},
-                                                  std::tuple{"VerifyFlash", "ProgramFlash", "Verify FLASH"}}) {
-      QPushButton* start = gui->Button(started);
-      gui->Click(start);
-      QCOMPARE(start->text(), QStringLiteral("Abort"));
-      for (const char* name : {started, "AbortProgram", "ClearStatusList", "ClearDebugList"})
-        QVERIFY2(gui->Button(name)->isEnabled(), name);
-      for (const char* name : {other, "SelectDataPipe", "SelectSourceFile"}) QVERIFY2(!gui->Button(name)->isEnabled(), name);
-      gui->Click(start);
-      QCOMPARE(gui->Core().S.ProgramMode, 0);
-      QCOMPARE(start->text(), QString::fromLatin1(caption));
-      for (const char* name : {"ProgramFlash", "VerifyFlash", "SelectDataPipe", "SelectSourceFile"})
-        QVERIFY2(gui->Button(name)->isEnabled(), name);
-      QCOMPARE(gui->LastLine("List2"), QStringLiteral("Aborted processing."));
-    }
   }
 };
 

@@ -3,20 +3,8 @@
 // the way out is recorded instead of ending the test.
 #pragma once
 
-#include <QApplication>
-#include <QFileDialog>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMenu>
-#include <QMenuBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSettings>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-#include <QWindow>
-#include <functional>
+#include <QtTest>
+#include <QtWidgets>
 
 #include "app/qt/MainStartUp.h"
 #include "pipe/qt/QtSerialLibrary.h"
@@ -24,8 +12,7 @@
 
 namespace qrb::test {
 
-class RecordingApp : public Application {
- public:
+struct RecordingApp : Application {
   int ended = 0;
   void EndProgram() override { ++ended; }
 };
@@ -33,14 +20,12 @@ class RecordingApp : public Application {
 struct GuiApp {
   // What the window remembers across starts goes to a folder of the test
   // process's own; every GuiApp starts without it unless told to keep it.
-  static void IsolateSettings() {
+  explicit GuiApp(bool keepSettings = false) {
     static QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-  }
-  explicit GuiApp(bool keepSettings = false) {
-    IsolateSettings();
     if (!keepSettings) QSettings(QStringLiteral("qrb-flash"), QStringLiteral("qrb-flash")).clear();
     startUp.Main();
+    if (!QTest::qWaitForWindowExposed(&Main())) qFatal("the main window was not shown");
   }
 
   QTemporaryDir devices;  // COMn stands for a missing file in here
@@ -53,29 +38,51 @@ struct GuiApp {
   Form2Dialog& Settings() { return startUp.Form2Window(); }
   Form1& Core() { return Main().Core(); }
 
-  template <typename W>
-  W* In(QWidget& window, const char* name) {
-    auto* widget = window.findChild<W*>(QString::fromLatin1(name));
-    if (widget == nullptr) qFatal("no widget %s", name);
+  template <typename W = QWidget>
+  W* In(QWidget& window, const QString& name) {
+    auto* widget = window.findChild<W*>(name);
+    if (widget == nullptr) qFatal("no widget %s", qPrintable(name));
     return widget;
   }
   QPushButton* Button(const char* name) { return In<QPushButton>(Main(), name); }
   QListWidget* List(const char* name) { return In<QListWidget>(Main(), name); }
-  QLineEdit* MainText(const char* name) { return In<QLineEdit>(Main(), name); }
   QRadioButton* Option(const char* name, int index) {
-    return In<QRadioButton>(Settings(), QStringLiteral("%1_%2").arg(name).arg(index).toLatin1().constData());
+    return In<QRadioButton>(Settings(), QStringLiteral("%1_%2").arg(name).arg(index));
   }
   QLineEdit* SettingsText(const char* name) { return In<QLineEdit>(Settings(), name); }
-  QString LastLine(const char* list) {
-    QListWidget* l = List(list);
-    return l->count() == 0 ? QString() : l->item(l->count() - 1)->text();
+  QStringList Lines(const char* list) {
+    QStringList lines;
+    for (int i = 0; i < List(list)->count(); ++i) lines << List(list)->item(i)->text();
+    return lines;
+  }
+  QString LastLine(const char* list) { return Lines(list).value(List(list)->count() - 1); }
+  // Each named child of `window` says what it must.
+  void ExpectTexts(QWidget& window, std::initializer_list<std::pair<const char*, const char*>> texts) {
+    for (const auto& [name, text] : texts) QCOMPARE(In(window, name)->property("text").toString(), QString::fromUtf8(text));
   }
 
-  void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
-  // On its round indicator, as an option button's caption may end well
-  // before the button does.
-  void Click(QRadioButton* button) {
-    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+  // An option button on its round indicator, as its caption may end well before the button does.
+  void Click(QAbstractButton* b) {
+    QTest::mouseClick(b, Qt::LeftButton, {}, qobject_cast<QRadioButton*>(b) ? QPoint(6, b->height() / 2) : b->rect().center());
+  }
+  static void TypeOver(QLineEdit* box, const QString& text) {
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(box, text);
+  }
+  static bool WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+  }
+
+  void ShowSettings() {
+    Click(Button("SelectDataPipe"));
+    QTRY_COMPARE(QApplication::activeWindow(), &Settings());
+  }
+  // "Select Source File", the path typed into the file dialog.
+  void ChooseFile(const QString& path) {
+    AnswerFileDialog(path);
+    Click(Button("SelectSourceFile"));
+    QCOMPARE(Core().S.SourceFileSelected, std::int16_t{1});
   }
 
   // Polls for the next modal dialog of type D and hands it to `answer`
@@ -88,11 +95,10 @@ struct GuiApp {
       if (dialog == nullptr) return;
       if (QApplication::activeWindow() != dialog) {
         dialog->windowHandle()->requestActivate();  // as a window manager does
-        return;
+      } else if (answer(dialog)) {
+        poll->stop();
+        poll->deleteLater();
       }
-      if (!answer(dialog)) return;
-      poll->stop();
-      poll->deleteLater();
     });
     poll->start(10);
   }
@@ -113,17 +119,12 @@ struct GuiApp {
 
   // A menu item by mouse, through the menu bar and its pop-up.
   void ChooseMenu(const char* menuName, const char* itemName) {
-    QMenuBar* bar = Main().menuBar();
     QMenu* menu = In<QMenu>(Main(), menuName);
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu->menuAction()).center());
+    QTest::mouseClick(Main().menuBar(), Qt::LeftButton, {}, Main().menuBar()->actionGeometry(menu->menuAction()).center());
     QTRY_VERIFY(menu->isVisible());
-    QAction* item = menu->findChild<QAction*>(QString::fromLatin1(itemName));
-    if (item == nullptr) item = Main().findChild<QAction*>(QString::fromLatin1(itemName));
-    QVERIFY(item != nullptr);
-    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(In<QAction>(Main(), itemName)).center());
     QTRY_VERIFY(!menu->isVisible());
   }
-  void ChooseHelpAbout() { ChooseMenu("menuHelp", "menuHelpAbout"); }
 };
 
 }  // namespace qrb::test

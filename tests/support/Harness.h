@@ -1,5 +1,5 @@
-// A main window and settings dialog on plain controls, with fakes at every
-// port, for driving the core deterministically.
+// The headless main window with fakes at every port, for driving the core
+// deterministically.
 #pragma once
 
 #include <deque>
@@ -11,10 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/Form1.h"
-#include "app/HeadlessControls.h"
-#include "pipe/Form2.h"
-#include "pipe/PlainSettingsDialog.h"
+#include "app/HeadlessWindow.h"
 
 namespace qrb::test {
 
@@ -158,31 +155,23 @@ class FakeApp : public Application {
   void EndProgram() override { ++ended; }
 };
 
-struct Harness {
-  // Both lists' lines in posting order: "S: " for Status, "D: " for Debug.
-  std::vector<std::string> posted;
-  PlainListBox List1{[this](const std::string& line) { posted.push_back("S: " + line); }};
-  PlainListBox List2{[this](const std::string& line) { posted.push_back("D: " + line); }};
-  PlainTextBox Text2, Text3;
-  PlainButton SelectSourceFile{"Select Source File"}, ProgramFlash{"Program FLASH"}, VerifyFlash{"Verify FLASH"},
-      SelectDataPipe{"Select Data Pipe"};
+// The fakes come first, so the window is built on them.
+struct HarnessPorts {
   PlainTimer Timer1;
   FakeSerialLibrary serial;
   FakeTcpControl tcp;
   FakeFileDialog dialog;
   FakeClock clock;
   FakeApp app;
+  // Both lists' lines in posting order: "S: " for Status, "D: " for Debug.
+  std::vector<std::string> posted;
+};
 
-  PlainSettingsDialog settings;
-
-  Form1 form1{Form1Controls{List1, List2, Text2, Text3, SelectSourceFile, ProgramFlash, VerifyFlash,
-                            SelectDataPipe, Timer1},
-              Form1Services{serial, tcp, dialog, clock, app}};
-  std::unique_ptr<Form2> form2;
-
-  Harness() {
-    form2 = std::make_unique<Form2>(form1, settings.Controls());
-    form1.AttachSettingsDialog(form2.get());
+struct Harness : HarnessPorts, HeadlessWindow {
+  Harness()
+      : HeadlessWindow(Timer1, {serial, tcp, dialog, clock, app},
+                       [this](const std::string& line) { posted.push_back("S: " + line); },
+                       [this](const std::string& line) { posted.push_back("D: " + line); }) {
     form1.InitVariables();
   }
 

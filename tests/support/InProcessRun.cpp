@@ -20,10 +20,10 @@ std::uint32_t PacketAddress(const std::vector<std::uint8_t>& p) {
 InProcessRun::InProcessRun(Link link, sim::BoardModel& board) : link_(link), board_(board) {
   h_.List1 = PlainListBox([this](const std::string& line) { runStatus_.push_back(line); });
   h_.List2 = PlainListBox([this](const std::string& line) { abortPosted_ |= line == AbortLine; });
-  h_.form2->DataPipeSelect_Click(link_ == Link::Ethernet ? PipeEthernet : PipeSerial);
+  h_.form2.DataPipeSelect_Click(link_ == Link::Ethernet ? PipeEthernet : PipeSerial);
   h_.settings.IPAddress.SetText("127.0.0.1");
   h_.settings.PortNumber.SetText("10001");
-  h_.form2->Initialize_Click();
+  h_.form2.Initialize_Click();
   if (link_ == Link::Ethernet) h_.form1.Winsock1Data_Connect();
 }
 

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <optional>
 
+#include "S19Text.h"
+
 namespace qrb::test {
 namespace {
 
@@ -65,27 +67,9 @@ ReferenceImage ReadReferenceImage(std::string_view file) {
 }
 
 std::string S3Records(std::uint32_t first, std::size_t length, std::size_t perRecord) {
-  std::string text;
-  char pair[3];
-  auto put = [&](unsigned byte, unsigned& sum) {
-    std::snprintf(pair, sizeof pair, "%02X", byte & 0xFFu);
-    text += pair;
-    sum += byte;
-  };
-  for (std::size_t done = 0; done < length;) {
-    const std::size_t n = std::min(perRecord, length - done);
-    const std::uint32_t address = first + static_cast<std::uint32_t>(done);
-    unsigned sum = 0;
-    text += "S3";
-    put(static_cast<unsigned>(n + 5), sum);
-    for (int shift = 24; shift >= 0; shift -= 8) put(address >> shift, sum);
-    for (std::size_t i = 0; i < n; ++i) put((address + static_cast<std::uint32_t>(i)) * 7 + 3, sum);
-    unsigned ignored = 0;
-    put(~sum, ignored);
-    text += "\r\n";
-    done += n;
-  }
-  return text;
+  Bytes data(length);
+  for (std::size_t i = 0; i < length; ++i) data[i] = static_cast<std::uint8_t>((first + i) * 7 + 3);
+  return S19Data(first, data, perRecord, '3');
 }
 
 }  // namespace qrb::test

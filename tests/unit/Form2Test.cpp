@@ -22,11 +22,11 @@ TEST(SettingsDialog, InitializeOnEthernetTakesBothBoxesOnlyWhenBothAreValid) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.text) + " at " + c.address);
     Harness h;
-    h.form2->Show();
-    h.form2->DataPipeSelect_Click(5);
+    h.form2.Show();
+    h.form2.DataPipeSelect_Click(5);
     h.settings.IPAddress.SetText(c.address);
     h.settings.PortNumber.SetText(c.text);
-    h.form2->Initialize_Click();
+    h.form2.Initialize_Click();
     ASSERT_EQ(h.Debug().size(), 1u);
     const bool taken = c.port != 0;
     EXPECT_EQ(h.S().IPAddress, taken ? c.address : "192.168.1.70");

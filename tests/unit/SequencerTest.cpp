@@ -122,11 +122,9 @@ TEST(InitVariables, ReloadFollowsTheIntervalReadBack) {
     Harness h;
     RoundingTimer timer;
     timer.actual = c.interval;
-    Form1 form1(Form1Controls{h.List1, h.List2, h.Text2, h.Text3, h.SelectSourceFile, h.ProgramFlash,
-                              h.VerifyFlash, h.SelectDataPipe, timer},
-                Form1Services{h.serial, h.tcp, h.dialog, h.clock, h.app});
-    form1.InitVariables();
-    EXPECT_EQ(form1.S.FailTimerReload, c.reload) << "interval " << c.interval;
+    HeadlessWindow w(timer, {h.serial, h.tcp, h.dialog, h.clock, h.app});
+    w.form1.InitVariables();
+    EXPECT_EQ(w.form1.S.FailTimerReload, c.reload) << "interval " << c.interval;
   }
 }
 

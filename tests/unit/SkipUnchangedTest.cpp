@@ -43,21 +43,7 @@ TEST_P(SkipUnchangedTest, LinesAndVerdicts) {
       {"written with mismatches", true, image,
        {InFlashMode, Unchanged1000, Sent1100, Counts(1, 1), "Verification errors: 1"}, s9, false, 256, {0x1101}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    SkipRig r(GetParam());
-    r.board.Load(0x1000, Pattern(c.onBoard));
-    for (const auto a : c.bad) r.board.stuckCells.insert(a);
-    const int ticks = r.Run(true, c.s19);
-    EXPECT_EQ(r.Status(), c.status);
-    EXPECT_EQ(r.Debug(), c.debug);
-    EXPECT_EQ(r.S().Outcome, c.success ? RunOutcome::Succeeded : RunOutcome::Failed);
-    if (c.ticks != 0) {
-      EXPECT_EQ(ticks, c.ticks);
-    }
-    // Every block was read first (two differing in a row start no blind write).
-    EXPECT_EQ(r.board.readBlocks.front(), 0x1000u);
-  }
+  for (const auto& c : cases) CheckRun(GetParam(), c, /*skipUnchanged=*/true);
 }
 
 // Failures after blocks were written or skipped: the failure's own line (with

@@ -11,14 +11,11 @@
 #include "ProgressLine.h"
 #include "S19Writer.h"
 #include "TickStats.h"
-#include "app/Form1.h"
-#include "app/HeadlessControls.h"
+#include "app/HeadlessWindow.h"
 #include "app/Text.h"
 #include "app/qt/core/QtApplication.h"
 #include "app/qt/core/QtTimer.h"
 #include "app/qt/core/SystemClock.h"
-#include "pipe/Form2.h"
-#include "pipe/PlainSettingsDialog.h"
 #include "pipe/qt/QtSerialLibrary.h"
 #include "pipe/qt/QtTcpControl.h"
 
@@ -100,24 +97,18 @@ std::function<QString(int)> DeviceFor(const CliBoard& board) {
 
 struct BoardRun::Parts {
   Parts(BoardRun& run, const CliOptions& options, const CliBoard& board, S19Writer* readOutput)
-      : status([&run](const std::string& line) { run.Post(true, line); }),
-        debug([&run](const std::string& line) { run.Post(false, line); }),
-        selectSourceFile("Select Source File"),
-        programFlash("Program FLASH"),
-        verifyFlash("Verify FLASH"),
-        selectDataPipe("Select Data Pipe"),
-        timer1([this, &run] { Tick(run); }),
+      : timer1([this, &run] { Tick(run); }),
         serial(DeviceFor(board), board.Link == CliLink::Serial),
         tcp{std::chrono::milliseconds(AttemptTimeoutMs(options))},
         fileDialog(options.File),
         blockLog(run.record_.blocks, readOutput, [&run](const std::string& message) { run.Say(message); }),
-        form1({status, debug, text2, text3, selectSourceFile, programFlash, verifyFlash, selectDataPipe, timer1},
-              {serial, tcp, fileDialog, clock, app, &serial, &blockLog}),
-        form2(form1, dialogControls.Controls()),
+        window(timer1, {serial, tcp, fileDialog, clock, app, &serial, &blockLog},
+               [&run](const std::string& line) { run.Post(true, line); },
+               [&run](const std::string& line) { run.Post(false, line); }),
+        form1(window.form1),
         watch(form1, [&run] { run.TryAgain(); }) {
     form1.TickIntervalMs = options.TickMs;
     form1.SkipUnchanged = options.SkipUnchanged;
-    form1.AttachSettingsDialog(&form2);
     form1.InitVariables();
     tcp.SetEvents(&watch);
   }
@@ -138,9 +129,6 @@ struct BoardRun::Parts {
     }
   }
 
-  PlainListBox status, debug;
-  PlainTextBox text2, text3;
-  PlainButton selectSourceFile, programFlash, verifyFlash, selectDataPipe;
   QtTimer timer1;
   QtSerialLibrary serial;
   QtTcpControl tcp;
@@ -148,9 +136,8 @@ struct BoardRun::Parts {
   SystemClock clock;
   QtApplication app;
   BlockLog blockLog;
-  Form1 form1;
-  PlainSettingsDialog dialogControls;
-  Form2 form2;
+  HeadlessWindow window;
+  Form1& form1;
   LinkWatch watch;
   bool running = false;
   bool finished = false;
@@ -222,7 +209,7 @@ bool BoardRun::OpenLink() {
 
 void BoardRun::Attempt() {
   Form1& form1 = parts_->form1;
-  Form2& form2 = parts_->form2;
+  Form2& form2 = parts_->window.form2;
   const CliBoard& board = record_.board;
   parts_->held.clear();  // the lines of an attempt that failed
   parts_->watch.failed = false;
@@ -230,8 +217,8 @@ void BoardRun::Attempt() {
   form1.SelectDataPipe_Click();
   if (board.Link == CliLink::Tcp) {
     form2.DataPipeSelect_Click(PipeEthernet);
-    parts_->dialogControls.IPAddress.SetText(board.Host);
-    parts_->dialogControls.PortNumber.SetText(Dec(board.Port));
+    parts_->window.settings.IPAddress.SetText(board.Host);
+    parts_->window.settings.PortNumber.SetText(Dec(board.Port));
     form2.Initialize_Click();
     return;
   }

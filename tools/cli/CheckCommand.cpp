@@ -11,16 +11,14 @@
 #include "GivenPathDialog.h"
 #include "ProcessHygiene.h"
 #include "SrecFix.h"
-#include "app/Form1.h"
-#include "app/HeadlessControls.h"
-#include "engine/Timing.h"
+#include "app/HeadlessWindow.h"
 #include "app/qt/core/OutputFile.h"
 #include "app/qt/core/QtApplication.h"
 #include "app/qt/core/SystemClock.h"
+#include "engine/Timing.h"
 #include "image/LikelyCause.h"
 #include "image/SequentialFile.h"
-#include "pipe/qt/QtSerialLibrary.h"
-#include "pipe/qt/QtTcpControl.h"
+#include "pipe/NoLink.h"
 
 namespace qrb::cli {
 namespace {
@@ -123,37 +121,28 @@ void PrintSummary(const PreflightReport& r) {
               timing::DefaultTickMs, Seconds(timing::StartupIdleTicks).c_str());
 }
 
-// The main window's core without a link, to read files as a run does.
+// The main window without a link, to read files as a run does.
 class Reader {
  public:
-  Reader()
-      : form1_({status_, debug_, text2_, text3_, selectSourceFile_, programFlash_, verifyFlash_, selectDataPipe_,
-                timer1_},
-               {serial_, tcp_, dialog_, clock_, app_}) {
-    form1_.InitVariables();
-  }
+  Reader() { window_.form1.InitVariables(); }
 
   // Selects `path` as "Select Source File" does; false with the reason.
   bool Select(const std::string& path, std::string& reason) {
     dialog_.SetPath(path);
-    form1_.SelectSourceFile_Click();
-    reason = form1_.SourceFile.Reason();
-    return form1_.SourceFileChosen();
+    window_.form1.SelectSourceFile_Click();
+    reason = window_.form1.SourceFile.Reason();
+    return window_.form1.SourceFileChosen();
   }
-  PreflightReport Preflight() { return form1_.Preflight(); }
+  PreflightReport Preflight() { return window_.form1.Preflight(); }
 
  private:
-  PlainListBox status_, debug_;
-  PlainTextBox text2_, text3_;
-  PlainButton selectSourceFile_{"Select Source File"}, programFlash_{"Program FLASH"}, verifyFlash_{"Verify FLASH"},
-      selectDataPipe_{"Select Data Pipe"};
   PlainTimer timer1_;
-  QtSerialLibrary serial_;
-  QtTcpControl tcp_;
+  NoSerialLibrary serial_;
+  NoTcpControl tcp_;
   GivenPathDialog dialog_{""};
   SystemClock clock_;
   QtApplication app_;
-  Form1 form1_;
+  HeadlessWindow window_{timer1_, {serial_, tcp_, dialog_, clock_, app_}};
 };
 
 std::string SuggestedOut(const std::string& in) {
