@@ -61,32 +61,28 @@ case "$1" in
     python3 - "$WORK" "$(sha256sum "$WORK/image.s19" | cut -d' ' -f1)" "$OK_PORT" <<'PY' || fail "report fields"
 import datetime, json, sys
 work, sha, port = sys.argv[1], sys.argv[2], int(sys.argv[3])
-def load(name): return json.load(open(f"{work}/{name}.json"))
-def check(cond, what):
-    if not cond: print("report:", what, file=sys.stderr); sys.exit(1)
-ok = load("ok")
-check(ok["command_line"][1:4] == ["program", f"{work}/image.s19", "--tcp"] and ok["tick_ms"] == 2, "command line")
-check(ok["image"] == {"path": f"{work}/image.s19", "sha256": sha} and ok["command"] == "program", "image")
+ok, bad, refused = (json.load(open(f"{work}/{name}.json")) for name in ("ok", "bad", "refused"))
+assert ok["command_line"][1:4] == ["program", f"{work}/image.s19", "--tcp"] and ok["tick_ms"] == 2, "command line"
+assert ok["image"] == {"path": f"{work}/image.s19", "sha256": sha} and ok["command"] == "program", "image"
 start, end = (datetime.datetime.fromisoformat(ok[k].replace("Z", "+00:00")) for k in ("start", "end"))
-check(start.utcoffset() == datetime.timedelta(0) and start <= end, "UTC times in order")
-check((ok["outcome"], ok["exit_status"]) == ("succeeded", 0), "outcome")
+assert start.utcoffset() == datetime.timedelta(0) and start <= end, "UTC times in order"
+assert (ok["outcome"], ok["exit_status"]) == ("succeeded", 0), "outcome"
 (board,) = ok["boards"]
-check(board["link"] == {"kind": "tcp", "host": "127.0.0.1", "port": port, "address": f"127.0.0.1:{port}", "speed": None},
-      "link")
-check(board["handshake"] == {"board_state": "startup idle", "version": 0x21, "flash_mode_version": 0x21}, "handshake")
-check([(b["address"], b["mismatches"]) for b in board["blocks"]] == [(0x2000, 0), (0x2100, 0)], "blocks")
-check(board["totals"]["blocks"] == 2 and board["totals"]["mismatches"] == 0, "totals")
+assert board["link"] == {"kind": "tcp", "host": "127.0.0.1", "port": port, "address": f"127.0.0.1:{port}",
+                         "speed": None}, "link"
+assert board["handshake"] == {"board_state": "startup idle", "version": 0x21, "flash_mode_version": 0x21}, "handshake"
+assert [(b["address"], b["mismatches"]) for b in board["blocks"]] == [(0x2000, 0), (0x2100, 0)], "blocks"
+assert board["totals"]["blocks"] == 2 and board["totals"]["mismatches"] == 0, "totals"
 for stream, name in (("out", "status"), ("err", "debug")):
     text = open(f"{work}/ok.{stream}").read().splitlines()
-    check([l["text"] for l in board["lines"] if l["list"] == name] == text, f"{name} lines")
-bad, refused = load("bad"), load("refused")
+    assert [l["text"] for l in board["lines"] if l["list"] == name] == text, f"{name} lines"
 (board,) = bad["boards"]
-check((bad["outcome"], bad["exit_status"], board["handshake"]["board_state"], board["handshake"]["version"]) ==
-      ("failed", 1, "flash mode", 0x15), "failed run")
-check([(b["address"], b["mismatches"]) for b in board["blocks"]] == [(0x2000, 0), (0x2100, 3)], "mismatches per block")
-check(board["totals"]["mismatches"] == 3, "total mismatches")
-check((refused["outcome"], refused["exit_status"], refused["boards"][0]["outcome"]) == ("refused", 2, "refused") and
-      "no connection" in refused["boards"][0]["refusal"], "refused run")
+assert (bad["outcome"], bad["exit_status"], board["handshake"]["board_state"], board["handshake"]["version"]) == (
+    "failed", 1, "flash mode", 0x15), "failed run"
+assert [(b["address"], b["mismatches"]) for b in board["blocks"]] == [(0x2000, 0), (0x2100, 3)], "mismatches per block"
+assert board["totals"]["mismatches"] == 3, "total mismatches"
+assert (refused["outcome"], refused["exit_status"], refused["boards"][0]["outcome"]) == ("refused", 2, "refused"), "refused"
+assert "no connection" in refused["boards"][0]["refusal"], "refusal"
 PY
     ;;
 
