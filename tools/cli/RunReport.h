@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "BoardRun.h"
+#include "BoardRecord.h"
 #include "CliOptions.h"
 
 namespace qrb::cli {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "BoardRun.h"
+#include "BoardRecord.h"
 #include "CliOptions.h"
 #include "S19Writer.h"
 #include "app/Controls.h"
