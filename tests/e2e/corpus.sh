@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The corpus (make-corpus.sh): check's exit is a real program run's; a refused file sends nothing; check --fix
-# refuses and writes nothing, or writes a file that programs to srec_cat's reading, 0xFF elsewhere in its blocks.
+# refuses and writes nothing, or writes a file that programs to srec_cat's reading, 0xFF elsewhere in its blocks, and verifies.
 # Usage: corpus.sh even|odd (every other file: ctest runs two halves side by side)
 . "$(dirname "$0")/../support/lib.sh"
 
@@ -43,8 +43,10 @@ while IFS='|' read -r name want fix refusal; do
   cli "$name.fixed" check "$WORK/fixed.s19"
   expect_rc "$name.fixed" 0
   grep -q ': warning: ' "$WORK/$name.fixed.out" && fail "$name: check warns about its own fix"
-  cli "$name.fixed-program" program "$WORK/fixed.s19" --tcp "127.0.0.1:$PORT"
-  expect_success "$name.fixed-program" program
+  for op in program verify; do  # S1, S2 and S3 records, holes
+    cli "$name.fixed-$op" "$op" "$WORK/fixed.s19" --tcp "127.0.0.1:$PORT"
+    expect_success "$name.fixed-$op" "$op"
+  done
   stop_board
   # Both as srec_cat dumps them: data only, in address order.
   srec_cat "$file" -fill 0xFF -within "$file" -range-padding 256 -o - $dump >"$WORK/expected.dump" 2>/dev/null

@@ -21,8 +21,7 @@ case "$1" in
       start_board --tcp 0 $options
       program_fails "$name" three.s19
       stop_board
-      expect_line "$name" err "$line"
-      expect_line "$name" err "Aborting.  ProgramMode = 0."
+      expect_line "$name" err "$line" "Aborting.  ProgramMode = 0."
       [ -z "$also" ] || expect_contains "$name" err "$also"
     done <<'TABLE'
 status|--mode idle --wrong-byte 1:1|Wrong response from QRB interface [12/2E]: $ED|
@@ -52,8 +51,7 @@ TABLE
     for run in first-block:2 blank:256; do
       expect_rc "${run%:*}" 1
       expect_no_success "${run%:*}"
-      expect_line "${run%:*}" out "Block \$1000     -- Verify errors: ${run#*:}"
-      expect_line "${run%:*}" out "###  Verify Failed  ###     Total errors: ${run#*:}"
+      expect_line "${run%:*}" out "Block \$1000     -- Verify errors: ${run#*:}" "###  Verify Failed  ###     Total errors: ${run#*:}"
     done
     ;;
 

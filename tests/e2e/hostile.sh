@@ -6,46 +6,32 @@
 srec two.s19 -generate 0x1000 0x1140 -repeat-data 0x01 0x02 0x03 -- -address-length=2 -obs=32
 srec one.s19 -generate 0x1000 0x1100 -repeat-data 0x11 0x22 -- -address-length=2 -obs=32
 
-# board LINK options...: a board on LINK (tcp or pty); WHERE is the front end's link to it.
-board() {
-  if [ "$1" = tcp ]; then start_board --tcp 0 "${@:2}"; WHERE=(--tcp "127.0.0.1:$PORT")
-  else start_board --pty "${@:2}"; WHERE=(--serial "$PTY"); fi
-}
-
 # run_bg NAME: a program run of two.s19 in the background (CLI_PID), once the board got a packet.
 # Under AddressSanitizer freed memory is held back (its quarantine) and would
 # count as growth: the flood's bound is on memory kept, not memory churned.
 run_bg() {
-  ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}quarantine_size_mb=0" "$CLI" program "$WORK/two.s19" "${WHERE[@]}" >"$WORK/$1.out" 2>"$WORK/$1.err" </dev/null &
-  CLI_PID=$!
-  for _ in $(seq 250); do grep -q ' received ' "$WORK/board.log" && break; sleep 0.02; done
+  ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}quarantine_size_mb=0" cli_bg "$1" program "$WORK/two.s19" "${WHERE[@]}"
+  wait_for 5 grep -q ' received ' "$WORK/board.log" || true
 }
-wait_cli() { RC=0; wait "$CLI_PID" || RC=$?; }  # its exit status in RC
 
 case "$1" in
   output-fails)  # a full device or a closed pipe as stdout, or a full stderr: aborted, exit 1, the reason where it can go
     board tcp --mode flash
     CLI_OUT=/dev/full cli full-out program "$WORK/two.s19" "${WHERE[@]}"
     expect_rc full-out 1
-    expect_line full-out err "qrb-flash-cli: cannot write the Status list to stdout: No space left on device"
-    expect_line full-out err "Aborting.  ProgramMode = 0."
+    expect_line full-out err "qrb-flash-cli: cannot write the Status list to stdout: No space left on device" \
+      "Aborting.  ProgramMode = 0."
     CLI_ERR=/dev/full cli full-err program "$WORK/two.s19" "${WHERE[@]}"
-    expect_rc full-err 1
-    expect_line full-err out "qrb-flash-cli: cannot write the Debug list to stderr: No space left on device"
+    expect_rc full-err 1 out "qrb-flash-cli: cannot write the Debug list to stderr: No space left on device"
     expect_no_success full-err
-    set +o pipefail  # stdout into a pipe whose reader quits
-    "$CLI" program "$WORK/two.s19" "${WHERE[@]}" 2>"$WORK/gone.err" | head -n 1 >/dev/null
-    echo "${PIPESTATUS[0]}" >"$WORK/gone.rc"
-    set -o pipefail
+    CLI_OUT=>(head -n 1 >/dev/null) cli gone program "$WORK/two.s19" "${WHERE[@]}"  # a reader that quits
     stop_board
     expect_rc gone 1
-    expect_line gone err "qrb-flash-cli: cannot write the Status list to stdout: Broken pipe"
-    expect_line gone err "Aborting.  ProgramMode = 0."
+    expect_line gone err "qrb-flash-cli: cannot write the Status list to stdout: Broken pipe" "Aborting.  ProgramMode = 0."
     for args in --help --version "check $WORK/two.s19"; do
       # shellcheck disable=SC2086
       CLI_OUT=/dev/full cli full-other $args
-      expect_rc full-other 1
-      expect_line full-other err "qrb-flash-cli: cannot write to stdout: No space left on device"
+      expect_rc full-other 1 err "qrb-flash-cli: cannot write to stdout: No space left on device"
     done
     ;;
 
@@ -56,9 +42,9 @@ case "$1" in
       locks=$(lock_files "$PTY")
       [ "$link" = tcp ] || [ -n "$locks" ] || fail "no lock file while the port is open"
       kill "-$signal" "$CLI_PID"
-      wait_cli
+      wait_cli "$signal"
       stop_board
-      [ "$RC" = $((128 + $(kill -l "$signal"))) ] || fail "SIG$signal: exit status $RC"
+      expect_rc "$signal" $((128 + $(kill -l "$signal")))
       printf '%s\n' "Aborting.  ProgramMode = 0." "Aborted processing." "$closed" >"$WORK/want"
       tail -n 3 "$WORK/$signal.err" | diff "$WORK/want" - >&2 || fail "SIG$signal: the run's last lines"
       [ "$(sed -n "s/^qrb-board-sim: $link received //p" "$WORK/board.log" | wc -w)" = 2 ] ||
@@ -87,15 +73,13 @@ TABLE
     run_bg gone
     kill -KILL "$BOARD_PID"
     { wait "$BOARD_PID" 2>/dev/null || true; BOARD_PID=""; }
-    start=$(date +%s%N)
-    wait_cli
-    ms=$((($(date +%s%N) - start) / 1000000))
-    [ "$RC" = 1 ] || fail "device gone: exit status $RC, expected 1"
+    wait_cli gone
+    expect_rc gone 1
     expect_count gone err "Error getting a packet: -11" 1
     expect_contains gone err "$PTY is gone"
     expect_count gone err "COM1 device $PTY is gone" 0  # a --serial device is named by its path
     expect_count gone err "Aborting.  ProgramMode = 0." 1
-    [ "$ms" -lt 2000 ] || fail "device gone: the run went on for $ms ms"
+    expect_ms gone -lt 2000
     ;;
 
   serial-access)  # a user who may not open the device is told why, once, and what would let them
@@ -106,14 +90,9 @@ TABLE
     pts=$(readlink -f "$link")
     chmod 644 "$WORK/one.s19"
     chgrp tty "$pts" && chmod 620 "$pts"  # as a login's terminal: its group may only write
-    as_nobody() {
-      local rc=0
-      timeout 60 runuser -u nobody -- "$CLI" verify "$WORK/one.s19" --serial "$link" >"$WORK/$1.out" 2>"$WORK/$1.err" </dev/null || rc=$?
-      echo "$rc" >"$WORK/$1.rc"
-    }
-    as_nobody root-only
+    CLI_AS="runuser -u nobody --" cli root-only verify "$WORK/one.s19" --serial "$link"
     chgrp dialout "$pts" && chmod 660 "$pts"
-    as_nobody group
+    CLI_AS="runuser -u nobody --" cli group verify "$WORK/one.s19" --serial "$link"
     stop_board
     expect_line root-only err "$link may not be opened: permission denied; it belongs to user root and group tty (crw--w----): only root may open it."
     expect_line group err "$link may not be opened: permission denied; it belongs to user root and group dialout (crw-rw----): join the group with 'sudo usermod -aG dialout nobody', then log in again."
@@ -128,7 +107,7 @@ TABLE
     while IFS='|' read -r link options line; do
       # shellcheck disable=SC2086
       board "$link" $options --verbose
-      start=$(date +%s%N) peak=0 early=""
+      peak=0 early=""
       run_bg "$link"
       for samples in $(seq 600); do
         rss=$(awk '$1 == "VmRSS:" { print $2 }' "/proc/$CLI_PID/status" 2>/dev/null) && [ -n "$rss" ] || break
@@ -136,15 +115,14 @@ TABLE
         [ "$samples" = 5 ] && early=$peak  # half a second into the flood
         sleep 0.1
       done
-      wait_cli
-      ms=$((($(date +%s%N) - start) / 1000000))
+      wait_cli "$link"
       stop_board
       early=${early:-$peak}  # a run shorter than half a second
-      echo "flood $link $options: the run ended after $ms ms, resident $early KiB after 0.5 s, at most $peak KiB"
-      [ "$RC" = 1 ] || fail "$link flood: exit status $RC, expected 1"
+      echo "flood $link $options: the run ended after $(cat "$WORK/$link.ms") ms, resident $early KiB after 0.5 s, at most $peak KiB"
+      expect_rc "$link" 1
       [ "$(grep -xF -A1 -- "$line" "$WORK/$link.err" | tail -n 1)" = "Aborting.  ProgramMode = 0." ] ||
         { fail "$link flood: no '$line' before the abort"; show "$WORK/$link.err"; }
-      [ "$ms" -lt 6000 ] || fail "$link flood: the run took $ms ms"  # 3 s of time-out, 3 s of slack
+      expect_ms "$link" -lt 6000  # 3 s of time-out, 3 s of slack
       [ "$peak" -lt $((early + 8 * 1024)) ] || fail "$link flood: resident memory grew from $early to $peak KiB"
       [ "$(cat "$WORK/$link.out" "$WORK/$link.err" | wc -c)" -lt 65536 ] || fail "$link flood: too much output"
       [ "$(grep -c 'Fifo1 is full\.' "$WORK/$link.out")" -le $((1 + $(grep -c 'Fifo1 was full: ' "$WORK/$link.out"))) ] ||

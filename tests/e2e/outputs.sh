@@ -19,7 +19,7 @@ writer() {
 
 # snapshot: what the work folder holds (names, types, sizes, modes, content), but the test's own files.
 snapshot() {
-  find "$WORK" -path "$WORK/*.out" -prune -o -path "$WORK/*.err" -prune -o -path "$WORK/*.rc" -prune \
+  find "$WORK" -path "$WORK/*.out" -prune -o -path "$WORK/*.err" -prune -o -path "$WORK/*.rc" -prune -o -path "$WORK/*.ms" -prune \
     -o -path "$WORK/board.*" -prune -o -path "$WORK/flash.bin" -prune -o -printf '%P %y %s %m\n' | sort
   find "$WORK" -maxdepth 2 -type f \( -name '*.s19' -o -name '*.json' \) -exec md5sum {} + | sort
 }
@@ -88,16 +88,13 @@ TABLE
     cli new-fix $(writer fix "$WORK/new.s19")
     expect_rc new-fix 0
     [ "$(stat -c %a "$WORK/new.s19")" = 664 ] || fail "a new file's mode is not the umask's: $(stat -c %a "$WORK/new.s19")"
-    srec_cat "$WORK/kept.s19" -o "$WORK/kept.bin" -binary 2>/dev/null
-    srec_cat "$WORK/new.s19" -crop 0x1000 0x1200 -o "$WORK/new.bin" -binary 2>/dev/null
-    cmp -s "$WORK/kept.bin" "$WORK/new.bin" || fail "the backup and the fixed image differ"
+    binary "$WORK/kept.s19" >"$WORK/kept.bin"
+    cmp -s "$WORK/kept.bin" <(binary "$WORK/new.s19" -crop 0x1000 0x1200) || fail "the backup and the fixed image differ"
 
     # "-" is stdout for read: the S-records there, the Status list on stderr.
     cli dash read - --tcp "127.0.0.1:$PORT" --range 0x1000-0x11FF --tick 1
-    expect_rc dash 0
-    expect_line dash err "***  Success ***.  QRB interface FLASH Read."
-    srec_cat "$WORK/dash.out" -o "$WORK/dash.bin" -binary 2>/dev/null
-    cmp -s "$WORK/kept.bin" "$WORK/dash.bin" || fail "read to stdout: not the board's FLASH"
+    expect_rc dash 0 err "***  Success ***.  QRB interface FLASH Read."
+    cmp -s "$WORK/kept.bin" <(binary "$WORK/dash.out") || fail "read to stdout: not the board's FLASH"
 
     # Files named "-" and "@name" are files to srecord, never stdin or a list of arguments.
     echo "secret" >"$WORK/secret.txt" && echo "secret.txt -binary" >"$WORK/evil"
@@ -106,8 +103,7 @@ TABLE
       (cd "$WORK" && cli "named$name" check "$name" --fix "fixed$name.s19")
       expect_rc "named$name" 0
       expect_contains "named$name" out "srec_cat './$name' -fill 0xFF -within './$name'"
-      srec_cat "$WORK/fixed$name.s19" -crop 0x1000 0x1200 -o "$WORK/named.bin" -binary 2>/dev/null
-      cmp -s "$WORK/kept.bin" "$WORK/named.bin" || fail "check $name --fix: not the file's data"
+      cmp -s "$WORK/kept.bin" <(binary "$WORK/fixed$name.s19" -crop 0x1000 0x1200) || fail "check $name --fix: not the file's data"
     done
     stop_board
     ;;
@@ -127,8 +123,7 @@ TABLE
     before=$(ls -A "$WORK/small")
     # shellcheck disable=SC2046
     cli report $(writer report "$WORK/small/r.json")
-    expect_rc report 1
-    expect_line report out "$PROGRAM_SUCCESS"  # the run's verdict stands ...
+    expect_rc report 1 out "$PROGRAM_SUCCESS"  # the run's verdict stands ...
     expect_contains report err "cannot write the report $WORK/small/r.json: No space left on device"  # ... then this
     [ "$(cat "$WORK/small/r.json")" = '{"old": true}' ] || fail "the report was cut short"
     cli backup read "$WORK/small/b.s19" --tcp "127.0.0.1:$PORT" --range 0x1000-0x11FF --tick 1
@@ -148,28 +143,20 @@ TABLE
     start_board --tcp 0 --mode flash --load "$WORK/image.s19" --corrupt-readback 2:16
     cli twice read "$WORK/b.s19" --tcp "127.0.0.1:$PORT" --range 0x1000-0x11FF --tick 1 --report "$WORK/r.json"
     stop_board
-    expect_rc twice 0
-    expect_line twice err "Block \$1000 read 2 times, no two reads alike; reading it again."
-    srec_cat "$WORK/image.s19" -fill 0xFF 0x1000 0x1200 -o "$WORK/image.bin" -binary 2>/dev/null
-    srec_cat "$WORK/b.s19" -o "$WORK/b.bin" -binary 2>/dev/null
-    cmp -s "$WORK/image.bin" "$WORK/b.bin" || fail "the backup holds the corrupted read-back"
-    python3 - "$WORK/r.json" <<'PY' || fail "the report's reads"
-import json, sys
-blocks = json.load(open(sys.argv[1]))["boards"][0]["blocks"]
-assert [b["reads"] for b in blocks] == [3, 2], blocks
-PY
+    expect_rc twice 0 err "Block \$1000 read 2 times, no two reads alike; reading it again."
+    cmp -s <(binary "$WORK/image.s19" -fill 0xFF 0x1000 0x1200) <(binary "$WORK/b.s19") || fail "the backup holds the corrupted read-back"
+    python3 -c 'import json, sys; b = json.load(open(sys.argv[1]))["boards"][0]["blocks"]; assert [x["reads"] for x in b] == [3, 2], b' \
+      "$WORK/r.json" || fail "the report's reads"
     ;;
 
   signals)  # a stop signal while check --fix runs srec_cat: exit 128 + signal, no child, no temporary file
     srec_cat -generate 0x10000 0x1010000 -repeat-data 1 2 3 4 5 -o "$WORK/big.s19" 2>/dev/null
     mkdir "$WORK/tmp"
-    TMPDIR=$WORK/tmp "$CLI" check "$WORK/big.s19" --fix "$WORK/big-fixed.s19" >"$WORK/sig.out" 2>&1 &
-    pid=$!
-    for _ in $(seq 200); do [ -n "$(ls -A "$WORK/tmp")" ] && break; sleep 0.05; done
-    [ -n "$(ls -A "$WORK/tmp")" ] || fail "srec_cat never started writing"
-    kill -TERM "$pid"
-    rc=0 && wait "$pid" || rc=$?
-    [ "$rc" = 143 ] || fail "check --fix: exit status $rc after SIGTERM"
+    TMPDIR=$WORK/tmp cli_bg sig check "$WORK/big.s19" --fix "$WORK/big-fixed.s19"
+    wait_for 10 sh -c '[ -n "$(ls -A "$0")" ]' "$WORK/tmp" || fail "srec_cat never started writing"
+    kill -TERM "$CLI_PID"
+    wait_cli sig
+    expect_rc sig 143
     sleep 0.2
     [ -z "$(ls -A "$WORK/tmp")" ] || fail "temporary files left: $(ls -A "$WORK/tmp")"
     [ -e "$WORK/big-fixed.s19" ] && fail "OUT written after the signal"

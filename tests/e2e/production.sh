@@ -4,97 +4,85 @@
 # Usage: production.sh CASE
 . "$(dirname "$0")/../support/lib.sh"
 
-# sim NAME options...: one more board; its port or pty lands in SIM_PORT[NAME] / SIM_PTY[NAME].
-declare -A SIM_PID SIM_PORT SIM_PTY
-sim() {
-  BASE="" start_board "${@:2}"
-  mv "$WORK/board.log" "$WORK/$1.board.log"
-  SIM_PID[$1]=$BOARD_PID SIM_PORT[$1]=$PORT SIM_PTY[$1]=$PTY BOARD_PID=""
-}
-stop_sims() { kill -TERM "${SIM_PID[@]}" 2>/dev/null || true; wait "${SIM_PID[@]}" 2>/dev/null || true; SIM_PID=(); }
-trap 'stop_sims; cleanup' EXIT
-
 case "$1" in
   tick)
-    # The same runs at tick 50 and tick 1 give the same lines; the FLASH equals srec_cat's image.
+    # The same runs at tick 50 and tick 1 give the same lines; the FLASH equals srec_cat's image. S1, 24-byte
+    # records running across block boundaries, an aligned hole, an S9 end record.
     BASE=0x1000
     srec image.s19 -generate 0x1000 0x1200 -repeat-string "fast tick " -generate 0x1400 0x1432 -constant 0x5A \
-      -- -address-length=2 -obs=32
-    for link in tcp pty; do
+      -execution-start-address 0x1000 -- -address-length=2 -obs=24 -disable=data-count
+    for link in tcp pty115200; do
       for tick in 50 1; do
-        if [ "$link" = pty ]; then start_board --mode idle --pty --baud 115200; where=(--serial "$PTY" --baud 115200)
-        else start_board --mode idle --tcp 0; where=(--tcp "127.0.0.1:$PORT"); fi
+        board "$link" --mode idle
         for op in program verify; do
-          cli "$link-$op-$tick" "$op" "$WORK/image.s19" "${where[@]}" --tick "$tick"
+          cli "$link-$op-$tick" "$op" "$WORK/image.s19" "${WHERE[@]}" --tick "$tick"
           expect_success "$link-$op-$tick" "$op"
         done
         stop_board
         expect_flash image.s19
       done
       for run in program.out program.err verify.out verify.err; do
-        diff "$WORK/$link-${run%.*}-50.${run#*.}" "$WORK/$link-${run%.*}-1.${run#*.}" >&2 ||
-          fail "$link $run: tick 1 differs from tick 50"
+        diff "$WORK/$link-${run/./-50.}" "$WORK/$link-${run/./-1.}" >&2 || fail "$link $run: tick 1 differs from tick 50"
       done
     done
+    # The whole of both lists of a program run, verbatim and in order.
+    printf '%s\n' "QRB interface at startup idle.  Version:  \$15" "Flushing Port Buffers.  Short delay.  Please wait." \
+      "QRB interface in FLASH mode.  Version:  \$15" "Block  \$1000     -- Sent." "$VERIFIED" "Block  \$1100     -- Sent." \
+      "$VERIFIED" "Block  \$1400     -- Sent." "  " "$PROGRAM_SUCCESS" "Exit this program and Re-Boot the QRB interface." |
+      diff - "$WORK/tcp-program-1.out" >&2 || fail "program: the Status list differs"
+    printf '%s\n' "Ethernet connection pending." "Ethernet connection complete." "S9 record detected." \
+      "Aborting.  ProgramMode = 0." "Ethernet connection closed." | diff - "$WORK/tcp-program-1.err" >&2 ||
+      fail "program: the Debug list differs"
+    expect_line tcp-verify-1 err "Aborting.  ProgramMode = 0."
     # A board that never answers: at tick 1 the first state's time-out still takes its 3 seconds.
-    start_board --tcp 0 --silent-from 1
-    started=$(date +%s%N)
-    cli silent program "$WORK/image.s19" --tcp "127.0.0.1:$PORT" --tick 1
-    elapsed_ms=$(( ($(date +%s%N) - started) / 1000000 ))
+    board tcp --silent-from 1
+    cli silent program "$WORK/image.s19" "${WHERE[@]}" --tick 1
     stop_board
-    expect_rc silent 1
-    expect_line silent err "Timeout reading data. E21"
-    expect_line silent err "FailTimer expired.  Program mode is 21.  E21_A"
+    expect_rc silent 1 err "Timeout reading data. E21" "FailTimer expired.  Program mode is 21.  E21_A"
     expect_count silent err "Aborting.  ProgramMode = 0." 2
-    [ -s "$WORK/silent.out" ] && fail "silent: Status lines without an answer from the board"
-    [ "$elapsed_ms" -ge 2900 ] || fail "the time-out at tick 1 fired after $elapsed_ms ms, not 3 s"
+    expect_empty silent out  # no Status line without an answer from the board
+    expect_ms silent -ge 2900
     ;;
 
   report)
     srec image.s19 -generate 0x2000 0x2180 -repeat-data 1 2 3 -- -address-length=2 -obs=32
-    start_board --tcp 0 --mode idle --version-byte 0x21
-    cli ok program "$WORK/image.s19" --tcp "127.0.0.1:$PORT" --tick 2 --report "$WORK/ok.json"
+    board tcp --mode idle --version-byte 0x21
+    cli ok program "$WORK/image.s19" "${WHERE[@]}" --tick 2 --report "$WORK/ok.json"
     expect_success ok program
     OK_PORT=$PORT
     stop_board
-    start_board --tcp 0 --mode flash --load "$WORK/image.s19" --corrupt-readback 2:3
-    cli bad verify "$WORK/image.s19" --tcp "127.0.0.1:$PORT" --report "$WORK/bad.json"
+    board tcp --mode flash --load "$WORK/image.s19" --corrupt-readback 2:3
+    cli bad verify "$WORK/image.s19" "${WHERE[@]}" --report "$WORK/bad.json"
     expect_rc bad 1
     stop_board
     cli refused program "$WORK/image.s19" --tcp 127.0.0.1:1 --report "$WORK/refused.json"
-    expect_rc refused 2
-    expect_line refused err "qrb-flash-cli: no connection to 127.0.0.1:1: Connection refused"
-    expect_line refused err "Ethernet connection pending."
-    [ -s "$WORK/refused.out" ] && fail "refused: Status lines without a link"
+    expect_rc refused 2 err "qrb-flash-cli: no connection to 127.0.0.1:1: Connection refused" "Ethernet connection pending."
+    expect_empty refused out
     python3 - "$WORK" "$(sha256sum "$WORK/image.s19" | cut -d' ' -f1)" "$OK_PORT" <<'PY' || fail "report fields"
 import datetime, json, sys
 work, sha, port = sys.argv[1], sys.argv[2], int(sys.argv[3])
-def load(name): return json.load(open(f"{work}/{name}.json"))
-def check(cond, what):
-    if not cond: print("report:", what, file=sys.stderr); sys.exit(1)
-ok = load("ok")
-check(ok["command_line"][1:4] == ["program", f"{work}/image.s19", "--tcp"] and ok["tick_ms"] == 2, "command line")
-check(ok["image"] == {"path": f"{work}/image.s19", "sha256": sha} and ok["command"] == "program", "image")
+ok, bad, refused = (json.load(open(f"{work}/{name}.json")) for name in ("ok", "bad", "refused"))
+assert ok["command_line"][1:4] == ["program", f"{work}/image.s19", "--tcp"] and ok["tick_ms"] == 2, "command line"
+assert ok["image"] == {"path": f"{work}/image.s19", "sha256": sha} and ok["command"] == "program", "image"
 start, end = (datetime.datetime.fromisoformat(ok[k].replace("Z", "+00:00")) for k in ("start", "end"))
-check(start.utcoffset() == datetime.timedelta(0) and start <= end, "UTC times in order")
-check((ok["outcome"], ok["exit_status"]) == ("succeeded", 0), "outcome")
+assert start.utcoffset() == datetime.timedelta(0) and start <= end, "UTC times in order"
+assert (ok["outcome"], ok["exit_status"]) == ("succeeded", 0), "outcome"
 (board,) = ok["boards"]
-check(board["link"] == {"kind": "tcp", "host": "127.0.0.1", "port": port, "address": f"127.0.0.1:{port}", "speed": None},
-      "link")
-check(board["handshake"] == {"board_state": "startup idle", "version": 0x21, "flash_mode_version": 0x21}, "handshake")
-check([(b["address"], b["mismatches"]) for b in board["blocks"]] == [(0x2000, 0), (0x2100, 0)], "blocks")
-check(board["totals"]["blocks"] == 2 and board["totals"]["mismatches"] == 0, "totals")
+assert board["link"] == {"kind": "tcp", "host": "127.0.0.1", "port": port, "address": f"127.0.0.1:{port}",
+                         "speed": None}, "link"
+assert board["handshake"] == {"board_state": "startup idle", "version": 0x21, "flash_mode_version": 0x21}, "handshake"
+assert [(b["address"], b["mismatches"]) for b in board["blocks"]] == [(0x2000, 0), (0x2100, 0)], "blocks"
+assert board["totals"]["blocks"] == 2 and board["totals"]["mismatches"] == 0, "totals"
 for stream, name in (("out", "status"), ("err", "debug")):
     text = open(f"{work}/ok.{stream}").read().splitlines()
-    check([l["text"] for l in board["lines"] if l["list"] == name] == text, f"{name} lines")
-bad, refused = load("bad"), load("refused")
+    assert [l["text"] for l in board["lines"] if l["list"] == name] == text, f"{name} lines"
 (board,) = bad["boards"]
-check((bad["outcome"], bad["exit_status"], board["handshake"]["board_state"], board["handshake"]["version"]) ==
-      ("failed", 1, "flash mode", 0x15), "failed run")
-check([(b["address"], b["mismatches"]) for b in board["blocks"]] == [(0x2000, 0), (0x2100, 3)], "mismatches per block")
-check(board["totals"]["mismatches"] == 3, "total mismatches")
-check((refused["outcome"], refused["exit_status"], refused["boards"][0]["outcome"]) == ("refused", 2, "refused") and
-      "no connection" in refused["boards"][0]["refusal"], "refused run")
+assert (bad["outcome"], bad["exit_status"], board["handshake"]["board_state"], board["handshake"]["version"]) == (
+    "failed", 1, "flash mode", 0x15), "failed run"
+assert [(b["address"], b["mismatches"]) for b in board["blocks"]] == [(0x2000, 0), (0x2100, 3)], "mismatches per block"
+assert board["totals"]["mismatches"] == 3, "total mismatches"
+assert (refused["outcome"], refused["exit_status"], refused["boards"][0]["outcome"]) == ("refused", 2, "refused"), "refused"
+assert "no connection" in refused["boards"][0]["refusal"], "refusal"
 PY
     ;;
 
@@ -117,13 +105,12 @@ wide|0x1000000-0x1000010|S3S7|01000000 - 010000FF
 TABLE
     for a in 8000 8100 8200 8300; do expect_line backup out "Block \$$a     -- Read."; done
     expect_line backup out "***  Success ***.  QRB interface FLASH Read."
-    srec_cat "$WORK/original.s19" -fill 0xFF 0x8000 0x8400 -offset -0x8000 -o "$WORK/original.bin" -binary
-    srec_cat "$WORK/backup.s19" -offset -0x8000 -o "$WORK/backup.bin" -binary
-    cmp -s "$WORK/original.bin" "$WORK/backup.bin" || fail "backup differs from the first board's FLASH"
+    binary "$WORK/original.s19" -fill 0xFF 0x8000 0x8400 -offset -0x8000 >"$WORK/original.bin"
+    cmp -s "$WORK/original.bin" <(binary "$WORK/backup.s19" -offset -0x8000) || fail "backup differs from the first board's FLASH"
     cli check check "$WORK/backup.s19"
     expect_rc check 0
-    start_board --tcp 0 --mode idle
-    cli restore program "$WORK/backup.s19" --tcp "127.0.0.1:$PORT" --tick 1
+    board tcp --mode idle
+    cli restore program "$WORK/backup.s19" "${WHERE[@]}" --tick 1
     expect_success restore program
     stop_board
     cmp -s "$WORK/original.bin" "$WORK/flash.bin" || fail "the second board's FLASH differs from the first one's"
@@ -145,8 +132,7 @@ TABLE
     names=("127.0.0.1:${SIM_PORT[silent]}" "127.0.0.1:${SIM_PORT[drops]}" "127.0.0.1:${SIM_PORT[good1]}" "${SIM_PTY[good2]}")
     cli four program "$WORK/image.s19" --tcp "${names[0]}" --tcp "${names[1]}" --tcp "${names[2]}" \
       --serial "${names[3]}" --baud 115200 --tick 1 --report "$WORK/four.json"
-    expect_rc four 1
-    expect_line four err "[${names[0]}] Timeout reading data. E21"
+    expect_rc four 1 err "[${names[0]}] Timeout reading data. E21"
     expect_count four out "[${names[1]}] Block  \$4000     -- Sent." 1
     expect_count four out "[${names[1]}] $PROGRAM_SUCCESS" 0
     for good in "${names[2]}" "${names[3]}"; do
@@ -157,14 +143,10 @@ TABLE
     # Every line carries its board's name; the summary closes the output.
     grep -v -e '^\[' -e '^$' -e '^board ' -e '^127\.0\.0\.1:' -e '^/dev/' "$WORK/four.out" "$WORK/four.err" &&
       fail "a line without its board's name"
-    summary() {  # NAME OUTCOME BLOCKS ERRORS
-      grep -qE "^$(printf '%s' "$1" | sed 's/[.[]/\\&/g') +$2 +$3 +$4 +[0-9.]+$" "$WORK/four.out" ||
-        { fail "no summary row '$*'"; show "$WORK/four.out"; }
-    }
-    summary "${names[0]}" failed 0 0
-    summary "${names[1]}" failed 2 0
-    summary "${names[2]}" succeeded 4 0
-    summary "${names[3]}" succeeded 4 0
+    for row in "${names[0]} failed 0" "${names[1]} failed 2" "${names[2]} succeeded 4" "${names[3]} succeeded 4"; do
+      read -r name outcome blocks <<<"$row"  # then no errors, and the seconds
+      grep -qE "^$(sed 's/[.[]/\\&/g' <<<"$name") +$outcome +$blocks +0 +[0-9.]+$" "$WORK/four.out" || fail "no summary row '$row'"
+    done
     python3 - "$WORK/four.json" "${names[@]}" <<'PY' || fail "report of four boards"
 import json, sys
 report, names = json.load(open(sys.argv[1])), sys.argv[2:]
@@ -189,16 +171,15 @@ PY
     cli two program "$WORK/image.s19" --tcp "127.0.0.1:${SIM_PORT[a]}" --tcp "127.0.0.1:${SIM_PORT[b]}" --tick 1
     expect_rc two 0
     # A stop signal presses every board's Abort button; the report is still written.
-    "$CLI" program "$WORK/image.s19" --tcp "127.0.0.1:${SIM_PORT[a]}" --tcp "127.0.0.1:${SIM_PORT[b]}" \
-      --report "$WORK/stopped.json" >"$WORK/stopped.out" 2>"$WORK/stopped.err" </dev/null &
-    pid=$!
+    cli_bg stopped program "$WORK/image.s19" --tcp "127.0.0.1:${SIM_PORT[a]}" --tcp "127.0.0.1:${SIM_PORT[b]}" \
+      --report "$WORK/stopped.json"
     sleep 0.3  # the run takes 15 ticks of 50 ms
-    kill -TERM "$pid"
-    wait "$pid" && echo 0 >"$WORK/stopped.rc" || echo $? >"$WORK/stopped.rc"
+    kill -TERM "$CLI_PID"
+    wait_cli stopped
     expect_rc stopped 143
     for board in a b; do
-      expect_line stopped err "[127.0.0.1:${SIM_PORT[$board]}] Aborting.  ProgramMode = 0."
-      expect_line stopped err "[127.0.0.1:${SIM_PORT[$board]}] Ethernet connection closed."
+      expect_line stopped err "[127.0.0.1:${SIM_PORT[$board]}] Aborting.  ProgramMode = 0." \
+        "[127.0.0.1:${SIM_PORT[$board]}] Ethernet connection closed."
     done
     python3 -c 'import json, sys; r = json.load(open(sys.argv[1])); assert r["exit_status"] == 143, r["exit_status"]' \
       "$WORK/stopped.json" || fail "the stopped run's report"

@@ -17,16 +17,9 @@ trap 'kill "${PIDS[@]}" 2>/dev/null; cleanup; wait' EXIT
 
 fail() {
   echo "FAILED: $*" >&2
-  for f in openbox.log flash.log board.log List1.txt List2.txt; do
-    [ -f "$WORK/$f" ] && { echo "--- $f" >&2; cat "$WORK/$f" >&2; }
-  done
+  for f in openbox.log flash.log board.log List1.txt List2.txt; do [ ! -f "$WORK/$f" ] || show "$WORK/$f"; done
   mkdir -p "$SHOTS" && scrot -o "$SHOTS/real-x-failed.png" 2>/dev/null && echo "screenshot: $SHOTS/real-x-failed.png" >&2
   exit 1
-}
-
-wait_for() {  # SECONDS COMMAND...: polls COMMAND every 0.1 s
-  for _ in $(seq $(($1 * 10))); do "${@:2}" && return 0; sleep 0.1; done
-  return 1
 }
 
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" 2>"$WORK/xvfb.log" &
@@ -41,7 +34,7 @@ wait_for 30 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "w
   fail "the window manager did not start"
 
 IMAGE=$WORK/64k.s19
-srec_cat -generate 0x10000 0x20000 -repeat-string "QRB real X " -o "$IMAGE" -crlf -disable=header
+srec 64k.s19 -generate 0x10000 0x20000 -repeat-string "QRB real X "
 tr -d '\r' <"$IMAGE" >"$WORK/lf.s19"
 BASE=0x10000 start_board --tcp 0
 mkdir -p "$SHOTS"
@@ -66,6 +59,7 @@ window() {
 geometry() {  # WINDOW: prints "x y width height"
   xdotool getwindowgeometry --shell "$1" | awk -F= '{ v[$1] = $2 } END { print v["X"], v["Y"], v["WIDTH"], v["HEIGHT"] }'
 }
+gone() { wait_for 10 sh -c "! xdotool search --onlyvisible --name '^$1\$' >/dev/null"; }  # TITLE: no such window shown
 click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
 # Activates the window as a click on it would, through the window manager.
 focus() { xdotool windowactivate --sync "$1"; }
@@ -85,8 +79,7 @@ sleep 0.5  # the program hears of the move
 read -r mx my _ _ <<<"$(geometry "$DIALOG")"  # where the window manager put it
 [ "$mx $my" != "$dx $dy" ] || fail "the dialog did not move"
 xdotool key Escape
-wait_for 10 sh -c "! xdotool search --onlyvisible --name '^COM Port Parameters\$' >/dev/null" ||
-  fail "Esc did not close the settings dialog"
+gone "COM Port Parameters" || fail "Esc did not close the settings dialog"
 click "$MAIN" 64 $((MENU + 212))
 DIALOG=$(window "COM Port Parameters") || fail "the settings dialog did not appear again"
 at_moved_place() { read -r x y _ _ <<<"$(geometry "$DIALOG")" && [ "$x $y" = "$mx $my" ]; }
@@ -108,7 +101,7 @@ choose_file() {
   window "Open" >/dev/null || fail "the file dialog did not appear"
   xdotool type --delay 5 "$1"
   xdotool key Return
-  wait_for 10 sh -c "! xdotool search --onlyvisible --name '^Open\$' >/dev/null" || fail "Enter did not close the file dialog"
+  gone Open || fail "Enter did not close the file dialog"
 }
 menu() {  # ACCELERATOR KEY: opens a menu of the main window by its accelerator and picks an item by KEY
   focus "$MAIN"
@@ -155,9 +148,8 @@ sleep 0.5
 xdotool type --delay 5 "$WORK/backup.s19"
 xdotool key Return
 wait_for 60 grep -qxF '***  Success ***.  QRB interface FLASH Read.' "$WORK/List1.txt" || fail "the FLASH was not read"
-srec_cat "$WORK/backup.s19" -offset -0x10000 -o "$WORK/backup.bin" -binary 2>/dev/null
-srec_cat "$IMAGE" -offset -0x10000 -o "$WORK/image.bin" -binary 2>/dev/null
-cmp "$WORK/backup.bin" "$WORK/image.bin" || fail "the backup is not the image programmed"
+binary "$IMAGE" -offset -0x10000 >"$WORK/image.bin"
+cmp <(binary "$WORK/backup.s19" -offset -0x10000) "$WORK/image.bin" || fail "the backup is not the image programmed"
 
 # At the 50 ms pace a run long enough to close the window during it.
 fast false
@@ -177,9 +169,8 @@ grep -q 'client disconnected' "$WORK/board.log" && fail "the board lost its clie
 
 # The close box in the title bar asks again; Yes aborts the run and ends the program.
 # Its right end, in the middle of the title bar's height, from where the window manager put the window.
-x=$(xwininfo -id "$MAIN" | sed -n 's/.*Absolute upper-left X: *//p')
-y=$(xwininfo -id "$MAIN" | sed -n 's/.*Absolute upper-left Y: *//p')
-w=$(xwininfo -id "$MAIN" | sed -n 's/.*Width: *//p')
+read -r x y w < <(xwininfo -id "$MAIN" | awk -F': *' '/Absolute upper-left X/ { x = $2 } /Absolute upper-left Y/ { y = $2 }
+  /Width/ { w = $2 } END { print x, y, w }')
 read -r _ right top _ <<<"$(xprop -id "$MAIN" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')"
 xdotool mousemove $((x + w + right - 11)) $((y - top / 2)) sleep 0.2 click 1
 window "QRB-530 FLASH Download" >/dev/null || fail "the close box asked nothing"

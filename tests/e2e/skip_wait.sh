@@ -29,13 +29,12 @@ case "$1" in
       -generate 0x8120 0x8121 -constant 0x00 -generate 0x8AFF 0x8B00 -constant 0x00 \
       -generate 0x9000 0x9500 -repeat-string "firmware 1.1 " -generate 0x97FF 0x9800 -constant 0x11 \
       -generate 0x9900 0x9910 -constant 0x22 -- -address-length=2 -obs=32
-    for link in tcp pty; do
-      if [ "$link" = pty ]; then start_board --mode flash --pty --baud 115200 --load "$WORK/old.s19"; where=(--serial "$PTY" --baud 115200)
-      else start_board --mode flash --tcp 0 --load "$WORK/old.s19"; where=(--tcp "127.0.0.1:$PORT"); fi
-      cli "$link-skip" program "$WORK/new.s19" "${where[@]}" --tick 1 --skip-unchanged --report "$WORK/$link.json"
+    for link in tcp pty115200; do
+      board "$link" --mode flash --load "$WORK/old.s19"
+      cli "$link-skip" program "$WORK/new.s19" "${WHERE[@]}" --tick 1 --skip-unchanged --report "$WORK/$link.json"
       expect_success "$link-skip" program
       blocks_differing old.s19 new.s19 >"$WORK/differ"
-      written_blocks "$link" >"$WORK/written"
+      written_blocks "${link%115200}" >"$WORK/written"
       image_blocks new.s19 >"$WORK/all"
       # Every block that differs was written; a block written without differing was written blind
       # (after two differing blocks in a row), never one reported unchanged.
@@ -57,11 +56,11 @@ assert (report["totals"]["written"], report["totals"]["unchanged"]) == (t["writt
 PY
       # Again: the FLASH already holds the file, nothing is written, the board must still be re-booted.
       wrote=$(grep -c "wrote block" "$WORK/board.log")
-      cli "$link-again" program "$WORK/new.s19" "${where[@]}" --tick 1 --skip-unchanged
+      cli "$link-again" program "$WORK/new.s19" "${WHERE[@]}" --tick 1 --skip-unchanged
       expect_rc "$link-again" 0
-      expect_line "$link-again" out "0 blocks written, $(wc -l <"$WORK/all") unchanged."
-      expect_line "$link-again" out "***  Success ***.  QRB interface FLASH already holds the file.  Nothing written."
-      expect_line "$link-again" out "Exit this program and Re-Boot the QRB interface."
+      expect_line "$link-again" out "0 blocks written, $(wc -l <"$WORK/all") unchanged." \
+        "***  Success ***.  QRB interface FLASH already holds the file.  Nothing written." \
+        "Exit this program and Re-Boot the QRB interface."
       expect_count "$link-again" out "$PROGRAM_SUCCESS" 0
       stop_board
       [ "$(grep -c "wrote block" "$WORK/board.log")" = "$wrote" ] || fail "$link: the second run wrote a block"
@@ -83,8 +82,8 @@ PY
       expect_success "$link-late" program
       # The lines are those of a run that found the board at once.
       if [ "$link" = tcp ]; then
-        start_board --mode flash --tcp 0
-        cli "$link-now" program "$WORK/image.s19" --tcp "127.0.0.1:$PORT" --tick 1
+        board tcp --mode flash
+        cli "$link-now" program "$WORK/image.s19" "${WHERE[@]}" --tick 1
         stop_board
         sed "s/$PORT/$port/g" "$WORK/$link-now.err" | diff - "$WORK/$link-late.err" >&2 || fail "$link: Debug lines differ after waiting"
         diff "$WORK/$link-now.out" "$WORK/$link-late.out" >&2 || fail "$link: Status lines differ after waiting"
@@ -94,23 +93,20 @@ PY
       wait "$waiter" 2>/dev/null || true
     done
     # No board at all: exit 2 once the wait is over, with the reason and how long it waited.
-    started=$(date +%s%N)
     cli none verify "$WORK/image.s19" --tcp "127.0.0.1:$port" --wait 2
-    elapsed_ms=$(( ($(date +%s%N) - started) / 1000000 ))
     expect_rc none 2
     expect_contains none err "qrb-flash-cli: no connection to 127.0.0.1:$port: Connection refused (waited 2."
     expect_count none err "Ethernet connection pending." 1
-    [ "$elapsed_ms" -ge 2000 ] || fail "gave up after $elapsed_ms ms, before the wait was over"
+    expect_ms none -ge 2000  # not before the wait is over
     cli no-device read "$WORK/out.s19" --range 0x1000-0x10FF --serial "$WORK/ttyNONE" --wait 1
     expect_rc no-device 2
     expect_contains no-device err "qrb-flash-cli: cannot open $WORK/ttyNONE: No such file or directory (waited 1."
     [ -e "$WORK/out.s19" ] && fail "no-device: the output was written"
     # Two boards: the one that is there does not wait for the other.
-    start_board --mode flash --tcp 0
-    cli two program "$WORK/image.s19" --tcp "127.0.0.1:$PORT" --tcp "127.0.0.1:$port" --tick 1 --wait 2
+    board tcp --mode flash
+    cli two program "$WORK/image.s19" "${WHERE[@]}" --tcp "127.0.0.1:$port" --tick 1 --wait 2
     stop_board
-    expect_rc two 1
-    expect_line two out "[127.0.0.1:$PORT] $PROGRAM_SUCCESS"
+    expect_rc two 1 out "[127.0.0.1:$PORT] $PROGRAM_SUCCESS"
     expect_contains two err "qrb-flash-cli: [127.0.0.1:$port] no connection to 127.0.0.1:$port: Connection refused (waited 2."
     ;;
   *) echo "unknown case $1" >&2; exit 2 ;;

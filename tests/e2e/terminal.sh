@@ -54,7 +54,7 @@ case "$1" in
     on_terminal 0 program "$WORK/image.s19" --tcp "127.0.0.1:$PORT" --tick 1 >"$WORK/screen"
     grep -qx "exit 0" "$WORK/screen" || fail "progress: the run failed"
     grep -qxF "***  Success ***.  QRB interface FLASH Updated." "$WORK/screen" || fail "progress: no success line"
-    [ "$(grep -cxF "                           -- Verified." "$WORK/screen")" = 150 ] ||
+    [ "$(grep -cxF "$VERIFIED" "$WORK/screen")" = 150 ] ||
       fail "progress: not 150 clean '-- Verified.' lines"
     grep -E "bytes/s|^block " "$WORK/screen" && fail "progress: the progress line left a trace"
     grep -qx "escapes 0" "$WORK/screen" && fail "progress: no progress line was drawn"
@@ -69,7 +69,7 @@ case "$1" in
   quiet)  # -q: stderr empty on a success; the Debug list after all when the run fails
     cli quiet program "$WORK/image.s19" --tcp "127.0.0.1:$PORT" --tick 1 -q
     expect_success quiet program
-    [ -s "$WORK/quiet.err" ] && { fail "quiet: stderr not empty"; show "$WORK/quiet.err"; }
+    expect_empty quiet err
     stop_board
     start_board --tcp 0 --mode flash --silent-from 3
     cli quiet-fails program "$WORK/image.s19" --tcp "127.0.0.1:$PORT" --tick 1 --quiet

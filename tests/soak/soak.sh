@@ -22,18 +22,13 @@ srec hole.s19 -generate 0x8000 0x8180 -repeat-string "QRB soak hole " -generate 
   -repeat-string "after the hole " -- -obs=28 -address-length=4
 srec eight-blocks.s19 -generate 0x4000 0x4800 -repeat-string "QRB soak eight " -- -obs=64
 
-start_board --tcp 0
-LONG_TCP_PID=$BOARD_PID LONG_TCP_PORT=$PORT
-mv "$WORK/board.log" "$WORK/long-tcp.log"
-start_board --pty
-LONG_PTY_PID=$BOARD_PID LONG_PTY=$PTY BOARD_PID=""
-mv "$WORK/board.log" "$WORK/long-pty.log"
-trap 'kill -KILL $LONG_TCP_PID $LONG_PTY_PID 2>/dev/null || true; cleanup' EXIT
+sim tcp --tcp 0
+sim pty --pty
 
 SAMPLES=()
 sample() {  # RUN: open descriptors and resident KiB of both long-lived boards
   local pid line=$1
-  for pid in "$LONG_TCP_PID" "$LONG_PTY_PID"; do
+  for pid in "${SIM_PID[tcp]}" "${SIM_PID[pty]}"; do
     line+=" $(find "/proc/$pid/fd" -mindepth 1 -maxdepth 1 | wc -l) $(awk '$1 == "VmRSS:" { print $2 }' "/proc/$pid/status")"
   done
   SAMPLES+=("$line")
@@ -73,21 +68,17 @@ for run in $(seq "$RUNS"); do
       silent-from | flood-from) fault=(--$kind $((1 + RANDOM % replies))) ;;
       corrupt-readback) fault=(--corrupt-readback "$((1 + RANDOM % n)):$((1 + RANDOM % 256))") ;;
       split-reply) fault=(--split-reply "$((1 + RANDOM % replies)):$((50 + RANDOM % 950))") expect=succeed ;;
-      stray-bytes)  # any bytes but 0x91, which would pass for the status
-        fault=(--stray-bytes "$(printf '%02X%02X' $((RANDOM % 0x91)) $((0x92 + RANDOM % 0x6E)))") expect=succeed ;;
-      drop-after)
-        k=$((1 + RANDOM % n))
-        fault=(--drop-after "$k")
-        [ "$k" -lt "$n" ] || expect=either ;;
+      stray-bytes)  # any bytes but 0x91, which would pass for the status; drawn here, not in a subshell
+        printf -v stray '%02X%02X' $((RANDOM % 0x91)) $((0x92 + RANDOM % 0x6E))
+        fault=(--stray-bytes "$stray") expect=succeed ;;
+      drop-after) k=$((1 + RANDOM % n)) && fault=(--drop-after "$k") && [ "$k" -lt "$n" ] || expect=either ;;
     esac
-    load=()
-    [ "$op" = verify ] && load=(--load "$image")
     BASE=${BASES[$name]}
-    start_board "--$link" $([ "$link" = tcp ] && echo 0) --mode "$mode" "${load[@]}" "${fault[@]}"
+    board "$link" --mode "$mode" $([ "$op" = program ] || echo --load "$image") "${fault[@]}"
     desc="$op $name over $link, board $mode, ${fault[*]}"
-    dev=$PTY port=$PORT
   else  # a long-lived board, no fault, now and then a stop signal
-    BASE="" op=program expect=succeed kind=none dev=$LONG_PTY port=$LONG_TCP_PORT
+    BASE="" op=program expect=succeed kind=none WHERE=(--tcp "127.0.0.1:${SIM_PORT[tcp]}")
+    [ "$link" = pty ] && WHERE=(--serial "${SIM_PTY[pty]}")
     [ -n "${PROGRAMMED[$link $name]:-}" ] && [ $((RANDOM % 2)) -eq 0 ] && op=verify
     desc="$op $name over $link, long-lived board"
     if [ $((RANDOM % 4)) -eq 0 ]; then
@@ -96,21 +87,17 @@ for run in $(seq "$RUNS"); do
       desc+=", SIG$signal after $delay ms"
     fi
   fi
-  where=(--tcp "127.0.0.1:$port")
-  [ "$link" = pty ] && where=(--serial "$dev" --baud 115200)
+  [ "$link" = pty ] && WHERE+=(--baud 115200)
 
-  started=$(date +%s%N)
   if [ -n "$signal" ]; then
-    timeout 60 "$CLI" "$op" "$image" "${where[@]}" >"$WORK/run.out" 2>"$WORK/run.err" </dev/null &
+    CLI_AS="timeout 60" cli_bg run "$op" "$image" "${WHERE[@]}"
     sleep "$(printf '0.%03d' "$delay")"
-    kill "-$signal" $! 2>/dev/null || true  # timeout hands it on
-    rc=0
-    wait $! || rc=$?
+    kill "-$signal" "$CLI_PID" 2>/dev/null || true  # timeout hands it on
+    wait_cli run
   else
-    cli run "$op" "$image" "${where[@]}"
-    rc=$(cat "$WORK/run.rc")
+    cli run "$op" "$image" "${WHERE[@]}"
   fi
-  took=$((($(date +%s%N) - started) / 1000000))
+  rc=$(cat "$WORK/run.rc")
   [ -n "$BASE" ] && stop_board
 
   case $rc in
@@ -125,8 +112,8 @@ for run in $(seq "$RUNS"); do
       ;;
     *) fail "run $run ($desc): exit status $rc" ;;
   esac
-  [ "$link" = pty ] && [ -n "$(lock_files "$dev")" ] && fail "run $run ($desc): lock file left: $(lock_files "$dev")"
-  [ "$kind" = flood-from ] && [ "$took" -gt 8000 ] && fail "run $run ($desc): took $took ms under the flood"
+  [ "$link" = pty ] && [ -n "$(lock_files "${WHERE[1]}")" ] && fail "run $run ($desc): lock file left: $(lock_files "${WHERE[1]}")"
+  [ "$kind" = flood-from ] && expect_ms run -lt 8000
   [ "$rc" = 0 ] && [ "$expect" = fail ] && fail "run $run ($desc): succeeded although its fault spoils it"
   [ "$rc" = 1 ] && [ "$expect" = succeed ] && fail "run $run ($desc): failed although it should succeed"
   if [ "$rc" = 0 ] && [ "$op" = program ]; then
@@ -150,9 +137,10 @@ for i in 1 3; do  # the TCP board's columns, then the pseudo-terminal board's
   [ "${last[i + 1]}" -le $((first[i + 1] + 1024)) ] ||
     fail "$board board's memory grew from ${first[i + 1]} to ${last[i + 1]} KiB"
 done
-for pid in "$LONG_TCP_PID" "$LONG_PTY_PID"; do
+for pid in "${SIM_PID[@]}"; do
   rc=0
   kill -TERM "$pid" && wait "$pid" || rc=$?
   [ "$rc" = 0 ] || fail "a long-lived board died or stopped with status $rc"
 done
+SIM_PID=()
 finish

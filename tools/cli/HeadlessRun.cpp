@@ -122,7 +122,8 @@ class HeadlessSession {
     MakeBoards();
     RunBoards();
     progress_.Finish();
-    if (tickStats_.On()) tickStats_.Write();
+    if (tickStats_.On())
+      tickStats_.Write(options_.Command, static_cast<int>(boards_.front()->Record().blocks.size()));
     for (const auto& board : boards_) board->Finish();
 
     bool all = true, noneOpened = true;

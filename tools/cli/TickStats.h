@@ -9,12 +9,17 @@
 #include <fstream>
 #include <string>
 
+#include "CliOptions.h"
+#include "engine/Timing.h"
+
 namespace qrb::cli {
 
 // Tick statistics for the benchmarks, written at the end of a run to the file
 // that QRB_TICK_STATS names: the period between ticks and the work of one
-// tick, and the process's CPU time so far, in milliseconds. Nothing is
-// measured without the variable.
+// tick, and the process's CPU time so far, in milliseconds; the blocks the
+// run got through and, for program and verify, the ticks they take on a board
+// in FLASH mode that answers at once. Nothing is measured without the
+// variable.
 class TickStats {
  public:
   using Clock = std::chrono::steady_clock;
@@ -27,9 +32,12 @@ class TickStats {
     last_ = start;
     work_.Add(Ms(end - start));
   }
-  void Write() const {
+  void Write(CliCommand command, int blocks) const {
     std::ofstream out(path_);
     out << "ticks " << work_.n << "\n";
+    out << "blocks " << blocks << "\n";
+    if (command == CliCommand::Program) out << "ideal_ticks " << timing::ProgramTicks.Of(blocks) << "\n";
+    if (command == CliCommand::Verify) out << "ideal_ticks " << timing::VerifyTicks.Of(blocks) << "\n";
     period_.Write(out, "period_ms");
     work_.Write(out, "work_ms");
     out << "cpu_ms " << 1000.0 * static_cast<double>(std::clock()) / CLOCKS_PER_SEC << "\n";
