@@ -56,7 +56,7 @@ TEST_P(BlockRunTest, Runs) {
 
 // An empty data record inside a block adds nothing to it; the rest of the
 // last block is 0xFF. (Record lengths, holes and S2/S3 against srec_cat's
-// reading of the image: e2e program_verify.sh and corpus.sh.)
+// reading of the image: e2e production.sh and corpus.sh.)
 TEST_P(BlockRunTest, AnEmptyRecordInsideABlockAddsNothing) {
   const Bytes c = Pattern(80, 3);
   Rig r(GetParam());
