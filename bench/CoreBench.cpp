@@ -7,11 +7,10 @@
 
 #include <chrono>
 #include <cstdint>
-#include <filesystem>
 #include <string>
 
-#include "InProcessRun.h"
 #include "ReferenceImage.h"
+#include "Rig.h"
 #include "engine/ProgramModes.h"
 
 using namespace qrb;
@@ -23,10 +22,7 @@ constexpr std::uint32_t ImageAddress = 0x10000;
 constexpr std::size_t ImageBytes = 64 * 1024;
 
 const std::string& ImagePath() {
-  static const std::string path = [] {
-    WriteFile(ScratchFile(), S3Records(ImageAddress, ImageBytes, 32) + std::string(S7EndRecord));
-    return ScratchFile().string();
-  }();
+  static const std::string path = WriteTempFile(S3Records(ImageAddress, ImageBytes, 32) + std::string(S7EndRecord));
   return path;
 }
 
@@ -41,9 +37,7 @@ bool IsHandshake(StateKind kind) { return kind == StateKind::Handshake || kind =
 // a verify run finds the image in its FLASH.
 class TickRig {
  public:
-  explicit TickRig(bool program) : program_(program), run_(Link::Ethernet, board_) {
-    run_.SelectFile(ImagePath());
-  }
+  explicit TickRig(bool program) : program_(program), run_(Link::Ethernet) { run_.UseFile(ImagePath()); }
 
   // Ticks, untimed, until the next tick starts in a state of `kind`, with the
   // board's replies already handed over; starts a new run when one ends, and
@@ -53,30 +47,28 @@ class TickRig {
       if (IsHandshake(kind) && run_.S().ProgramMode != 0 && !IsHandshake(KindOfState(run_.S().ProgramMode)))
         run_.Start(program_);  // the started button, now "Abort"
       if (run_.S().ProgramMode == 0 && kind != StateKind::Idle) {
-        board_ = sim::BoardModel();
+        run_.board = FakeBoard();
+        run_.board.flashMode = false;
+        run_.packetsSeen = run_.Sent().size();  // the last board's
         if (!program_)
-          for (const auto& [address, block] : Image().Blocks) board_.Write(address, block);
+          for (const auto& [address, block] : Image().Blocks) run_.board.Load(address, Bytes(block.begin(), block.end()));
         run_.Start(program_);
       }
-      run_.DeliverReplies();
+      run_.Deliver();
       if (KindOfState(run_.S().ProgramMode) == kind) return;
-      run_.Tick();
-      run_.ForwardSentPackets();
+      run_.form1.Timer1_Timer();
     }
   }
 
   double TimedTick() {
     const auto start = std::chrono::steady_clock::now();
-    run_.Tick();
-    const auto end = std::chrono::steady_clock::now();
-    run_.ForwardSentPackets();
-    return std::chrono::duration<double>(end - start).count();
+    run_.form1.Timer1_Timer();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   }
 
  private:
   bool program_;
-  sim::BoardModel board_;
-  InProcessRun run_;
+  BoardRig run_;
 };
 
 void OneTick(benchmark::State& state, bool program, StateKind kind) {
@@ -88,10 +80,9 @@ void OneTick(benchmark::State& state, bool program, StateKind kind) {
 }
 
 void ReadS19Records(benchmark::State& state) {
-  sim::BoardModel board;
-  InProcessRun run(Link::Ethernet, board);
-  run.SelectFile(ImagePath());
-  Form1& f = run.H().form1;
+  BoardRig run(Link::Ethernet);
+  run.UseFile(ImagePath());
+  Form1& f = run.form1;
   std::int64_t records = 0, bytes = 0;
   for (auto _ : state) {
     state.PauseTiming();
@@ -113,20 +104,17 @@ void ReadS19Records(benchmark::State& state) {
 // reader and block builder, muted.
 void Preflight256KiB(benchmark::State& state) {
   constexpr std::size_t Bytes = 256 * 1024;
-  const std::filesystem::path path = ScratchFile().string() + ".256k";
-  WriteFile(path, S3Records(ImageAddress, Bytes, 32) + std::string(S7EndRecord));
-  sim::BoardModel board;
-  InProcessRun run(Link::Ethernet, board);
-  run.SelectFile(path.string());
+  const std::string path = WriteTempFile(S3Records(ImageAddress, Bytes, 32) + std::string(S7EndRecord));
+  BoardRig run(Link::Ethernet);
+  run.UseFile(path);
   std::int32_t blocks = 0;
   for (auto _ : state) {
-    const PreflightReport report = run.H().form1.Preflight();
+    const PreflightReport report = run.form1.Preflight();
     blocks = report.Blocks;
     if (!report.Passes) state.SkipWithError("the image did not pass");
   }
   state.counters["blocks"] = blocks;
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(Bytes));
-  std::filesystem::remove(path);
 }
 
 }  // namespace

@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "InProcessRun.h"
 #include "ReferenceImage.h"
+#include "Rig.h"
 #include "app/qt/MainStartUp.h"
 #include "pipe/qt/QtSerialLibrary.h"
 #include "pipe/qt/QtTcpControl.h"
@@ -29,15 +29,14 @@ struct Post {
 };
 
 std::vector<Post> LinesOfARun() {
-  sim::BoardModel board;
-  test::InProcessRun run(test::Link::Ethernet, board);
+  test::BoardRig run(test::Link::Ethernet);
   std::vector<Post> posts;
-  run.H().List1 = PlainListBox([&posts](const std::string& line) { posts.push_back({true, line}); });
-  run.H().List2 = PlainListBox([&posts](const std::string& line) { posts.push_back({false, line}); });
-  test::WriteFile(test::ScratchFile(), test::S3Records(0x10000, Blocks * 256, 32) + std::string(test::S7EndRecord));
-  run.SelectFile(test::ScratchFile().string());
+  run.List1 = PlainListBox([&posts](const std::string& line) { posts.push_back({true, line}); });
+  run.List2 = PlainListBox([&posts](const std::string& line) { posts.push_back({false, line}); });
+  run.UseImage(test::S3Records(0x10000, Blocks * 256, 32) + std::string(test::S7EndRecord));
   posts.clear();
-  run.Run(true, 20 * Blocks);
+  run.Start(true);
+  run.RunToEnd(20 * Blocks);
   return posts;
 }
 

@@ -22,8 +22,8 @@
 #include <cstdint>
 #include <string>
 
-#include "InProcessRun.h"
 #include "ReferenceImage.h"
+#include "Rig.h"
 
 using namespace qrb;
 using namespace qrb::test;
@@ -33,14 +33,10 @@ namespace {
 constexpr int MaxRuns = 4;
 
 // Two full blocks from 0x1000 in records of 32 bytes, a hole, then 40 bytes
-// from 0x1300 (a block mostly of 0xFF fill), in the scratch file.
-const ReferenceImage& GoodImage() {
-  static const ReferenceImage image = [] {
-    const std::string text = S3Records(0x1000, 0x200, 32) + S3Records(0x1300, 40, 32) + std::string(S7EndRecord);
-    WriteFile(ScratchFile(), text);
-    return ReadReferenceImage(text);
-  }();
-  return image;
+// from 0x1300 (a block mostly of 0xFF fill).
+const std::string& GoodImageText() {
+  static const std::string text = S3Records(0x1000, 0x200, 32) + S3Records(0x1300, 40, 32) + std::string(S7EndRecord);
+  return text;
 }
 
 // One tick's bytes from the tape at `pos`: raw bytes of the tape or some of
@@ -64,42 +60,39 @@ std::vector<std::uint8_t> NextTick(const std::uint8_t* data, std::size_t size, s
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
-  const ReferenceImage& image = GoodImage();
+  static const ReferenceImage image = ReadReferenceImage(GoodImageText());
+  static const std::string path = WriteTempFile(GoodImageText());
   std::set<std::uint32_t> addresses;
   for (const auto& entry : image.Blocks) addresses.insert(entry.first);
   const bool verifyFirst = (data[0] & 1) != 0;
-  const Link link = (data[0] & 2) != 0 ? Link::Serial : Link::Ethernet;
   std::size_t pos = 1;
 
   // Always in FLASH mode, so that it stores whatever blocks it is sent even
   // when the input claims a board at start-up idle. A verify run finds the
   // image there.
-  sim::BoardModel board(sim::BoardMode::Flash);
+  BoardRig run((data[0] & 2) != 0 ? Link::Serial : Link::Ethernet);
   if (verifyFirst)
-    for (const auto& [address, block] : image.Blocks) board.Write(address, block);
-  InProcessRun run(link, board);
-  run.H().form1.SkipUnchanged = (data[0] & 4) != 0;
-  run.SelectFile(ScratchFile().string());
+    for (const auto& [address, block] : image.Blocks) run.board.Load(address, Bytes(block.begin(), block.end()));
+  run.board.wire = [&](std::vector<std::uint8_t>& honest) { return NextTick(data, size, pos, honest); };
+  run.form1.SkipUnchanged = (data[0] & 4) != 0;
+  run.UseFile(path);
 
   bool program = !verifyFirst;
   for (int i = 0; i < MaxRuns && (i == 0 || pos < size); ++i, program = !program) {
     // Each tick takes at least one byte of the tape while it lasts; after it
     // the run stands at most a flush delay and two time-outs.
-    const int bound = static_cast<int>(size - pos) + 400;
-    const bool succeeded = RunEnded(run, program, bound, [&](std::vector<std::uint8_t>& honest) {
-      return NextTick(data, size, pos, honest);
-    });
-    if (!succeeded) continue;
+    if (!run.RunEnded(program, static_cast<int>(size - pos) + 400)) continue;
+    const std::set<std::uint32_t> written = run.RunBlocks(0x3A);
     if (program) {
       std::set<std::uint32_t> covered = run.Unchanged();
-      Require(std::none_of(covered.begin(), covered.end(), [&](std::uint32_t a) { return run.Programmed().count(a) != 0; }),
-              "no block found unchanged was written", run);
-      covered.insert(run.Programmed().begin(), run.Programmed().end());
-      Require(covered == addresses, "a successful program run sent every block it did not find unchanged", run);
-      Require(HoldsImage(board.Blocks(), image.Blocks, true),
-              "after a successful program run the board holds exactly the image", run);
+      run.Require(std::none_of(covered.begin(), covered.end(), [&](std::uint32_t a) { return written.count(a) != 0; }),
+                  "no block found unchanged was written");
+      covered.insert(written.begin(), written.end());
+      run.Require(covered == addresses, "a successful program run sent every block it did not find unchanged");
+      run.Require(HoldsImage(run.board.Flash(), image.Blocks, true),
+                  "after a successful program run the board holds exactly the image");
     }
-    Require(run.ReadBack() == addresses, "a successful run read back every block", run);
+    run.Require(run.RunBlocks(0x37) == addresses, "a successful run read back every block");
   }
   return 0;
 }

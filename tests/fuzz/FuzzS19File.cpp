@@ -13,8 +13,8 @@
 #include <iterator>
 #include <string_view>
 
-#include "InProcessRun.h"
 #include "ReferenceImage.h"
+#include "Rig.h"
 
 using namespace qrb;
 using namespace qrb::test;
@@ -28,20 +28,19 @@ constexpr std::size_t MaxFileSize = 1 << 16;
 // delay and one full time-out.
 int TickBound(std::size_t fileSize) { return 300 + 3 * static_cast<int>(fileSize / 2 + 1); }
 
-bool RunChecked(InProcessRun& run, bool program, int bound, const ReferenceImage& expected,
-                const sim::BoardModel& board) {
-  if (!run.H().form1.Preflight().Passes) {
-    run.Run(program, bound);
-    Require(run.PacketsSent() == 0, "a start the pre-flight refuses sends nothing", run);
-    Require(run.S().Outcome == RunOutcome::None && run.S().ProgramMode == 0, "a refused start is no run", run);
+bool RunChecked(BoardRig& run, bool program, int bound, const ReferenceImage& expected) {
+  if (!run.form1.Preflight().Passes) {
+    run.Start(program);
+    run.Require(run.RunPackets() == 0, "a start the pre-flight refuses sends nothing");
+    run.Require(run.S().Outcome == RunOutcome::None && run.S().ProgramMode == 0, "a refused start is no run");
     return false;
   }
-  const bool succeeded = RunEnded(run, program, bound);
+  const bool succeeded = run.RunEnded(program, bound);
   if (succeeded) {
-    Require(run.S().ImageReadClean, "a successful run read the file cleanly", run);
-    Require(expected.Clean, "a successful run has a file that reads cleanly", run);
-    Require(HoldsImage(board.Blocks(), expected.Blocks, program),
-            "after a successful run the board holds what the file says", run);
+    run.Require(run.S().ImageReadClean, "a successful run read the file cleanly");
+    run.Require(expected.Clean, "a successful run has a file that reads cleanly");
+    run.Require(HoldsImage(run.board.Flash(), expected.Blocks, program),
+                "after a successful run the board holds what the file says");
   }
   return succeeded;
 }
@@ -51,28 +50,27 @@ bool RunChecked(InProcessRun& run, bool program, int bound, const ReferenceImage
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size > MaxFileSize) return 0;
   const std::string_view file(reinterpret_cast<const char*>(data), size);
-  WriteFile(ScratchFile(), file);
+  const std::string path = WriteTempFile(file, "fuzz.s19");
   const ReferenceImage expected = ReadReferenceImage(file);
   const int bound = TickBound(size);
 
-  sim::BoardModel board;  // start-up idle, FLASH never written
-  InProcessRun run(Link::Ethernet, board);
-  run.SelectFile(ScratchFile().string());
+  BoardRig run(Link::Ethernet);
+  run.board.flashMode = false;  // start-up idle, FLASH never written
+  run.UseFile(path);
 
-  const bool passes = run.H().form1.Preflight().Passes;
-  const bool programmed = RunChecked(run, true, bound, expected, board);
-  Require(programmed == passes, "the pre-flight's verdict is the program run's outcome on an honest board", run);
-  const bool verified = RunChecked(run, false, bound, expected, board);
-  if (programmed) Require(verified, "an image just programmed verifies on an honest board", run);
+  const bool passes = run.form1.Preflight().Passes;
+  const bool programmed = RunChecked(run, true, bound, expected);
+  run.Require(programmed == passes, "the pre-flight's verdict is the program run's outcome on an honest board");
+  const bool verified = RunChecked(run, false, bound, expected);
+  if (programmed) run.Require(verified, "an image just programmed verifies on an honest board");
 
   if (verified && !expected.Blocks.empty()) {
     auto block = expected.Blocks.begin();
     std::advance(block, static_cast<long>(size % expected.Blocks.size()));
     const std::uint32_t address = block->first + static_cast<std::uint32_t>(size * 7 % sim::FlashBlockSize);
-    const std::uint8_t spoiled = static_cast<std::uint8_t>(~board.ReadByte(address));
-    board.Write(address, {&spoiled, 1});
-    RunChecked(run, false, bound, expected, board);
-    Require(!run.Succeeded(), "a board that differs from the file in one byte does not verify", run);
+    run.board.Load(address, {static_cast<std::uint8_t>(~run.board.Read(address))});
+    RunChecked(run, false, bound, expected);
+    run.Require(run.S().Outcome != RunOutcome::Succeeded, "a board that differs from the file in one byte does not verify");
   }
   return 0;
 }

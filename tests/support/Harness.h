@@ -176,6 +176,7 @@ struct Harness : HarnessPorts, HeadlessWindow {
   }
 
   ReflashSession& S() { return form1.S; }
+  const ReflashSession& S() const { return form1.S; }
   const std::vector<std::string>& Status() const { return List1.Lines(); }
   const std::vector<std::string>& Debug() const { return List2.Lines(); }
 };

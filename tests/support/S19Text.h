@@ -24,6 +24,13 @@ inline std::string SRecord(char type, std::uint32_t address, const Bytes& data =
   return out + eol;
 }
 
+// A shorter pattern is the start of a longer one.
+inline Bytes Pattern(std::size_t n, unsigned offset = 0) {
+  Bytes out(n);
+  for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>((i * 7 + offset + i / 256) & 0xFF);
+  return out;
+}
+
 inline Bytes Slice(const Bytes& b, std::size_t from, std::size_t to) {
   return Bytes(b.begin() + static_cast<std::ptrdiff_t>(from), b.begin() + static_cast<std::ptrdiff_t>(to));
 }
