@@ -30,7 +30,7 @@ xdotool getmouselocation >/dev/null 2>&1 || skip "no connection to the X server 
 openbox >"$WORK/openbox.log" 2>&1 &
 PIDS+=($!)
 # Its start reads fonts and a theme: slow on a busy machine.
-wait_for 30 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' ||
+wait_for 90 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' ||
   fail "the window manager did not start"
 
 IMAGE=$WORK/64k.s19
