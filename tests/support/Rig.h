@@ -102,7 +102,10 @@ struct FakeBoard {
   }
 
   void Emit(const Bytes& bytes) {
-    if (wire) return raw_.insert(raw_.end(), bytes.begin(), bytes.end()), void();
+    if (wire) {
+      raw_.insert(raw_.end(), bytes.begin(), bytes.end());
+      return;
+    }
     for (const auto b : bytes) {
       const std::size_t i = streamIndex++;
       int delay = 0;
