@@ -113,7 +113,7 @@ TABLE
 |missing command
 program|needs an S19 file
 program $WORK/good.s19|needs a link
-program $WORK/good.s19 --tcp 127.0.0.1 --tcp 127.0.0.1:10001|the same board twice
+program $WORK/good.s19 --serial ttyS0 --serial /dev/ttyS0|the same board twice: ttyS0 and /dev/ttyS0
 program $WORK/good.s19 --tcp 127.0.0.1 --tick 51|--tick takes milliseconds 1..50
 read $WORK/out.s19 --tcp 127.0.0.1|read needs at least one --range
 read $WORK/out.s19 --tcp 127.0.0.1 --range 0x100|--range takes START-END
