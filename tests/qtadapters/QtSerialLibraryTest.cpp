@@ -153,37 +153,26 @@ class QtSerialLibraryTest : public QObject {
 
   // What a user who may not open a device is told: the group to join, a new
   // login, or that only root (or the owner) may open it.
-  void accessAdviceNamesTheWayIn_data() {
-    QTest::addColumn<unsigned>("mode");
-    QTest::addColumn<QString>("owner");
-    QTest::addColumn<QString>("group");
-    QTest::addColumn<bool>("listed");
-    QTest::addColumn<bool>("inSession");
-    QTest::addColumn<QString>("advice");
-    const QString usb = "it belongs to user root and group dialout (crw-rw----)";
-    QTest::newRow("join the group") << 0660U << "root" << "dialout" << false << false
-                                    << usb + ": join the group with 'sudo usermod -aG dialout ann', then log in again";
-    QTest::newRow("joined, old session") << 0660U << "root" << "dialout" << true << false
-                                         << usb + ": ann is a member of group dialout, but not yet in this session: log in again";
-    QTest::newRow("root alone") << 0600U << "root" << "root" << false << false
-                                << "it belongs to user root and group root (crw-------): only root may open it";
-    QTest::newRow("group root") << 0660U << "root" << "root" << false << false
-                                << "it belongs to user root and group root (crw-rw----): only root may open it";
-    QTest::newRow("group may write only") << 0620U << "root" << "tty" << false << false
-                                          << "it belongs to user root and group tty (crw--w----): only root may open it";
-    QTest::newRow("another user's") << 0600U << "bob" << "bob" << false << false
-                                    << "it belongs to user bob and group bob (crw-------): only bob and root may open it";
-    QTest::newRow("in the group already") << 0660U << "root" << "dialout" << true << true << usb;
-  }
   void accessAdviceNamesTheWayIn() {
-    QFETCH(unsigned, mode);
-    QFETCH(QString, owner);
-    QFETCH(QString, group);
-    QFETCH(bool, listed);
-    QFETCH(bool, inSession);
-    QFETCH(QString, advice);
-    DeviceAccess access{owner, group, mode, group == "root", owner == "root", "ann", listed, inSession};
-    QCOMPARE(AccessAdvice(access), advice);
+    const QString usb = "it belongs to user root and group dialout (crw-rw----)";
+    const struct {
+      unsigned mode;
+      QString owner, group;
+      bool listed, inSession;
+      QString advice;
+    } cases[] = {
+        {0660U, "root", "dialout", false, false, usb + ": join the group with 'sudo usermod -aG dialout ann', then log in again"},
+        {0660U, "root", "dialout", true, false, usb + ": ann is a member of group dialout, but not yet in this session: log in again"},
+        {0660U, "root", "root", false, false, "it belongs to user root and group root (crw-rw----): only root may open it"},
+        // The group may write only: as a login's terminal.
+        {0620U, "root", "tty", false, false, "it belongs to user root and group tty (crw--w----): only root may open it"},
+        {0600U, "bob", "bob", false, false, "it belongs to user bob and group bob (crw-------): only bob and root may open it"},
+        {0660U, "root", "dialout", true, true, usb},  // in the group already
+    };
+    for (const auto& c : cases) {
+      const DeviceAccess access{c.owner, c.group, c.mode, c.group == "root", c.owner == "root", "ann", c.listed, c.inSession};
+      QCOMPARE(AccessAdvice(access), c.advice);
+    }
   }
 
   // The facts come from the device: the pseudo-terminal is this user's.
