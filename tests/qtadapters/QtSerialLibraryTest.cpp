@@ -56,6 +56,27 @@ class QtSerialLibraryTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(BoardReads(got), bytes, WaitMs);
   }
 
+  void SetsTheLineAndCarriesEveryByteValueBothWays(std::int32_t baudCode, speed_t speed) {
+    QCOMPARE(Open(baudCode), sc::Ok);
+    termios line{};
+    QCOMPARE(::tcgetattr(board_, &line), 0);
+    QCOMPARE(cfgetospeed(&line), speed);
+    QCOMPARE(cfgetispeed(&line), speed);
+    QCOMPARE(line.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
+    QCOMPARE(line.c_iflag & (IXON | IXOFF), tcflag_t(0));
+
+    QByteArray all;
+    for (int b = 0; b < 256; ++b) all.append(static_cast<char>(b));
+    QVERIFY(BoardWrites(all));
+    QByteArray fromBoard;
+    QTRY_COMPARE_WITH_TIMEOUT(Poll(fromBoard), all, WaitMs);
+    QCOMPARE(lib_->ser_rs232_getpacket(Com, 0, "0"), sc::Ok);
+    QCOMPARE(lib_->GetByte(Com), -1);  // at once when nothing came
+    SendAndExpect(all);
+    SendAndExpect(QByteArray("\xF1\xA5", 2));  // nothing of the first again
+    QCOMPARE(lib_->UnInitializePort(Com), sc::Ok);
+  }
+
  private slots:
   void init() {
     board_ = ::posix_openpt(O_RDWR | O_NOCTTY);
@@ -69,34 +90,10 @@ class QtSerialLibraryTest : public QObject {
     if (board_ >= 0) ::close(board_);
   }
 
-  void everySpeedSetsTheLineAndCarriesEveryByteValueBothWays_data() {
-    QTest::addColumn<int>("baudCode");
-    QTest::addColumn<int>("speed");
-    QTest::newRow("19.2 k") << 8 << int(B19200);
-    QTest::newRow("38.4 k") << 9 << int(B38400);
-    QTest::newRow("57.6 k") << 10 << int(B57600);
-    QTest::newRow("115.2 k") << 11 << int(B115200);
-  }
+  // 19.2, 38.4, 57.6 and 115.2 kbaud, the port opened afresh for each.
   void everySpeedSetsTheLineAndCarriesEveryByteValueBothWays() {
-    QFETCH(int, baudCode);
-    QFETCH(int, speed);
-    QCOMPARE(Open(baudCode), sc::Ok);
-    termios line{};
-    QCOMPARE(::tcgetattr(board_, &line), 0);
-    QCOMPARE(int(cfgetospeed(&line)), speed);
-    QCOMPARE(int(cfgetispeed(&line)), speed);
-    QCOMPARE(line.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
-    QCOMPARE(line.c_iflag & (IXON | IXOFF), tcflag_t(0));
-
-    QByteArray all;
-    for (int b = 0; b < 256; ++b) all.append(static_cast<char>(b));
-    QVERIFY(BoardWrites(all));
-    QByteArray fromBoard;
-    QTRY_COMPARE_WITH_TIMEOUT(Poll(fromBoard), all, WaitMs);
-    QCOMPARE(lib_->ser_rs232_getpacket(Com, 0, "0"), sc::Ok);
-    QCOMPARE(lib_->GetByte(Com), -1);  // at once when nothing came
-    SendAndExpect(all);
-    SendAndExpect(QByteArray("\xF1\xA5", 2));  // nothing of the first again
+    for (const auto& [baudCode, speed] : {std::pair{8, B19200}, std::pair{9, B38400}, std::pair{10, B57600}, std::pair{11, B115200}})
+      if (SetsTheLineAndCarriesEveryByteValueBothWays(baudCode, speed); QTest::currentTestFailed()) return;
   }
 
   void flushesDiscardWhatIsWaiting() {
