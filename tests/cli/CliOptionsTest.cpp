@@ -42,28 +42,27 @@ class CliOptionsTest : public QObject {
     }
   }
 
-  void usageErrorsNameTheFault_data() {
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<QString>("error");
-    QTest::newRow("unknown option first") << "program f --tcp h --bogus --tick 0" << "unknown option --bogus";
-    QTest::newRow("an earlier bad value wins") << "program f --tick 0 --bogus" << "--tick takes milliseconds 1..50";
-    QTest::newRow("value missing") << "program f --tcp" << "--tcp needs a value";
-    QTest::newRow("switch with a value") << "read f --tcp h --range 0-1 --single-read=1" << "--single-read takes no value";
-    QTest::newRow("option of another command") << "verify f --tcp h --skip-unchanged" << "--skip-unchanged belongs to";
-    QTest::newRow("report twice") << "program f --tcp h --report a --report b" << "--report given twice";
-    QTest::newRow("report to stdout") << "program f --tcp h --report -" << "--report -: stdout carries the Status list";
-    QTest::newRow("fix to stdout") << "check f --fix -" << "--fix -: stdout carries the check's lines";
-    QTest::newRow("same board") << "program f --tcp h:1 --tcp h:1" << "the same board twice: h:1";
-    QTest::newRow("read, two links") << "read f --tcp h --com 1 --range 0-1" << "read takes one link";
-    QTest::newRow("seconds") << "program f --tcp h --wait 0" << "--wait takes seconds";
-    QTest::newRow("names after --") << "program -- --f --tcp h" << "unexpected argument --tcp";
-  }
+  // Each usage error, by a part of its line.
   void usageErrorsNameTheFault() {
-    QFETCH(QString, line);
-    QFETCH(QString, error);
-    cli::CliOptions options;
-    const std::string got = Parse(line, options);
-    QVERIFY2(got.find(error.toStdString()) != std::string::npos, got.c_str());
+    const std::pair<const char*, const char*> cases[] = {
+        {"program f --tcp h --bogus --tick 0", "unknown option --bogus"},  // unknown option first
+        {"program f --tick 0 --bogus", "--tick takes milliseconds 1..50"},  // an earlier bad value wins
+        {"program f --tcp", "--tcp needs a value"},  // value missing
+        {"read f --tcp h --range 0-1 --single-read=1", "--single-read takes no value"},  // switch with a value
+        {"verify f --tcp h --skip-unchanged", "--skip-unchanged belongs to"},  // option of another command
+        {"program f --tcp h --report a --report b", "--report given twice"},  // report twice
+        {"program f --tcp h --report -", "--report -: stdout carries the Status list"},  // report to stdout
+        {"check f --fix -", "--fix -: stdout carries the check's lines"},  // fix to stdout
+        {"program f --tcp h:1 --tcp h:1", "the same board twice: h:1"},  // same board
+        {"read f --tcp h --com 1 --range 0-1", "read takes one link"},  // read, two links
+        {"program f --tcp h --wait 0", "--wait takes seconds"},  // seconds
+        {"program -- --f --tcp h", "unexpected argument --tcp"},  // names after --
+    };
+    for (const auto& [line, error] : cases) {
+      cli::CliOptions options;
+      const std::string got = Parse(QString::fromLatin1(line), options);
+      QVERIFY2(got.find(error) != std::string::npos, (std::string(line) + ": " + got).c_str());
+    }
   }
 };
 

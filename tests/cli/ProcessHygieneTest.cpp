@@ -1,6 +1,7 @@
 // The command line's stop signals; raise() returns after the handler ran.
 #include <QTest>
 #include <csignal>
+#include <utility>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,28 +22,23 @@ class ProcessHygieneTest : public QObject {
     QTRY_COMPARE(stops, QList<int>{SIGTERM});
   }
 
-  void aLaterOrOtherSignalEndsAtOnce_data() {
-    QTest::addColumn<int>("second");
-    QTest::addColumn<int>("afterMs");
-    QTest::newRow("SIGINT at once") << SIGINT << 0;
-    QTest::newRow("SIGTERM 300 ms later") << SIGTERM << 300;
-  }
+  // SIGINT at once, or SIGTERM 300 ms later.
   void aLaterOrOtherSignalEndsAtOnce() {
-    QFETCH(int, second);
-    QFETCH(int, afterMs);
-    const pid_t child = ::fork();
-    QVERIFY(child >= 0);
-    if (child == 0) {
-      cli::StopSignals stopSignals([](int) {});
-      std::raise(SIGTERM);
-      ::usleep(static_cast<useconds_t>(afterMs) * 1000);
-      std::raise(second);
-      ::_exit(0);
+    for (const auto& [second, afterMs] : {std::pair{SIGINT, 0}, std::pair{SIGTERM, 300}}) {
+      const pid_t child = ::fork();
+      QVERIFY(child >= 0);
+      if (child == 0) {
+        cli::StopSignals stopSignals([](int) {});
+        std::raise(SIGTERM);
+        ::usleep(static_cast<useconds_t>(afterMs) * 1000);
+        std::raise(second);
+        ::_exit(0);
+      }
+      int status = 0;
+      QCOMPARE(::waitpid(child, &status, 0), child);
+      QVERIFY2(WIFSIGNALED(status), "the second signal did not end the process");
+      QCOMPARE(WTERMSIG(status), second);
     }
-    int status = 0;
-    QCOMPARE(::waitpid(child, &status, 0), child);
-    QVERIFY2(WIFSIGNALED(status), "the second signal did not end the process");
-    QCOMPARE(WTERMSIG(status), second);
   }
 };
 

@@ -56,6 +56,27 @@ class QtSerialLibraryTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(BoardReads(got), bytes, WaitMs);
   }
 
+  void SetsTheLineAndCarriesEveryByteValueBothWays(std::int32_t baudCode, speed_t speed) {
+    QCOMPARE(Open(baudCode), sc::Ok);
+    termios line{};
+    QCOMPARE(::tcgetattr(board_, &line), 0);
+    QCOMPARE(cfgetospeed(&line), speed);
+    QCOMPARE(cfgetispeed(&line), speed);
+    QCOMPARE(line.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
+    QCOMPARE(line.c_iflag & (IXON | IXOFF), tcflag_t(0));
+
+    QByteArray all;
+    for (int b = 0; b < 256; ++b) all.append(static_cast<char>(b));
+    QVERIFY(BoardWrites(all));
+    QByteArray fromBoard;
+    QTRY_COMPARE_WITH_TIMEOUT(Poll(fromBoard), all, WaitMs);
+    QCOMPARE(lib_->ser_rs232_getpacket(Com, 0, "0"), sc::Ok);
+    QCOMPARE(lib_->GetByte(Com), -1);  // at once when nothing came
+    SendAndExpect(all);
+    SendAndExpect(QByteArray("\xF1\xA5", 2));  // nothing of the first again
+    QCOMPARE(lib_->UnInitializePort(Com), sc::Ok);
+  }
+
  private slots:
   void init() {
     board_ = ::posix_openpt(O_RDWR | O_NOCTTY);
@@ -69,34 +90,10 @@ class QtSerialLibraryTest : public QObject {
     if (board_ >= 0) ::close(board_);
   }
 
-  void everySpeedSetsTheLineAndCarriesEveryByteValueBothWays_data() {
-    QTest::addColumn<int>("baudCode");
-    QTest::addColumn<int>("speed");
-    QTest::newRow("19.2 k") << 8 << int(B19200);
-    QTest::newRow("38.4 k") << 9 << int(B38400);
-    QTest::newRow("57.6 k") << 10 << int(B57600);
-    QTest::newRow("115.2 k") << 11 << int(B115200);
-  }
+  // 19.2, 38.4, 57.6 and 115.2 kbaud, the port opened afresh for each.
   void everySpeedSetsTheLineAndCarriesEveryByteValueBothWays() {
-    QFETCH(int, baudCode);
-    QFETCH(int, speed);
-    QCOMPARE(Open(baudCode), sc::Ok);
-    termios line{};
-    QCOMPARE(::tcgetattr(board_, &line), 0);
-    QCOMPARE(int(cfgetospeed(&line)), speed);
-    QCOMPARE(int(cfgetispeed(&line)), speed);
-    QCOMPARE(line.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
-    QCOMPARE(line.c_iflag & (IXON | IXOFF), tcflag_t(0));
-
-    QByteArray all;
-    for (int b = 0; b < 256; ++b) all.append(static_cast<char>(b));
-    QVERIFY(BoardWrites(all));
-    QByteArray fromBoard;
-    QTRY_COMPARE_WITH_TIMEOUT(Poll(fromBoard), all, WaitMs);
-    QCOMPARE(lib_->ser_rs232_getpacket(Com, 0, "0"), sc::Ok);
-    QCOMPARE(lib_->GetByte(Com), -1);  // at once when nothing came
-    SendAndExpect(all);
-    SendAndExpect(QByteArray("\xF1\xA5", 2));  // nothing of the first again
+    for (const auto& [baudCode, speed] : {std::pair{8, B19200}, std::pair{9, B38400}, std::pair{10, B57600}, std::pair{11, B115200}})
+      if (SetsTheLineAndCarriesEveryByteValueBothWays(baudCode, speed); QTest::currentTestFailed()) return;
   }
 
   void flushesDiscardWhatIsWaiting() {
@@ -153,37 +150,26 @@ class QtSerialLibraryTest : public QObject {
 
   // What a user who may not open a device is told: the group to join, a new
   // login, or that only root (or the owner) may open it.
-  void accessAdviceNamesTheWayIn_data() {
-    QTest::addColumn<unsigned>("mode");
-    QTest::addColumn<QString>("owner");
-    QTest::addColumn<QString>("group");
-    QTest::addColumn<bool>("listed");
-    QTest::addColumn<bool>("inSession");
-    QTest::addColumn<QString>("advice");
-    const QString usb = "it belongs to user root and group dialout (crw-rw----)";
-    QTest::newRow("join the group") << 0660U << "root" << "dialout" << false << false
-                                    << usb + ": join the group with 'sudo usermod -aG dialout ann', then log in again";
-    QTest::newRow("joined, old session") << 0660U << "root" << "dialout" << true << false
-                                         << usb + ": ann is a member of group dialout, but not yet in this session: log in again";
-    QTest::newRow("root alone") << 0600U << "root" << "root" << false << false
-                                << "it belongs to user root and group root (crw-------): only root may open it";
-    QTest::newRow("group root") << 0660U << "root" << "root" << false << false
-                                << "it belongs to user root and group root (crw-rw----): only root may open it";
-    QTest::newRow("group may write only") << 0620U << "root" << "tty" << false << false
-                                          << "it belongs to user root and group tty (crw--w----): only root may open it";
-    QTest::newRow("another user's") << 0600U << "bob" << "bob" << false << false
-                                    << "it belongs to user bob and group bob (crw-------): only bob and root may open it";
-    QTest::newRow("in the group already") << 0660U << "root" << "dialout" << true << true << usb;
-  }
   void accessAdviceNamesTheWayIn() {
-    QFETCH(unsigned, mode);
-    QFETCH(QString, owner);
-    QFETCH(QString, group);
-    QFETCH(bool, listed);
-    QFETCH(bool, inSession);
-    QFETCH(QString, advice);
-    DeviceAccess access{owner, group, mode, group == "root", owner == "root", "ann", listed, inSession};
-    QCOMPARE(AccessAdvice(access), advice);
+    const QString usb = "it belongs to user root and group dialout (crw-rw----)";
+    const struct {
+      unsigned mode;
+      QString owner, group;
+      bool listed, inSession;
+      QString advice;
+    } cases[] = {
+        {0660U, "root", "dialout", false, false, usb + ": join the group with 'sudo usermod -aG dialout ann', then log in again"},
+        {0660U, "root", "dialout", true, false, usb + ": ann is a member of group dialout, but not yet in this session: log in again"},
+        {0660U, "root", "root", false, false, "it belongs to user root and group root (crw-rw----): only root may open it"},
+        // The group may write only: as a login's terminal.
+        {0620U, "root", "tty", false, false, "it belongs to user root and group tty (crw--w----): only root may open it"},
+        {0600U, "bob", "bob", false, false, "it belongs to user bob and group bob (crw-------): only bob and root may open it"},
+        {0660U, "root", "dialout", true, true, usb},  // in the group already
+    };
+    for (const auto& c : cases) {
+      const DeviceAccess access{c.owner, c.group, c.mode, c.group == "root", c.owner == "root", "ann", c.listed, c.inSession};
+      QCOMPARE(AccessAdvice(access), c.advice);
+    }
   }
 
   // The facts come from the device: the pseudo-terminal is this user's.

@@ -11,7 +11,7 @@ const std::string VerifyFailed = "###  Verify Failed  ###     Total errors: ";
 const std::string ProgramPartly = "###  S19 file not read cleanly  ###  QRB interface FLASH partly written.";
 const std::string VerifyUnclean = "###  S19 file not read cleanly  ###  QRB interface FLASH not verified.";
 
-class BlockRunTest : public ::testing::TestWithParam<Link> {};
+QRB_SUITE_ON_BOTH_LINKS(BlockRunTest);
 
 // Program: 3 handshake ticks, then 3 per block. Verify: 4, then 2.
 TEST_P(BlockRunTest, Runs) {
@@ -48,8 +48,6 @@ TEST_P(BlockRunTest, Runs) {
        {InFlashMode, "Block $1000     -- Verify errors: 1", "Block $1100     -- Verify errors: 1", "  ",
         VerifyFailed + "2"},
        {"S8 record detected.  Operation terminated.", Aborting}, false, 512, {0x10FF, 0x11FF}},
-      {"blocks out of order", true, S19Data(0x1100, Slice(p, 256, 512)) + S19Data(0x1000, Slice(p, 0, 256)) + S9(),
-       Concat({{InFlashMode, Sent1100, BlockVerified, Sent1000, BlockVerified}, ProgramSuccess}), s9, true},
   };
   for (const auto& c : cases) CheckRun(GetParam(), c);
 }
@@ -103,8 +101,6 @@ TEST_P(BlockRunTest, FileDamagedDuringTheRun) {
     EXPECT_EQ(r.Debug().front(), "Unexpected record found.");
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(Links, BlockRunTest, ::testing::Values(Link::Serial, Link::Ethernet), LinkName);
 
 }  // namespace
 }  // namespace qrb::test

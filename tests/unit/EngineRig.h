@@ -69,8 +69,10 @@ inline void CheckRun(Link link, const RunCase& c, bool skipUnchanged = false) {
   }
 }
 
-inline std::string LinkName(const ::testing::TestParamInfo<Link>& info) {
-  return info.param == Link::Serial ? "Serial" : "Ethernet";
-}
+// A test suite run once over each link.
+#define QRB_SUITE_ON_BOTH_LINKS(Suite)                 \
+  class Suite : public ::testing::TestWithParam<Link> {}; \
+  INSTANTIATE_TEST_SUITE_P(Links, Suite, ::testing::Values(Link::Serial, Link::Ethernet), \
+                           [](const auto& link) { return link.param == Link::Serial ? "Serial" : "Ethernet"; })
 
 }  // namespace qrb::test

@@ -6,7 +6,7 @@
 namespace qrb::test {
 namespace {
 
-class HandshakeTest : public ::testing::TestWithParam<Link> {};
+QRB_SUITE_ON_BOTH_LINKS(HandshakeTest);
 
 // A board at start-up idle gets the FLASH-mode command after the flush delay;
 // stray bytes before the status are reported and dropped, a tick each.
@@ -124,7 +124,6 @@ TEST_P(HandshakeTest, TimeOutWindows) {
       // Program chains 26 into 27 in one tick; verify takes 67 a tick later.
       {P, Idle, [](FakeBoard& b) { b.delayFrom[6] = 1; }, 26, timeout(27)},
       {V, Idle, [](FakeBoard& b) { b.delayFrom[6] = 1; }, 30 + 2 * 3, {"S9 record detected.", Aborting}},
-      {P, Flash, [](FakeBoard& b) { b.cutAt = 5; }, 4 + 60, timeout(43)},
       {P, Flash, [](FakeBoard& b) { b.cutAt = 100; }, 5 + 60, timeout(47)},
       // A read-back in pieces goes on where it stopped.
       {V, Flash, [](FakeBoard& b) { b.delayFrom[100] = 3, b.delayFrom[200] = 2; }, 4 + 2 * (2 + 5),
@@ -140,8 +139,6 @@ TEST_P(HandshakeTest, TimeOutWindows) {
     EXPECT_EQ(r.Debug(), c.debug);
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(Links, HandshakeTest, ::testing::Values(Link::Serial, Link::Ethernet), LinkName);
 
 }  // namespace
 }  // namespace qrb::test

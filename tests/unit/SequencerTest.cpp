@@ -14,22 +14,21 @@ namespace {
 TEST(SequencerTest, RefusedStartsPostOneLineAndSendNothing) {
   struct Case {
     std::string name;
-    bool selectFile;
     std::int16_t pipe;
     bool linkOpen;
     std::string line;  // "": the file is gone since it was chosen
   };
   const Case cases[] = {
-      {"serial closed", true, PipeSerial, false, "** ERROR ** COM port not initialized."},
-      {"ethernet closed", true, PipeEthernet, false, "** ERROR ** Ethernet connection not initialized."},
-      {"no such pipe", true, 3, true, "Invalid DataPipe in ProgramFlash: 3"},
-      {"file gone", true, PipeSerial, true, ""},
+      {"serial closed", PipeSerial, false, "** ERROR ** COM port not initialized."},
+      {"ethernet closed", PipeEthernet, false, "** ERROR ** Ethernet connection not initialized."},
+      {"no such pipe", 3, true, "Invalid DataPipe in ProgramFlash: 3"},
+      {"file gone", PipeSerial, true, ""},
   };
   for (const bool program : {true, false}) {
     for (const auto& c : cases) {
       SCOPED_TRACE(c.name + (program ? " program" : " verify"));
       Rig r;
-      if (c.selectFile) r.UseImage(SRecord('1', 0x1000, {1}) + S9());
+      r.UseImage(SRecord('1', 0x1000, {1}) + S9());
       r.S().DataPipe = c.pipe;
       r.S().ComInitialized = r.S().EthernetInitialized = c.linkOpen ? True : False;
       if (c.line.empty()) {
@@ -49,7 +48,7 @@ TEST(SequencerTest, RefusedStartsPostOneLineAndSendNothing) {
   }
 }
 
-class StartTest : public ::testing::TestWithParam<Link> {};
+QRB_SUITE_ON_BOTH_LINKS(StartTest);
 
 // A start flushes the link and resets the totals; its button aborts for good.
 TEST_P(StartTest, StartAndAbortByTheButton) {
@@ -79,8 +78,6 @@ TEST_P(StartTest, StartAndAbortByTheButton) {
     EXPECT_EQ(r.Debug().size(), 2u);
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(Links, StartTest, ::testing::Values(Link::Serial, Link::Ethernet), LinkName);
 
 // The fail timer counts down even in a tick that overlaps a running one, which
 // dispatches nothing; an unknown state is reported and aborted.

@@ -17,16 +17,15 @@ using Bytes = std::vector<std::uint8_t>;
 const Bytes Open{0xF1, 0xA5};
 const Bytes EnterFlash{0xE1, 0x96};
 
-Bytes ProgramPacket(std::uint32_t address, std::uint8_t first) {
-  Bytes p{0x57, 0x3A, std::uint8_t(address >> 24), std::uint8_t(address >> 16),
+Bytes ReadBackPacket(std::uint32_t address, std::uint8_t command = 0x37) {
+  return {0x57, command, std::uint8_t(address >> 24), std::uint8_t(address >> 16),
           std::uint8_t(address >> 8), std::uint8_t(address), 0x01, 0x00};
-  for (int i = 0; i < 256; ++i) p.push_back(static_cast<std::uint8_t>(first + i));
-  return p;
 }
 
-Bytes ReadBackPacket(std::uint32_t address) {
-  return {0x57, 0x37, std::uint8_t(address >> 24), std::uint8_t(address >> 16),
-          std::uint8_t(address >> 8), std::uint8_t(address), 0x01, 0x00};
+Bytes ProgramPacket(std::uint32_t address, std::uint8_t first) {
+  Bytes p = ReadBackPacket(address, 0x3A);
+  for (int i = 0; i < 256; ++i) p.push_back(static_cast<std::uint8_t>(first + i));
+  return p;
 }
 
 Bytes Join(std::initializer_list<Bytes> parts) {
@@ -57,26 +56,21 @@ TEST(BoardModel, PacketsMayArriveSplitOrJoined) {
   }
 }
 
-BoardFaults With(void (*set)(BoardFaults&)) {
-  BoardFaults f;
-  set(f);
-  return f;
-}
-
 // A wrong byte of a given value; the FLASH is untouched by it. (The other
 // faults, by the lines they cause in the front end: e2e failures.sh.)
 TEST(BoardModel, AWrongByteOfAGivenValue) {
-  BoardModel board(BoardMode::StartupIdle, 0x15, With([](BoardFaults& f) {
-    f.WrongByteReply = 3;
-    f.WrongByteValue = 0x62;
-  }));
+  BoardFaults faults;
+  faults.WrongByteReply = 3, faults.WrongByteValue = 0x62;
+  BoardModel board(BoardMode::StartupIdle, 0x15, faults);
   EXPECT_EQ(FeedAll(board, Join({Open, EnterFlash, ProgramPacket(0x1000, 0)})),
             Join({{0x91, 0x12, 0x92, 0x04, 0x15}, {0x91, 0x2E, 0x92, 0x04, 0x15}, {0x62, 0x3A}}));
   EXPECT_EQ(board.ReadByte(0x1001), 1);
 }
 
 TEST(BoardModel, SplitReplyComesInTwoHalvesWithTheDelay) {
-  BoardModel board(BoardMode::Flash, 0x15, With([](BoardFaults& f) { f.SplitReply = 1; f.SplitDelayMs = 150; }));
+  BoardFaults faults;
+  faults.SplitReply = 1, faults.SplitDelayMs = 150;
+  BoardModel board(BoardMode::Flash, 0x15, faults);
   const BoardReply reply = board.Feed(Open);
   ASSERT_EQ(reply.Segments.size(), 2u);
   EXPECT_EQ(reply.Segments[0].Bytes, (Bytes{0x91, 0x2E}));
