@@ -92,7 +92,8 @@ class QtSerialLibraryTest : public QObject {
 
   // 19.2, 38.4, 57.6 and 115.2 kbaud, the port opened afresh for each.
   void everySpeedSetsTheLineAndCarriesEveryByteValueBothWays() {
-    for (const auto& [baudCode, speed] : {std::pair{8, B19200}, std::pair{9, B38400}, std::pair{10, B57600}, std::pair{11, B115200}})
+    for (const auto& [baudCode, speed] :
+         {std::pair{8, B19200}, std::pair{9, B38400}, std::pair{10, B57600}, std::pair{11, B115200}})
       if (SetsTheLineAndCarriesEveryByteValueBothWays(baudCode, speed); QTest::currentTestFailed()) return;
   }
 
