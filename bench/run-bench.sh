@@ -105,7 +105,7 @@ s19 "$image" -crop $START $((START + RESUMED * 256)) "$WORK/everywhere.s19" -cro
   >"$WORK/resumed.s19"
 # One byte changed in a tenth of the blocks, scattered (the same blocks on every run).
 changed=()
-for b in $(python3 -c 'import random, sys; n = int(sys.argv[1]); random.seed(4242); print(*random.sample(range(n), n // 10))' "$BLOCKS"); do
+for b in $(python3 -c 'import random, sys; n = int(sys.argv[1]); print(*random.Random(4242).sample(range(n), n // 10))' "$BLOCKS"); do
   at=$((START + b * 256 + 17))
   changed+=(-exclude $at $((at + 1)) -generate $at $((at + 1)) -constant 0x00)
 done

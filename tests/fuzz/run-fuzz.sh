@@ -9,8 +9,8 @@
 set -uo pipefail
 build=$1 seconds=$2 work=$3
 src="$(cd "$(dirname "$0")" && pwd)"
-mkdir -p "$work/artifacts" "$work/seeds/board_replies"
-bash "$src/../e2e/make-corpus.sh" "$work/seeds/s19_file"
+mkdir -p "$work/artifacts" "$work/e2e/board_replies"
+bash "$src/../e2e/make-corpus.sh" "$work/e2e/s19_file"
 
 status=0
 report=()
@@ -22,7 +22,7 @@ for entry in "fuzz_s19_file s19_file 8192 -dict=$src/s19.dict" "fuzz_board_repli
   echo "== $target: ${seconds} s, log in $log"
   # shellcheck disable=SC2086 # extra holds whole options
   if ! "$build/bin/$target" -max_total_time="$seconds" -max_len="$maxlen" -timeout=30 \
-      -artifact_prefix="$work/artifacts/$target-" $extra "$work/$corpus" "$src/corpus/$corpus" "$work/seeds/$corpus" >"$log" 2>&1; then
+      -artifact_prefix="$work/artifacts/$target-" $extra "$work/$corpus" "$src/corpus/$corpus" "$work/e2e/$corpus" >"$log" 2>&1; then
     status=1
     echo "** $target found a fault:"
     grep -E -A40 'Invariant violated|ERROR: |runtime error' "$log" | head -80
