@@ -239,7 +239,7 @@ struct BoardRig : Harness {
         blocks.insert(static_cast<std::uint32_t>(std::stoul(line.substr(head.size()), nullptr, 16)));
     return blocks;
   }
-  bool Posted(const std::vector<std::string>& lines, const std::string& line) const {
+  static bool Posted(const std::vector<std::string>& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
   }
   // The last run posted the success line of its path.

@@ -32,7 +32,6 @@ void ChooseAddress(HeadlessWindow& w, const CliBoard& b, const CliOptions&) {
   w.settings.IPAddress.SetText(b.Host);
   w.settings.PortNumber.SetText(Dec(b.Port));
 }
-void ChooseCom(HeadlessWindow& w, const CliBoard& b, const CliOptions& options);
 
 // Every address the host name resolves to, with the port.
 std::set<std::string> TcpEndpoints(const CliBoard& b) {
@@ -43,7 +42,6 @@ std::set<std::string> TcpEndpoints(const CliBoard& b) {
   if (endpoints.empty()) endpoints.insert(TcpName(b));
   return endpoints;
 }
-std::set<std::string> DeviceEndpoints(const CliBoard& b);
 
 void TcpReport(const CliBoard& b, const CliOptions&, QJsonObject& link) {
   link["kind"] = "tcp";
@@ -52,7 +50,6 @@ void TcpReport(const CliBoard& b, const CliOptions&, QJsonObject& link) {
   link["address"] = Text(TcpName(b));
   link["speed"] = QJsonValue::Null;
 }
-void SerialReport(const CliBoard& b, const CliOptions& options, QJsonObject& link);
 
 bool WindowTcp(const ReflashSession& s, CliBoard& b) {
   b.Host = s.IPAddress;
@@ -63,15 +60,6 @@ bool WindowCom(const ReflashSession& s, CliBoard& b) {
   b.ComPort = s.ComPort;
   return true;
 }
-
-const CliLinkKind Kinds[] = {
-    {CliLink::Tcp, PipeEthernet, true, false, TcpName, NoDevice, FirstCom, ChooseAddress, TcpEndpoints, TcpReport,
-     WindowTcp},
-    {CliLink::Com, PipeSerial, false, false, ComName, ComDevice, ChosenCom, ChooseCom, DeviceEndpoints, SerialReport,
-     WindowCom},
-    {CliLink::Serial, PipeSerial, false, true, DeviceName, PathDevice, FirstCom, ChooseCom, DeviceEndpoints,
-     SerialReport, nullptr},
-};
 
 void ChooseCom(HeadlessWindow& w, const CliBoard& b, const CliOptions& options) {
   w.form2.ComxBtn_Click(CliLinkKindOf(b)->comPort(b));
@@ -90,6 +78,15 @@ void SerialReport(const CliBoard& b, const CliOptions& options, QJsonObject& lin
   link["device"] = Text(b.Name());
   link["speed"] = ComBaudRate(options.ComSpeed);
 }
+
+const CliLinkKind Kinds[] = {
+    {CliLink::Tcp, PipeEthernet, true, false, TcpName, NoDevice, FirstCom, ChooseAddress, TcpEndpoints, TcpReport,
+     WindowTcp},
+    {CliLink::Com, PipeSerial, false, false, ComName, ComDevice, ChosenCom, ChooseCom, DeviceEndpoints, SerialReport,
+     WindowCom},
+    {CliLink::Serial, PipeSerial, false, true, DeviceName, PathDevice, FirstCom, ChooseCom, DeviceEndpoints,
+     SerialReport, nullptr},
+};
 
 }  // namespace
 
